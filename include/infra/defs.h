@@ -1,0 +1,40 @@
+// Orlix common definitions: the export macro, fixed-width helper types and limits shared by
+// every public header.
+//
+// ORLIX_API marks the library's interface. The shared library is built with hidden
+// visibility, so only what carries ORLIX_API is exported; everything else stays internal.
+// Programs linking the static library (liborlix.a) get ORLIX_STATIC from the CMake package
+// and see no visibility attributes at all.
+#ifndef ORLIX_INFRA_DEFS_H
+#define ORLIX_INFRA_DEFS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(ORLIX_STATIC) && !defined(ORLIX_BUILDING_LIBRARY)
+#define ORLIX_API
+#elif defined(__GNUC__) || defined(__clang__)
+#define ORLIX_API __attribute__((visibility("default")))
+#else
+#define ORLIX_API
+#endif
+
+// The largest transfer a 32-bit count can express; 64-bit file operations split larger
+// transfers into pieces of at most this many bytes.
+#define ORLIX_MAX_INT_VALUE 2147483647
+
+// Full signature of the enclosing function, as assertion messages report it.
+#if defined(__GNUC__) || defined(__clang__)
+#define ORLIX_FUNCTION __PRETTY_FUNCTION__
+#else
+#define ORLIX_FUNCTION __func__
+#endif
+
+namespace Orlix {
+
+using uint64 = std::uint64_t;
+using int64 = std::int64_t;
+
+} // namespace Orlix
+
+#endif // ORLIX_INFRA_DEFS_H

@@ -1,0 +1,124 @@
+// Operating-system layer: synchronisation primitives.
+//
+// Internal to the library (never installed). The modules above use these classes, never
+// <pthread.h> directly, so that a second implementation (Win32) can follow without
+// touching them. All classes are non-copyable and safe to use from any thread.
+#ifndef ORLIX_PLATFORM_SYNC_H
+#define ORLIX_PLATFORM_SYNC_H
+
+#include <pthread.h>
+#include <semaphore.h>
+
+namespace Orlix {
+namespace Platform {
+
+// A re-entrant lock: the owning thread may enter it again; each enter needs one leave.
+class CriticalSection
+{
+public:
+    CriticalSection();
+    ~CriticalSection();
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    void enter();
+    // True when the lock was taken without waiting.
+    bool tryEnter();
+    void leave();
+
+private:
+    pthread_mutex_t m_mutex;
+};
+
+// A manual-reset event: once set it releases every waiter until it is reset.
+class ManualResetEvent
+{
+public:
+    explicit ManualResetEvent(bool initiallySet = false);
+    ~ManualResetEvent();
+    ManualResetEvent(const ManualResetEvent&) = delete;
+    ManualResetEvent& operator=(const ManualResetEvent&) = delete;
+
+    void set();
+    void reset();
+    // Waits until the event is set. Returns immediately when it already is.
+    void wait();
+    // Waits at most timeoutMs milliseconds; true when the event was set in time.
+    bool waitFor(unsigned int timeoutMs);
+
+private:
+    pthread_mutex_t m_mutex;
+    pthread_cond_t m_cond;
+    bool m_set;
+};
+
+// A counting semaphore with a maximum count. Timed waits run on the monotonic clock, so a
+// change of the wall clock does not shorten or stretch them.
+class Semaphore
+{
+public:
+    Semaphore(int initial, int maximum);
+    ~Semaphore();
+    Semaphore(const Semaphore&) = delete;
+    Semaphore& operator=(const Semaphore&) = delete;
+
+    // False when the semaphore could not be created (then every operation fails).
+    bool valid() const { return m_valid; }
+    // Waits for a unit without limit; false on failure.
+    bool wait();
+    // Waits at most timeoutMs milliseconds; false on time-out or failure.
+    bool waitFor(unsigned int timeoutMs);
+    // Takes a unit only if one is available now.
+    bool tryWait();
+    // Adds one unit; false when the count would pass the maximum.
+    bool post();
+
+private:
+    sem_t m_sem;
+    int m_maximum;
+    bool m_valid;
+};
+
+// A process-shared-capable, robust, recursive mutex: when its owner thread ends while
+// holding it, the next lock succeeds and reports the abandonment.
+class RobustMutex
+{
+public:
+    RobustMutex();
+    ~RobustMutex();
+    RobustMutex(const RobustMutex&) = delete;
+    RobustMutex& operator=(const RobustMutex&) = delete;
+
+    enum class LockResult { acquired, abandoned, failed };
+    LockResult lock();
+    LockResult tryLock();
+    bool unlock();
+
+private:
+    LockResult finish(int rc);
+    pthread_mutex_t m_mutex;
+};
+
+// A thread-local slot holding one pointer per thread (null until set).
+class TlsSlot
+{
+public:
+    TlsSlot();
+    ~TlsSlot();
+    TlsSlot(const TlsSlot&) = delete;
+    TlsSlot& operator=(const TlsSlot&) = delete;
+
+    // False when the system ran out of slots.
+    bool valid() const { return m_valid; }
+    bool set(const void* value);
+    void* get() const;
+
+private:
+    pthread_key_t m_key;
+    bool m_valid;
+};
+
+} // namespace Platform
+} // namespace Orlix
+
+#endif // ORLIX_PLATFORM_SYNC_H
