@@ -169,7 +169,13 @@ protected:
         m_invoke = invoke;
     }
 
+    // Not inlined: the call is reached through m_invoke anyway, and when GCC does inline it
+    // next to a small object it warns about the (untaken) virtual-call path of the member
+    // pointer reading past that object.
     template <class O, class F>
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((noinline))
+#endif
     static R callMember(void* obj, const unsigned char* fn, Args&&... args)
     {
         F f;

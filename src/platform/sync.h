@@ -30,7 +30,9 @@ private:
     pthread_mutex_t m_mutex;
 };
 
-// A manual-reset event: once set it releases every waiter until it is reset.
+// A manual-reset event: once set it releases every waiter until it is reset. As with a Win32
+// event, set() releases every thread waiting at that moment even when reset() follows at
+// once, before a waiter got to run.
 class ManualResetEvent
 {
 public:
@@ -50,6 +52,7 @@ private:
     pthread_mutex_t m_mutex;
     pthread_cond_t m_cond;
     bool m_set;
+    unsigned long m_generation; // counts set() calls that released waiters
 };
 
 // A counting semaphore with a maximum count. Timed waits run on the monotonic clock, so a

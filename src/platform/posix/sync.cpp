@@ -47,7 +47,7 @@ void CriticalSection::leave() { pthread_mutex_unlock(&m_mutex); }
 
 // ---------------------------------------------------------------- ManualResetEvent
 
-ManualResetEvent::ManualResetEvent(bool initiallySet) : m_set(initiallySet)
+ManualResetEvent::ManualResetEvent(bool initiallySet) : m_set(initiallySet), m_generation(0)
 {
     pthread_mutex_init(&m_mutex, nullptr);
     pthread_condattr_t attr;
@@ -66,8 +66,11 @@ ManualResetEvent::~ManualResetEvent()
 void ManualResetEvent::set()
 {
     pthread_mutex_lock(&m_mutex);
-    m_set = true;
-    pthread_cond_broadcast(&m_cond);
+    if (!m_set) {
+        m_set = true;
+        ++m_generation;
+        pthread_cond_broadcast(&m_cond);
+    }
     pthread_mutex_unlock(&m_mutex);
 }
 
@@ -81,7 +84,8 @@ void ManualResetEvent::reset()
 void ManualResetEvent::wait()
 {
     pthread_mutex_lock(&m_mutex);
-    while (!m_set)
+    const unsigned long generation = m_generation;
+    while (!m_set && m_generation == generation)
         pthread_cond_wait(&m_cond, &m_mutex);
     pthread_mutex_unlock(&m_mutex);
 }
@@ -90,10 +94,11 @@ bool ManualResetEvent::waitFor(unsigned int timeoutMs)
 {
     const timespec deadline = monotonicDeadline(timeoutMs);
     pthread_mutex_lock(&m_mutex);
+    const unsigned long generation = m_generation;
     int rc = 0;
-    while (!m_set && rc != ETIMEDOUT)
+    while (!m_set && m_generation == generation && rc != ETIMEDOUT)
         rc = pthread_cond_timedwait(&m_cond, &m_mutex, &deadline);
-    const bool set = m_set;
+    const bool set = m_set || m_generation != generation;
     pthread_mutex_unlock(&m_mutex);
     return set;
 }

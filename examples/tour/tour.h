@@ -1,0 +1,11 @@
+// The tour: one program that shows the library at work, chapter by chapter.
+#ifndef ORLIX_EXAMPLES_TOUR_TOUR_H
+#define ORLIX_EXAMPLES_TOUR_TOUR_H
+
+// Prints a chapter heading.
+void tourHeading(const char* title);
+
+// Chapters, each in its own source file.
+void tourFoundation();
+
+#endif // ORLIX_EXAMPLES_TOUR_TOUR_H

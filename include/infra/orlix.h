@@ -1,0 +1,23 @@
+// Orlix: the whole public interface in one include.
+//
+//     #include <infra/orlix.h>
+//
+// Each family header below can also be included on its own; each opens with what the family
+// is for, how it behaves across threads and how it reports failure.
+#ifndef ORLIX_INFRA_ORLIX_H
+#define ORLIX_INFRA_ORLIX_H
+
+// Infra: foundation, printing, synchronisation, threads.
+#include "infra/defs.h"
+#include "infra/error.h"
+#include "infra/function.h"
+#include "infra/infra3/flex_string.h"
+#include "infra/legacy_mutex.h"
+#include "infra/mutex.h"
+#include "infra/print.h"
+#include "infra/readwritemutex.h"
+#include "infra/semaphore.h"
+#include "infra/thread.h"
+#include "infra/threadspecific.h"
+
+#endif // ORLIX_INFRA_ORLIX_H
