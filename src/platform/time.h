@@ -26,6 +26,10 @@ CalendarReading localTime();
 // The current UTC time.
 CalendarReading utcTime();
 
+// Nanoseconds of the system's monotonic clock (CLOCK_MONOTONIC): never goes back, not
+// affected by changes of the system time, arbitrary origin.
+long long monotonicNanoseconds();
+
 } // namespace Platform
 } // namespace Orlix
 

@@ -42,5 +42,12 @@ CalendarReading utcTime()
     return fromTm(tm, ts.tv_nsec);
 }
 
+long long monotonicNanoseconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
 } // namespace Platform
 } // namespace Orlix
