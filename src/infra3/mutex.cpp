@@ -61,7 +61,9 @@ bool CRecursiveMutex::enter()
         return true;
     }
     m_internal->m_section.enter();
-    m_internal->m_owner.exchange(self);
+    // The critical section orders everything the owner does; the owner field only has to
+    // be a race-free word for the comparison above, so relaxed stores suffice.
+    m_internal->m_owner.store(self, std::memory_order_relaxed);
     m_internal->m_count = 1;
     return true;
 }
@@ -69,7 +71,7 @@ bool CRecursiveMutex::enter()
 bool CRecursiveMutex::leave()
 {
     if (--m_internal->m_count == 0) {
-        m_internal->m_owner.exchange(0);
+        m_internal->m_owner.store(0, std::memory_order_relaxed);
         m_internal->m_section.leave();
     }
     return true;

@@ -76,6 +76,11 @@ void ManualResetEvent::set()
 
 void ManualResetEvent::reset()
 {
+    // Resetting an event that is not set changes nothing; skipping the lock then keeps the
+    // common case (a read-write lock emptied of readers) cheap. A set() racing with this
+    // check is ordered as if it came after the reset.
+    if (!m_set.load(std::memory_order_relaxed))
+        return;
     pthread_mutex_lock(&m_mutex);
     m_set = false;
     pthread_mutex_unlock(&m_mutex);
@@ -98,7 +103,7 @@ bool ManualResetEvent::waitFor(unsigned int timeoutMs)
     int rc = 0;
     while (!m_set && m_generation == generation && rc != ETIMEDOUT)
         rc = pthread_cond_timedwait(&m_cond, &m_mutex, &deadline);
-    const bool set = m_set || m_generation != generation;
+    const bool set = m_set.load() || m_generation != generation;
     pthread_mutex_unlock(&m_mutex);
     return set;
 }
