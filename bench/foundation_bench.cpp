@@ -46,7 +46,10 @@ bool nullSink(const char* text)
     benchmark::DoNotOptimize(text);
     return true;
 }
-void nullPrinter(const char* text) { benchmark::DoNotOptimize(text); }
+void nullPrinter(const char* text)
+{
+    benchmark::DoNotOptimize(text);
+}
 
 // A full line with the default prefix (time, module, version, level, thread id) handed to
 // a sink, with the console replaced by a printer that drops the text.
@@ -68,7 +71,8 @@ void BM_SnprintfOnly(benchmark::State& state)
 {
     char buffer[256];
     for (auto _ : state) {
-        const int n = std::snprintf(buffer, sizeof buffer, "request %d served in %d us\n", 1234, 56);
+        const int n =
+            std::snprintf(buffer, sizeof buffer, "request %d served in %d us\n", 1234, 56);
         benchmark::DoNotOptimize(n);
         benchmark::DoNotOptimize(buffer);
     }

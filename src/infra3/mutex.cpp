@@ -28,7 +28,10 @@ bool CMutex::enter()
     return true;
 }
 
-bool CMutex::tryEnter() { return m_internal->m_section.tryEnter(); }
+bool CMutex::tryEnter()
+{
+    return m_internal->m_section.tryEnter();
+}
 
 bool CMutex::leave()
 {
@@ -39,8 +42,8 @@ bool CMutex::leave()
 struct CRecursiveMutex::RecursiveMutexInternal
 {
     Platform::CriticalSection m_section;
-    int m_count = 0;              // nesting depth, touched by the owner only
-    std::atomic<int> m_owner{0};  // owner's thread id, 0 when free; read by any thread
+    int m_count = 0;             // nesting depth, touched by the owner only
+    std::atomic<int> m_owner{0}; // owner's thread id, 0 when free; read by any thread
 };
 
 CRecursiveMutex::CRecursiveMutex() : m_internal(new RecursiveMutexInternal) {}

@@ -76,8 +76,7 @@ CReadWriteMutex::~CReadWriteMutex()
     if (d->m_priority == priorityDefault) {
         const int readers = d->m_readCount.load();
         if (readers > 0)
-            logError(ORLIX_OBJ_FMT "has lock Read count(%d), maybe err\n", ORLIX_OBJ_ARGS,
-                     readers);
+            logError(ORLIX_OBJ_FMT "has lock Read count(%d), maybe err\n", ORLIX_OBJ_ARGS, readers);
         if (d->m_writing.load() == 1) {
             logError(ORLIX_OBJ_FMT "has lock write, maybe err\n", ORLIX_OBJ_ARGS);
             d->m_lock->leave();

@@ -94,7 +94,12 @@ public:
     RobustMutex(const RobustMutex&) = delete;
     RobustMutex& operator=(const RobustMutex&) = delete;
 
-    enum class LockResult { acquired, abandoned, failed };
+    enum class LockResult
+    {
+        acquired,
+        abandoned,
+        failed
+    };
     LockResult lock();
     LockResult tryLock();
     bool unlock();

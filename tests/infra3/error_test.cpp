@@ -87,7 +87,10 @@ TEST(AssertionDeathTest, MacroReportsConditionTextFunctionAndLocation)
 }
 
 namespace {
-void printToStderr(const char* text) { std::fputs(text, stderr); }
+void printToStderr(const char* text)
+{
+    std::fputs(text, stderr);
+}
 } // namespace
 
 TEST(AssertionDeathTest, CustomAbortLineIsShownAtInfoLevel)

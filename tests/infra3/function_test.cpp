@@ -11,8 +11,14 @@ using namespace Orlix::Infra;
 
 namespace {
 
-int addOne(int x) { return x + 1; }
-int addTwo(int x) { return x + 2; }
+int addOne(int x)
+{
+    return x + 1;
+}
+int addTwo(int x)
+{
+    return x + 2;
+}
 
 struct Counter
 {
@@ -108,7 +114,7 @@ TEST(Delegate, EqualityOfReuseTags)
     EXPECT_FALSE(tag20 == tag17);
     EXPECT_TRUE(tag20 == F1(&Counter::add, &a, 20));
     EXPECT_FALSE(wildcard == F1(&Counter::add, &b, 20)); // other object
-    EXPECT_FALSE(F1(&Counter::add, &a) == tag20);          // kind 1 vs tagged
+    EXPECT_FALSE(F1(&Counter::add, &a) == tag20);        // kind 1 vs tagged
     EXPECT_FALSE(F1(&Counter::add, &a) == wildcard);
 }
 

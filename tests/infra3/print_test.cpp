@@ -22,7 +22,10 @@ PrintOptions allHidden()
     return o;
 }
 
-std::string tid() { return std::to_string(CThread::getCurrentThreadID()); }
+std::string tid()
+{
+    return std::to_string(CThread::getCurrentThreadID());
+}
 
 struct Sink
 {
@@ -222,8 +225,9 @@ TEST(DumpHex, RowsLayoutAndBlankLine)
     ASSERT_EQ(rows.size(), 2u);
     char address[32];
     std::snprintf(address, sizeof address, "%p: ", static_cast<void*>(data));
-    EXPECT_EQ(rows[0], std::string(address) +
-                           "61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70   abcdefghijklmnop\n\n");
+    EXPECT_EQ(rows[0],
+              std::string(address) +
+                  "61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70   abcdefghijklmnop\n\n");
     std::snprintf(address, sizeof address, "%p: ", static_cast<void*>(data + 16));
     std::string expected = address;
     std::string chars;

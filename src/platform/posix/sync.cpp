@@ -37,13 +37,25 @@ CriticalSection::CriticalSection()
     pthread_mutexattr_destroy(&attr);
 }
 
-CriticalSection::~CriticalSection() { pthread_mutex_destroy(&m_mutex); }
+CriticalSection::~CriticalSection()
+{
+    pthread_mutex_destroy(&m_mutex);
+}
 
-void CriticalSection::enter() { pthread_mutex_lock(&m_mutex); }
+void CriticalSection::enter()
+{
+    pthread_mutex_lock(&m_mutex);
+}
 
-bool CriticalSection::tryEnter() { return pthread_mutex_trylock(&m_mutex) == 0; }
+bool CriticalSection::tryEnter()
+{
+    return pthread_mutex_trylock(&m_mutex) == 0;
+}
 
-void CriticalSection::leave() { pthread_mutex_unlock(&m_mutex); }
+void CriticalSection::leave()
+{
+    pthread_mutex_unlock(&m_mutex);
+}
 
 // ---------------------------------------------------------------- ManualResetEvent
 
@@ -184,7 +196,10 @@ RobustMutex::RobustMutex()
     pthread_mutexattr_destroy(&attr);
 }
 
-RobustMutex::~RobustMutex() { pthread_mutex_destroy(&m_mutex); }
+RobustMutex::~RobustMutex()
+{
+    pthread_mutex_destroy(&m_mutex);
+}
 
 RobustMutex::LockResult RobustMutex::finish(int rc)
 {
@@ -199,15 +214,27 @@ RobustMutex::LockResult RobustMutex::finish(int rc)
     return LockResult::failed;
 }
 
-RobustMutex::LockResult RobustMutex::lock() { return finish(pthread_mutex_lock(&m_mutex)); }
+RobustMutex::LockResult RobustMutex::lock()
+{
+    return finish(pthread_mutex_lock(&m_mutex));
+}
 
-RobustMutex::LockResult RobustMutex::tryLock() { return finish(pthread_mutex_trylock(&m_mutex)); }
+RobustMutex::LockResult RobustMutex::tryLock()
+{
+    return finish(pthread_mutex_trylock(&m_mutex));
+}
 
-bool RobustMutex::unlock() { return pthread_mutex_unlock(&m_mutex) == 0; }
+bool RobustMutex::unlock()
+{
+    return pthread_mutex_unlock(&m_mutex) == 0;
+}
 
 // ---------------------------------------------------------------- TlsSlot
 
-TlsSlot::TlsSlot() { m_valid = pthread_key_create(&m_key, nullptr) == 0; }
+TlsSlot::TlsSlot()
+{
+    m_valid = pthread_key_create(&m_key, nullptr) == 0;
+}
 
 TlsSlot::~TlsSlot()
 {
@@ -220,7 +247,10 @@ bool TlsSlot::set(const void* value)
     return m_valid && pthread_setspecific(m_key, value) == 0;
 }
 
-void* TlsSlot::get() const { return m_valid ? pthread_getspecific(m_key) : nullptr; }
+void* TlsSlot::get() const
+{
+    return m_valid ? pthread_getspecific(m_key) : nullptr;
+}
 
 } // namespace Platform
 } // namespace Orlix
