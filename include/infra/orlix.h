@@ -20,4 +20,9 @@
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
 
+// Infra: files, file systems and directory search.
+#include "infra/file.h"
+#include "infra/filefind.h"
+#include "infra/filesystem.h"
+
 #endif // ORLIX_INFRA_ORLIX_H
