@@ -196,6 +196,11 @@ std::FILE* openStream(const char* path, const OpenRequest& request, const char* 
         return nullptr;
     }
     std::setvbuf(stream, buffer.get(), _IOFBF, bufferSize);
+    // A stream made by fdopen() does not know its file offset until it seeks, so every tell
+    // would cost a system call; the file objects ask for one after each write. One seek to
+    // where the stream already is lets the C library track the offset from then on. It
+    // fails harmlessly on descriptors that cannot seek.
+    fseeko(stream, 0, SEEK_CUR);
     streamBuffers().adopt(stream, std::move(buffer));
     return stream;
 }
