@@ -33,6 +33,11 @@ using OrlixTest::MemBackend;
 using OrlixTest::PrintCapture;
 using OrlixTest::RealBackend;
 
+// Two objects must never share one open stream.
+static_assert(!std::is_copy_constructible<CFile>::value && !std::is_copy_assignable<CFile>::value);
+static_assert(!std::is_copy_constructible<CLfsFile>::value &&
+              !std::is_copy_assignable<CLfsFile>::value);
+
 namespace {
 
 template <class F, class B>
