@@ -37,9 +37,11 @@ void normaliseFields(SystemTime& f)
 {
     f.year = clampInt(f.year, 1970, 2038);
     f.month = clampInt(f.month, 1, 12);
-    const int lastDay =
-        (f.month == 2 && isLeapYear(f.year)) ? 29 : kDaysInMonth[f.month - 1];
-    f.day = clampInt(f.day, 1, lastDay);
+    // Only an exact 29 February survives in a leap year; a larger February day becomes the
+    // 28th like in any year.
+    const bool leapDay = f.month == 2 && f.day == 29 && isLeapYear(f.year);
+    if (!leapDay)
+        f.day = clampInt(f.day, 1, kDaysInMonth[f.month - 1]);
     if (f.hour < 0) {
         f.hour = 0;
     } else if (f.hour > 23) {
