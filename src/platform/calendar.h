@@ -13,7 +13,8 @@ namespace Orlix {
 namespace Platform {
 
 // Seconds to add to local standard time to get UTC (positive west of Greenwich), as the C
-// library knows it after re-reading TZ. Daylight saving plays no part.
+// library computes it for the current value of TZ (re-read whenever that value changes).
+// Daylight saving plays no part.
 long timezoneOffsetSeconds();
 
 // The C library's mktime on fields (which it normalises in place). Returns the seconds since

@@ -1,17 +1,52 @@
 // POSIX implementation of the time-zone and local-time services.
 #include "platform/calendar.h"
 
+#include <cstdlib>
+#include <mutex>
+#include <string>
 #include <time.h>
 
 namespace Orlix {
 namespace Platform {
 
+namespace {
+
+// The offset and the TZ value it was computed for. tzset() is not cheap: with TZ unset, glibc
+// stats the zone file on every call (about 2 us), and makeTime() asks for the offset each
+// time. So the offset is recomputed only when TZ's value changes, which is also when the
+// C library's own localtime_r() would notice a change.
+struct ZoneCache
+{
+    std::mutex mutex;
+    bool valid = false; // guarded by mutex, as are the fields below
+    bool tzSet = false;
+    std::string tz;
+    long offset = 0;
+};
+
+ZoneCache& zoneCache()
+{
+    static ZoneCache cache;
+    return cache;
+}
+
+} // namespace
+
 long timezoneOffsetSeconds()
 {
-    // tzset() re-reads TZ (cheaply when it did not change), so a program that changes TZ
-    // while it runs sees the new zone; `timezone` is the standard offset it computed.
-    tzset();
-    return timezone;
+    ZoneCache& cache = zoneCache();
+    std::lock_guard<std::mutex> guard(cache.mutex);
+    const char* tz = std::getenv("TZ");
+    const bool same =
+        cache.valid && (tz != nullptr) == cache.tzSet && (tz == nullptr || cache.tz == tz);
+    if (!same) {
+        tzset();
+        cache.valid = true;
+        cache.tzSet = tz != nullptr;
+        cache.tz = tz != nullptr ? tz : "";
+        cache.offset = timezone; // seconds west of UTC: add to local time to get UTC
+    }
+    return cache.offset;
 }
 
 long long makeLocalTime(std::tm& fields)
