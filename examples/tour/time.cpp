@@ -50,12 +50,13 @@ void parsing()
 
     // The parser is lenient: any non-digits separate the six numbers.
     back.parse("7/3/2016, 9h05m02s");
-    back.format(text, "yyyy-MM-dd HH:mm:ss", Time::keepSeparator);
+    const int asWritten = Time::keepSeparator | Time::pictureOrder;
+    back.format(text, "yyyy-MM-dd HH:mm:ss", asWritten);
     std::printf("\"7/3/2016, 9h05m02s\" reads as %s\n", text);
 
     // Out-of-range values are clamped, not rolled over.
     back.parse("30.02.2016 25:00:00");
-    back.format(text, "yyyy-MM-dd HH:mm:ss", Time::keepSeparator);
+    back.format(text, "yyyy-MM-dd HH:mm:ss", asWritten);
     std::printf("\"30.02.2016 25:00:00\" reads as %s\n", text);
     Time::setFormatString("yyyy-MM-dd HH:mm:ss");
 }
