@@ -15,7 +15,10 @@ using Orlix::Infra::CTime;
 
 namespace {
 
-bool hasSeparator(const std::string& p) { return p.find_first_of(".-/") != std::string::npos; }
+bool hasSeparator(const std::string& p)
+{
+    return p.find_first_of(".-/") != std::string::npos;
+}
 
 // True when the first 'y', 'M', 'd' stand in ymd, mdy or dmy order, a missing letter
 // counting as standing after all others.

@@ -47,7 +47,10 @@ CTime::CTime(int year_, int month_, int day_, int hour_, int minute_, int second
     breakTime(makeTime());
 }
 
-CTime::CTime(uint64 seconds) : SystemTime{} { breakTime(seconds); }
+CTime::CTime(uint64 seconds) : SystemTime{}
+{
+    breakTime(seconds);
+}
 
 CTime::uint64 CTime::makeTime() const
 {
@@ -111,12 +114,30 @@ CTime::int64 CTime::operator-(const CTime& other) const
     return static_cast<int64>(makeTime() - other.makeTime());
 }
 
-bool CTime::operator==(const CTime& other) const { return makeTime() == other.makeTime(); }
-bool CTime::operator!=(const CTime& other) const { return makeTime() != other.makeTime(); }
-bool CTime::operator<(const CTime& other) const { return makeTime() < other.makeTime(); }
-bool CTime::operator>(const CTime& other) const { return makeTime() > other.makeTime(); }
-bool CTime::operator<=(const CTime& other) const { return makeTime() <= other.makeTime(); }
-bool CTime::operator>=(const CTime& other) const { return makeTime() >= other.makeTime(); }
+bool CTime::operator==(const CTime& other) const
+{
+    return makeTime() == other.makeTime();
+}
+bool CTime::operator!=(const CTime& other) const
+{
+    return makeTime() != other.makeTime();
+}
+bool CTime::operator<(const CTime& other) const
+{
+    return makeTime() < other.makeTime();
+}
+bool CTime::operator>(const CTime& other) const
+{
+    return makeTime() > other.makeTime();
+}
+bool CTime::operator<=(const CTime& other) const
+{
+    return makeTime() <= other.makeTime();
+}
+bool CTime::operator>=(const CTime& other) const
+{
+    return makeTime() >= other.makeTime();
+}
 
 CTime CTime::getCurrentTime()
 {
@@ -141,7 +162,10 @@ CTime::uint64 CTime::getCurrentMicroSecond()
     return Orlix::Infra::CTime::getCurrentMicroSecond();
 }
 
-void CTime::sleep(int milliseconds) { Orlix::Infra::CThread::sleep(milliseconds); }
+void CTime::sleep(int milliseconds)
+{
+    Orlix::Infra::CThread::sleep(milliseconds);
+}
 
 // ---- Text ----
 
@@ -161,13 +185,25 @@ void CTime::setFormat(std::string format)
         m_dateFormat = order;
 }
 
-std::string CTime::getFormat() { return m_format; }
+std::string CTime::getFormat()
+{
+    return m_format;
+}
 
-int CTime::getDateFormat() { return m_dateFormat; }
+int CTime::getDateFormat()
+{
+    return m_dateFormat;
+}
 
-bool CTime::get12Hour() { return m_12hour; }
+bool CTime::get12Hour()
+{
+    return m_12hour;
+}
 
-char CTime::getSpliter() { return m_dateSeparator; }
+char CTime::getSpliter()
+{
+    return m_dateSeparator;
+}
 
 void CTime::setFormat(int dateFormat, int dateSeparator, int timeFormat)
 {
@@ -191,7 +227,10 @@ int CTime::getDateSeparator()
     }
 }
 
-int CTime::getTimeFormat() { return m_12hour ? 1 : 0; }
+int CTime::getTimeFormat()
+{
+    return m_12hour ? 1 : 0;
+}
 
 void CTime::format(char* buf, const char* format) const
 {

@@ -68,9 +68,9 @@ void arithmetic()
     char text[64];
     (newYearsEve + 1).format(text);
     std::printf("2016-12-31 23:59:59 + 1 s = %s\n", text);
-    std::printf("days from 2016-03-01 back to 2016-02-01: %lld (a leap year)\n",
-                static_cast<long long>((Time(2016, 3, 1, 0, 0, 0) - Time(2016, 2, 1, 0, 0, 0)) /
-                                       86400));
+    std::printf(
+        "days from 2016-03-01 back to 2016-02-01: %lld (a leap year)\n",
+        static_cast<long long>((Time(2016, 3, 1, 0, 0, 0) - Time(2016, 2, 1, 0, 0, 0)) / 86400));
     static const char* const weekdays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                            "Thursday", "Friday", "Saturday"};
     std::printf("1970-01-01 was a %s\n", weekdays[Time(1970, 1, 1, 0, 0, 0).wday]);

@@ -149,18 +149,16 @@ public:
 
 private:
     struct RawFields
-    {
-    };
+    {};
     constexpr CTime(RawFields, int year, int month, int day, int wday, int hour, int minute,
                     int second)
         : SystemTime{year, month, day, wday, hour, minute, second, 0}
-    {
-    }
+    {}
 
-    static std::string m_format;   // initially "yyyy-MM-dd HH:mm:ss"
-    static int m_dateFormat;       // initially 0 (ymd)
-    static char m_dateSeparator;   // initially '-'
-    static bool m_12hour;          // initially false
+    static std::string m_format; // initially "yyyy-MM-dd HH:mm:ss"
+    static int m_dateFormat;     // initially 0 (ymd)
+    static char m_dateSeparator; // initially '-'
+    static bool m_12hour;        // initially false
 };
 
 #endif // ORLIX_INFRA_LEGACY_TIME_H

@@ -277,14 +277,12 @@ public:
 
 private:
     struct RawFields
-    {
-    };
+    {};
     // The fields exactly as given (for the constants; no normalisation).
     constexpr CTime(RawFields, int year, int month, int day, int wday, int hour, int minute,
                     int second)
         : SystemTime{year, month, day, wday, hour, minute, second, 0}
-    {
-    }
+    {}
 };
 
 } // namespace Infra

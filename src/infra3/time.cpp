@@ -131,7 +131,10 @@ void applyTime(CTime t, int millisecond, int tolerance)
         proc(set);
 }
 
-void builtInSetter(const CTime& time, int tolerance) { applyTime(time, 0, tolerance); }
+void builtInSetter(const CTime& time, int tolerance)
+{
+    applyTime(time, 0, tolerance);
+}
 
 void builtInSetterEx(const SystemTimeEx& time, int tolerance)
 {
@@ -178,7 +181,10 @@ LocalTimeSetter replaceLocalTimeSetter(LocalTimeSetter setter)
     return g_localTimeSetter.exchange(setter != nullptr ? setter : &platformSetter);
 }
 
-bool setSystemLocalTime(const SystemTimeEx& time) { return g_localTimeSetter.load()(time); }
+bool setSystemLocalTime(const SystemTimeEx& time)
+{
+    return g_localTimeSetter.load()(time);
+}
 
 } // namespace Detail
 
@@ -190,7 +196,10 @@ CTime::CTime(int year, int month, int day, int hour, int minute, int second)
     Detail::normaliseFields(*this);
 }
 
-CTime::CTime(uint64 seconds) : SystemTime{} { breakTime(seconds); }
+CTime::CTime(uint64 seconds) : SystemTime{}
+{
+    breakTime(seconds);
+}
 
 uint64 CTime::makeTime() const
 {
@@ -258,10 +267,22 @@ bool CTime::operator==(const CTime& o) const
            minute == o.minute && second == o.second;
 }
 
-bool CTime::operator!=(const CTime& o) const { return !(*this == o); }
-bool CTime::operator>(const CTime& o) const { return o < *this; }
-bool CTime::operator<=(const CTime& o) const { return !(*this > o); }
-bool CTime::operator>=(const CTime& o) const { return !(*this < o); }
+bool CTime::operator!=(const CTime& o) const
+{
+    return !(*this == o);
+}
+bool CTime::operator>(const CTime& o) const
+{
+    return o < *this;
+}
+bool CTime::operator<=(const CTime& o) const
+{
+    return !(*this > o);
+}
+bool CTime::operator>=(const CTime& o) const
+{
+    return !(*this < o);
+}
 
 // ---- Current time ----
 
@@ -271,7 +292,10 @@ CTime CTime::getCurrentTime()
     return CTime(now.year, now.month, now.day, now.hour, now.minute, now.second);
 }
 
-CTime CTime::getCurTimeForPrint() { return getCurrentTime(); }
+CTime CTime::getCurTimeForPrint()
+{
+    return getCurrentTime();
+}
 
 SystemTimeEx CTime::getCurrentTimeEx()
 {
@@ -298,7 +322,10 @@ uint64 utcSeconds(const Platform::CalendarReading& now)
 
 } // namespace
 
-uint64 CTime::getCurrentUTCtime() { return utcSeconds(Platform::utcTime()); }
+uint64 CTime::getCurrentUTCtime()
+{
+    return utcSeconds(Platform::utcTime());
+}
 
 uint64 CTime::getCurrentUTCMilliSecond()
 {
@@ -306,9 +333,15 @@ uint64 CTime::getCurrentUTCMilliSecond()
     return utcSeconds(now) * 1000 + static_cast<uint64>(now.millisecond);
 }
 
-uint64 CTime::getCurrentMilliSecond() { return Detail::monotonicMilliSecond(); }
+uint64 CTime::getCurrentMilliSecond()
+{
+    return Detail::monotonicMilliSecond();
+}
 
-uint64 CTime::getCurrentMicroSecond() { return Detail::monotonicMicroSecond(); }
+uint64 CTime::getCurrentMicroSecond()
+{
+    return Detail::monotonicMicroSecond();
+}
 
 // ---- Setting the time ----
 

@@ -18,7 +18,10 @@ int clampInt(int value, int low, int high)
 
 // January and February of a leap year: the day count from (year - 1968) / 4 already includes
 // this year's 29 February, which these months precede.
-bool beforeLeapDay(int64 year, int month) { return month <= 2 && isLeapYear(year); }
+bool beforeLeapDay(int64 year, int month)
+{
+    return month <= 2 && isLeapYear(year);
+}
 
 // 365 = 1 (mod 7): a year moves the weekday by one, a leap day by one more. 1970-01-01 was a
 // Thursday (4). Works on 64 bits so that unclamped results of fieldsFromSeconds() get a
@@ -61,12 +64,15 @@ int64 dayNumber(int year, int month, int day)
            (beforeLeapDay(y, month) ? 1 : 0);
 }
 
-int weekday(int year, int month, int day) { return weekdayOf(year, month, day); }
+int weekday(int year, int month, int day)
+{
+    return weekdayOf(year, month, day);
+}
 
 int64 zoneFreeSeconds(const SystemTime& f)
 {
-    return dayNumber(f.year, f.month, f.day) * 86400 + int64{f.hour} * 3600 +
-           int64{f.minute} * 60 + f.second;
+    return dayNumber(f.year, f.month, f.day) * 86400 + int64{f.hour} * 3600 + int64{f.minute} * 60 +
+           f.second;
 }
 
 void fieldsFromSeconds(int64 seconds, SystemTime& f)

@@ -31,7 +31,10 @@ FormatSettings& settings()
     return instance;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Appends value as printf's "%0*d" with the given width would. Hand-written rather than
 // snprintf or std::to_chars + memcpy: format() is called per log line in some programs, and
@@ -229,15 +232,30 @@ void CTime::setFormatString(const char* format)
     s.order = static_cast<DateFormat>(order);
 }
 
-void CTime::setFormat(const flex_string& format) { setFormatString(format.c_str()); }
+void CTime::setFormat(const flex_string& format)
+{
+    setFormatString(format.c_str());
+}
 
-flex_string CTime::getFormat() { return settings().format; }
+flex_string CTime::getFormat()
+{
+    return settings().format;
+}
 
-CTime::DateFormat CTime::getDateFormat() { return settings().order; }
+CTime::DateFormat CTime::getDateFormat()
+{
+    return settings().order;
+}
 
-bool CTime::get12Hour() { return settings().hour12; }
+bool CTime::get12Hour()
+{
+    return settings().hour12;
+}
 
-char CTime::getSeparator() { return settings().separator; }
+char CTime::getSeparator()
+{
+    return settings().separator;
+}
 
 // ---- Text ----
 

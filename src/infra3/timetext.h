@@ -28,8 +28,7 @@ struct TextStyle
 
 // Writes fields as text for picture into buf (terminated). The rules are those documented at
 // CTime::format(); the caller has resolved the settings into style.
-void formatFields(const SystemTime& fields, char* buf, const char* picture,
-                  const TextStyle& style);
+void formatFields(const SystemTime& fields, char* buf, const char* picture, const TextStyle& style);
 
 } // namespace Detail
 } // namespace Infra

@@ -29,8 +29,7 @@ bool breakLocalTime(long long seconds, std::tm& fields);
 // clock). False when the time cannot be represented or the system refuses (for example for
 // lack of privilege). The library calls this only through the replaceable setter of
 // infra3/timeset.h.
-bool setLocalTime(int year, int month, int day, int hour, int minute, int second,
-                  int millisecond);
+bool setLocalTime(int year, int month, int day, int hour, int minute, int second, int millisecond);
 
 } // namespace Platform
 } // namespace Orlix

@@ -65,8 +65,7 @@ bool breakLocalTime(long long seconds, std::tm& fields)
     return true;
 }
 
-bool setLocalTime(int year, int month, int day, int hour, int minute, int second,
-                  int millisecond)
+bool setLocalTime(int year, int month, int day, int hour, int minute, int second, int millisecond)
 {
     std::tm fields{};
     fields.tm_year = year - 1900;
