@@ -7,6 +7,7 @@ void tourHeading(const char* title);
 
 // Chapters, each in its own source file.
 void tourFoundation();
+void tourTime();
 void tourFiles();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H
