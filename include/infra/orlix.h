@@ -13,6 +13,7 @@
 #include "infra/function.h"
 #include "infra/infra3/flex_string.h"
 #include "infra/legacy_mutex.h"
+#include "infra/logfilter.h"
 #include "infra/mutex.h"
 #include "infra/print.h"
 #include "infra/readwritemutex.h"
