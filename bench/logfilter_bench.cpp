@@ -136,10 +136,16 @@ void spdlogFile(benchmark::State& state, bool flushEveryLine)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_SpdlogFileBuffered(benchmark::State& state) { spdlogFile(state, false); }
+void BM_SpdlogFileBuffered(benchmark::State& state)
+{
+    spdlogFile(state, false);
+}
 BENCHMARK(BM_SpdlogFileBuffered)->Threads(1)->Threads(2)->UseRealTime();
 
-void BM_SpdlogFileFlushEachLine(benchmark::State& state) { spdlogFile(state, true); }
+void BM_SpdlogFileFlushEachLine(benchmark::State& state)
+{
+    spdlogFile(state, true);
+}
 BENCHMARK(BM_SpdlogFileFlushEachLine)->Threads(1)->Threads(2)->UseRealTime();
 
 // A sink that formats each line with the logger's pattern and counts its bytes: the

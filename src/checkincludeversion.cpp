@@ -90,12 +90,13 @@ CCheckIncludeVersionInter* CCheckIncludeVersionInter::instance()
         __FILE__, "Orlix::Infra::Detail::CCheckIncludeVersionInter::instance", __LINE__);
 }
 
-CCheckIncludeVersionInter::CCheckIncludeVersionInter()
-    : m_internal(new CheckIncludeVersionInternal)
-{
-}
+CCheckIncludeVersionInter::CCheckIncludeVersionInter() : m_internal(new CheckIncludeVersionInternal)
+{}
 
-CCheckIncludeVersionInter::~CCheckIncludeVersionInter() { delete m_internal; }
+CCheckIncludeVersionInter::~CCheckIncludeVersionInter()
+{
+    delete m_internal;
+}
 
 bool CCheckIncludeVersionInter::registerModule(const char* module,
                                                const IncludeVersionEntry* entries, int count)

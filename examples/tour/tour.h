@@ -7,5 +7,7 @@ void tourHeading(const char* title);
 
 // Chapters, each in its own source file.
 void tourFoundation();
+// The log filter command and the log file; argv may hold logfilter commands.
+void tourLogging(int argc, char** argv);
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

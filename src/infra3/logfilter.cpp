@@ -111,7 +111,10 @@ void printUsage()
     std::printf("logfiter -logsize [logsize] #log file max size limited to logsize Kbytes\n");
 }
 
-bool isOn(const char* value) { return Detail::equalsIgnoringCase(value, "on"); }
+bool isOn(const char* value)
+{
+    return Detail::equalsIgnoringCase(value, "on");
+}
 
 void switchModule(const char* module, bool on)
 {
@@ -163,8 +166,8 @@ const char* fileNameOf(const char* path)
 
 void setLogFilter(int argc, char** argv)
 {
-    if (argc <= 0 || (argc == 1 && argv != nullptr && argv[0] != nullptr &&
-                      std::strcmp(argv[0], "-h") == 0)) {
+    if (argc <= 0 ||
+        (argc == 1 && argv != nullptr && argv[0] != nullptr && std::strcmp(argv[0], "-h") == 0)) {
         printUsage();
         return;
     }

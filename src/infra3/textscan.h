@@ -17,7 +17,10 @@ inline bool isSpaceChar(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-inline bool isDigitChar(char c) { return c >= '0' && c <= '9'; }
+inline bool isDigitChar(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Reads one number the way "%d" does: skips white space, takes an optional sign and at least
 // one digit. On success stores the value (clamped to the int range) in value, advances text

@@ -78,8 +78,9 @@ protected:
     // file order.
     static std::map<int, std::vector<int>> wholeLines(const std::string& text)
     {
-        static const std::regex kLine(R"(\d\d:\d\d:\d\d\|\[(net)?\] \[ver:(1\.0)?\] )"
-                                      R"((warn   |error net\.cpp send 42 )tid:\d+ T(\d) L(\d+) (p+))");
+        static const std::regex kLine(
+            R"(\d\d:\d\d:\d\d\|\[(net)?\] \[ver:(1\.0)?\] )"
+            R"((warn   |error net\.cpp send 42 )tid:\d+ T(\d) L(\d+) (p+))");
         std::map<int, std::vector<int>> seen;
         EXPECT_TRUE(text.empty() || text.back() == '\n');
         std::istringstream lines(text);

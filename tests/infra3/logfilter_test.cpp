@@ -41,7 +41,10 @@ void hideWholePrefix()
     setPrintOptions(bare);
 }
 
-std::string tid() { return std::to_string(Orlix::Platform::currentThreadId()); }
+std::string tid()
+{
+    return std::to_string(Orlix::Platform::currentThreadId());
+}
 
 const char* const kTime = R"(\d\d:\d\d:\d\d\|)";
 
@@ -113,8 +116,8 @@ TEST(LogFilterCommand, PrefixSwitchesShowOnlyForOn)
     };
     const std::string t = tid();
 
-    EXPECT_TRUE(matches(line(), std::string(kTime) + R"(\[m\] \[ver:1\.0\] error fn tid:)" + t +
-                                    " x\n"));
+    EXPECT_TRUE(
+        matches(line(), std::string(kTime) + R"(\[m\] \[ver:1\.0\] error fn tid:)" + t + " x\n"));
 
     command({"-logtime", "no"});
     command({"-logthread", "off"});
@@ -126,8 +129,8 @@ TEST(LogFilterCommand, PrefixSwitchesShowOnlyForOn)
     command({"-logthread", "On"});
     command({"-logversion", "on"});
     command({"-logfunction", "oN"});
-    EXPECT_TRUE(matches(line(), std::string(kTime) + R"(\[m\] \[ver:1\.0\] error fn tid:)" + t +
-                                    " x\n"));
+    EXPECT_TRUE(
+        matches(line(), std::string(kTime) + R"(\[m\] \[ver:1\.0\] error fn tid:)" + t + " x\n"));
 
     // A switch without its value changes nothing; the other five options flags are
     // unreachable from the command and keep their values.
@@ -136,8 +139,7 @@ TEST(LogFilterCommand, PrefixSwitchesShowOnlyForOn)
     setPrintOptions(before);
     command({"-logtime"});
     command({"-logthread"});
-    EXPECT_TRUE(matches(line(), std::string(kTime) + R"(\[ver:1\.0\] error fn tid:)" + t +
-                                    " x\n"));
+    EXPECT_TRUE(matches(line(), std::string(kTime) + R"(\[ver:1\.0\] error fn tid:)" + t + " x\n"));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -192,9 +194,8 @@ TEST(LogFilterLine, DefaultPrefixWithLocation)
     PrintCapture capture;
     const int n = logFilter(2, "net", "c:\\src\\a.cpp", "f", 7, "1.0", "x\n");
     const std::string text = capture.text();
-    EXPECT_TRUE(matches(text, std::string(kTime) +
-                                  R"(\[net\] \[ver:1\.0\] error a\.cpp f 7 tid:)" + tid() +
-                                  " x\n"))
+    EXPECT_TRUE(matches(text, std::string(kTime) + R"(\[net\] \[ver:1\.0\] error a\.cpp f 7 tid:)" +
+                                  tid() + " x\n"))
         << text;
     EXPECT_EQ(n, static_cast<int>(text.size()));
 
