@@ -17,6 +17,7 @@ int main(int argc, char** argv)
     std::printf("Orlix tour\n");
     tourFoundation();
     tourLogging(argc, argv);
+    tourTime();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -9,5 +9,6 @@ void tourHeading(const char* title);
 void tourFoundation();
 // The log filter command and the log file; argv may hold logfilter commands.
 void tourLogging(int argc, char** argv);
+void tourTime();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

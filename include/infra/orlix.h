@@ -7,12 +7,13 @@
 #ifndef ORLIX_INFRA_ORLIX_H
 #define ORLIX_INFRA_ORLIX_H
 
-// Infra: foundation, printing, synchronisation, threads.
+// Infra: foundation, printing, synchronisation, threads, time.
 #include "infra/defs.h"
 #include "infra/error.h"
 #include "infra/function.h"
 #include "infra/infra3/flex_string.h"
 #include "infra/legacy_mutex.h"
+#include "infra/legacy_time.h"
 #include "infra/logfilter.h"
 #include "infra/mutex.h"
 #include "infra/print.h"
@@ -20,5 +21,6 @@
 #include "infra/semaphore.h"
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
+#include "infra/time.h"
 
 #endif // ORLIX_INFRA_ORLIX_H
