@@ -22,5 +22,6 @@
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
 #include "infra/time.h"
+#include "infra/version.h"
 
 #endif // ORLIX_INFRA_ORLIX_H
