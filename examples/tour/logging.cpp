@@ -1,6 +1,7 @@
 // Chapter: the log filter and the log file. An operator's "logfilter" commands switch modules
 // and prefix parts on and off; logFilter() prints with a module, a source location and a
-// version; every printed line also goes to a size-limited log file.
+// version; every printed line also goes to a size-limited log file. A version record prints
+// which version of a module runs.
 //
 // Give your own commands on the tour's command line, each starting with its option word:
 //     tour -loglevel 4 -logmodule net on -logtime off
@@ -18,6 +19,7 @@
 
 namespace {
 
+using Orlix::Infra::CVersion;
 using Orlix::Infra::logCleanup;
 using Orlix::Infra::logFilter;
 using Orlix::Infra::PrintOptions;
@@ -114,6 +116,8 @@ void tourLogging(int argc, char** argv)
         run(command);
 
     modules();
+    // A module says which version it is, at info level (shown from print level 4 on).
+    CVersion("tour", 1, 4, 2, "$Revision: 2817 $", __DATE__).print();
     if (!dir.empty())
         logFile(path);
 
