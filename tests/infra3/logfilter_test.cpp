@@ -269,17 +269,6 @@ TEST(LogFilterLine, LevelsAgainstThePrintLevel)
     EXPECT_EQ(capture.text(), "fatal 1\nerror 2\nwarn 3\ninfo 4\ntrace 5\ndebug 6\n");
 }
 
-TEST(LogFilterLine, OpenLineContinuesWithoutPrefix)
-{
-    PrintCapture capture;
-    PrintOptions options;
-    options.hideTime = options.hideThreadId = true;
-    setPrintOptions(options);
-    logFilter(2, "m", nullptr, "f", 0, nullptr, "part %d, ", 1);
-    logFilter(2, "other", nullptr, "g", 0, nullptr, "part %d\n", 2);
-    EXPECT_EQ(capture.text(), "[m] [ver:] error f part 1, part 2\n");
-}
-
 // ---------------------------------------------------------------------------------------
 // The log file
 
@@ -369,19 +358,6 @@ TEST_F(LogFileTest, ExistingFileSizeCountsTowardsTheLimit)
     command({"-logpath", path.c_str()});
     logWarn("fresh\n");
     EXPECT_EQ(readFile(path), "fresh\n");
-}
-
-TEST_F(LogFileTest, SizeOptionInKibibytes)
-{
-    const std::string path = m_dir.file("app.log");
-    command({"-logpath", path.c_str()});
-    command({"-logsize", "100"}); // 102400 bytes
-    const std::string body(99, 'y');
-    for (int i = 0; i < 1024; ++i)
-        logWarn("%s\n", body.c_str());
-    EXPECT_EQ(std::filesystem::file_size(path), 102400u);
-    logWarn("last\n");
-    EXPECT_EQ(readFile(path), "last\n");
 }
 
 TEST_F(LogFileTest, NonPositiveOrOverflowingSizeMeansNoLimit)

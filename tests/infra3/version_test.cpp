@@ -119,16 +119,6 @@ TEST(CVersion, DateTexts)
     EXPECT_EQ(noDate.date.year, 0);
 }
 
-TEST(CVersion, CopiesEveryField)
-{
-    const CVersion a("alpha", 1, 2, 3, "4", "Feb 5 2006");
-    CVersion b("beta", 9, 9, 9, "9", "Dec 31 1999");
-    b = a;
-    EXPECT_STREQ(b.name, "alpha");
-    EXPECT_EQ(b.major * 1000 + b.minor * 100 + b.revision * 10 + b.svn, 1234);
-    EXPECT_EQ(b.date.year * 10000 + b.date.month * 100 + b.date.day, 20060205);
-}
-
 TEST(CVersion, AppDate)
 {
     const SystemTime min = CTime::minTime;
