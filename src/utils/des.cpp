@@ -138,10 +138,14 @@ struct CbcDecryptOp
     }
 };
 
+// An empty run touches no buffer, so (nullptr, 0) is accepted, as the standard library's
+// algorithms accept an empty range.
 template <unsigned int BlockSize, class Op>
 void enDeCrypt(BlockFunction block, const StageSchedules& ks, unsigned char* dst,
                const unsigned char* src, std::size_t size, const unsigned char* iv)
 {
+    if (size == 0)
+        return;
     ORLIX_ASSERT_TEXT(src != nullptr, "src != NULL");
     ORLIX_ASSERT_TEXT(dst != nullptr, "dst != NULL");
     ORLIX_ASSERT_TEXT(iv != nullptr, "iv != NULL");
