@@ -100,8 +100,7 @@ ORLIX_API int utf8TGb2312(const unsigned char* src, char* dst, int srcBudget, in
 // become U+0000, one zero byte each. When the whole result fits in dstLen bytes it is written
 // to dst and the call returns 0; otherwise dst is left untouched and the call returns the
 // length needed. Returns -1 when src is null or srcLen is 0 or below. No terminator.
-ORLIX_API int cp1252_to_utf8(unsigned char* dst, int dstLen, const unsigned char* src,
-                             int srcLen);
+ORLIX_API int cp1252_to_utf8(unsigned char* dst, int dstLen, const unsigned char* src, int srcLen);
 
 // Converts srcLen bytes of UTF-8 to code page 1252 in dst (room for srcLen bytes needed).
 // Characters without a 1252 byte are dropped. The walk stops at a stray continuation byte, at

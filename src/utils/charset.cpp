@@ -37,13 +37,13 @@ struct Utf8Row
 };
 
 constexpr Utf8Row kUtf8Rows[] = {
-    {0x80, 0x00, 0 * 6, 0x7F, 0},                 // 1 byte
-    {0xE0, 0xC0, 1 * 6, 0x7FF, 0x80},             // 2 bytes
-    {0xF0, 0xE0, 2 * 6, 0xFFFF, 0x800},           // 3 bytes
-    {0xF8, 0xF0, 3 * 6, 0x1FFFFF, 0x10000},       // 4 bytes
-    {0xFC, 0xF8, 4 * 6, 0x3FFFFFF, 0x200000},     // 5 bytes
-    {0xFE, 0xFC, 5 * 6, 0x7FFFFFFF, 0x4000000},   // 6 bytes
-    {0, 0, 0, 0, 0},                              // end
+    {0x80, 0x00, 0 * 6, 0x7F, 0},               // 1 byte
+    {0xE0, 0xC0, 1 * 6, 0x7FF, 0x80},           // 2 bytes
+    {0xF0, 0xE0, 2 * 6, 0xFFFF, 0x800},         // 3 bytes
+    {0xF8, 0xF0, 3 * 6, 0x1FFFFF, 0x10000},     // 4 bytes
+    {0xFC, 0xF8, 4 * 6, 0x3FFFFFF, 0x200000},   // 5 bytes
+    {0xFE, 0xFC, 5 * 6, 0x7FFFFFFF, 0x4000000}, // 6 bytes
+    {0, 0, 0, 0, 0},                            // end
 };
 
 inline bool isCp1252Undefined(unsigned char byte)

@@ -194,8 +194,7 @@ namespace {
 
 // Installs the stored key: K1, K2, K3 for the three stages (decryption: K3, K2, K1, each in
 // the opposite direction). A single DES key fills stage 1 only.
-void initKey(const unsigned char* key, std::uint32_t size, StageSchedules& enc,
-             StageSchedules& dec)
+void initKey(const unsigned char* key, std::uint32_t size, StageSchedules& enc, StageSchedules& dec)
 {
     ORLIX_ASSERT(size > 0);
     if (size <= 8) {

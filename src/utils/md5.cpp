@@ -36,7 +36,7 @@ inline std::uint32_t md5I(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 // One step: a = b + ((a + f(b, c, d) + x + t) <<< s). The 64 steps are written out because
 // their constants and rotations differ; a loop over tables is markedly slower.
 #define ORLIX_MD5_STEP(f, a, b, c, d, x, t, s)                                                     \
-    a += md5##f(b, c, d) + (x) + std::uint32_t(t);                                                \
+    a += md5##f(b, c, d) + (x) + std::uint32_t(t);                                                 \
     a = rotl32(a, s) + b
 
 void md5Blocks(std::uint32_t state[4], const unsigned char* data, std::size_t blocks)

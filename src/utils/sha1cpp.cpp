@@ -15,13 +15,13 @@ namespace Detail {
 // Rounds in groups of five: the roles of the five working words rotate instead of the values
 // moving, so each group ends with the words back in their original roles.
 #define ORLIX_SHA1_ROUND(f, k, a, b, c, d, e, i)                                                   \
-    e += rotl32(a, 5) + (f) + std::uint32_t(k) + w[i];                                            \
+    e += rotl32(a, 5) + (f) + std::uint32_t(k) + w[i];                                             \
     b = rotl32(b, 30)
 #define ORLIX_SHA1_FIVE(fn, k, i)                                                                  \
-    ORLIX_SHA1_ROUND(fn(b, c, d), k, a, b, c, d, e, i);                                           \
-    ORLIX_SHA1_ROUND(fn(a, b, c), k, e, a, b, c, d, i + 1);                                       \
-    ORLIX_SHA1_ROUND(fn(e, a, b), k, d, e, a, b, c, i + 2);                                       \
-    ORLIX_SHA1_ROUND(fn(d, e, a), k, c, d, e, a, b, i + 3);                                       \
+    ORLIX_SHA1_ROUND(fn(b, c, d), k, a, b, c, d, e, i);                                            \
+    ORLIX_SHA1_ROUND(fn(a, b, c), k, e, a, b, c, d, i + 1);                                        \
+    ORLIX_SHA1_ROUND(fn(e, a, b), k, d, e, a, b, c, i + 2);                                        \
+    ORLIX_SHA1_ROUND(fn(d, e, a), k, c, d, e, a, b, i + 3);                                        \
     ORLIX_SHA1_ROUND(fn(c, d, e), k, b, c, d, e, a, i + 4)
 
 namespace {

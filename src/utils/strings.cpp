@@ -11,8 +11,7 @@ namespace Orlix {
 namespace Utils {
 
 // Constant-initialised: both point at their routines before any code of the process runs.
-int (*snprintf)(char* buffer, std::size_t size, const char* format, ...) =
-    &Platform::boundedFormat;
+int (*snprintf)(char* buffer, std::size_t size, const char* format, ...) = &Platform::boundedFormat;
 int (*stricmp)(const char* a, const char* b) = &Platform::compareNoCase;
 
 unsigned int strncpy(char* dst, unsigned int dstSize, const char* src, unsigned int n)

@@ -171,9 +171,9 @@ TEST(CharsetIconv, RandomTextConvertsAsWithIconv)
         std::string reencoded;
         ASSERT_TRUE(iconvConvert("UTF-8", "CP936", text, &reencoded));
         std::vector<char> back(encodable.size() + 1, 'X');
-        const int units = utf8TGb2312(reinterpret_cast<const unsigned char*>(text.c_str()),
-                                      back.data(), static_cast<int>(text.size()),
-                                      static_cast<int>(back.size()));
+        const int units =
+            utf8TGb2312(reinterpret_cast<const unsigned char*>(text.c_str()), back.data(),
+                        static_cast<int>(text.size()), static_cast<int>(back.size()));
         ASSERT_GE(units, 0);
         ASSERT_EQ(reencoded, std::string(back.data()));
     }
@@ -185,8 +185,8 @@ TEST(CharsetIconv, Cp1252AgreesWithIconvOnEveryDefinedByte)
     for (int b = 1; b < 256; ++b) {
         const unsigned char byte = static_cast<unsigned char>(b);
         std::string theirs;
-        const bool ok = iconvConvert("CP1252", "UTF-8", std::string(1, static_cast<char>(b)),
-                                     &theirs);
+        const bool ok =
+            iconvConvert("CP1252", "UTF-8", std::string(1, static_cast<char>(b)), &theirs);
         unsigned char ours[4] = {};
         ASSERT_EQ(0, cp1252_to_utf8(ours, 4, &byte, 1));
         const bool undefined = b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;

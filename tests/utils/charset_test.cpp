@@ -34,7 +34,7 @@ TEST(Charset, SingleCharacters)
     EXPECT_EQ(0xA1, out[1]);
     EXPECT_EQ(-1, uni2char(0x554A, out, 1)); // no room for the pair
     EXPECT_EQ(-1, uni2char(0x20AC, out, 2)); // the euro sign is only decoded
-    EXPECT_EQ(2, uni2char(0xF900, out, 2)); // a one-way compatibility entry...
+    EXPECT_EQ(2, uni2char(0xF900, out, 2));  // a one-way compatibility entry...
     EXPECT_EQ(0xD8, out[0]);
     EXPECT_EQ(0x4D, out[1]);
     unsigned short back = 0;
@@ -86,7 +86,7 @@ TEST(Charset, Utf8SingleCharacters)
     EXPECT_EQ(0, GetUnicodeFromUtf8("\xE5\x95", &len)); // cut by the terminator
     EXPECT_EQ(3, len);
     EXPECT_EQ(0x05, GetUnicodeFromUtf8("\xE5\x41", &len)); // bits so far at an ASCII byte
-    EXPECT_EQ(0, GetUnicodeFromUtf8("\x95\x8A", &len));     // no sequence open
+    EXPECT_EQ(0, GetUnicodeFromUtf8("\x95\x8A", &len));    // no sequence open
     EXPECT_EQ(0, len);
     EXPECT_EQ(0, GetUnicodeFromUtf8("\xF0\x9F\x98\x80", &len));
     EXPECT_EQ(0, len);
@@ -97,7 +97,9 @@ TEST(Charset, Gb2312ToUniBudgetAndUnmappedPairs)
     Units out(8, 0xEEEE);
     // 0x81 0x30: lead byte with a page, trail byte without a character -> U+FFFD, and the
     // conversion goes on after the pair.
-    EXPECT_EQ(4, Gb2312ToUni("\xB0\xA1\x81\x30" "A\x81", out.data(), 8));
+    EXPECT_EQ(4, Gb2312ToUni("\xB0\xA1\x81\x30"
+                             "A\x81",
+                             out.data(), 8));
     EXPECT_EQ(Units({0x554A, 0xFFFD, 0x41, 0x81, 0, 0, 0, 0}), out);
 
     // The budget counts units; the terminator is written only when there is room. The
@@ -115,15 +117,19 @@ TEST(Charset, UniTGb2312CountsUnitsAndStopsWhenFull)
     char out[8];
     std::memset(out, 'X', sizeof(out));
     EXPECT_EQ(3, UniTGb2312(text.data(), 10, out, 6));
-    EXPECT_STREQ("A\xB0\xA1" "B", out);
+    EXPECT_STREQ("A\xB0\xA1"
+                 "B",
+                 out);
     EXPECT_EQ('X', out[6]);
 
     std::memset(out, 'X', sizeof(out));
     EXPECT_EQ(1, UniTGb2312(text.data(), 10, out, 2)); // the pair would not fit
     EXPECT_EQ(std::string("A\0", 2), std::string(out, 2));
-    EXPECT_EQ(2, UniTGb2312(text.data(), 2, out, 8)); // srcCount limits
+    EXPECT_EQ(2, UniTGb2312(text.data(), 2, out, 8));  // srcCount limits
     EXPECT_EQ(3, UniTGb2312(text.data(), 10, out, 4)); // exactly full: no terminator
-    EXPECT_EQ(std::string("A\xB0\xA1" "B"), std::string(out, 4));
+    EXPECT_EQ(std::string("A\xB0\xA1"
+                          "B"),
+              std::string(out, 4));
 
     const Units euro = {0x41, 0x20AC, 0};
     EXPECT_EQ(-1, UniTGb2312(euro.data(), 3, out, 8));
@@ -133,7 +139,10 @@ TEST(Charset, Utf8StringBudgets)
 {
     Units units(8, 0xEEEE);
     // A stray continuation byte is skipped, conversion goes on.
-    EXPECT_EQ(3, utf8_mbstowcs(units.data(), u8("a\x80\xE5\x95\x8A" "b"), 100));
+    EXPECT_EQ(3, utf8_mbstowcs(units.data(),
+                               u8("a\x80\xE5\x95\x8A"
+                                  "b"),
+                               100));
     EXPECT_EQ(Units({'a', 0x554A, 'b', 0xEEEE}), Units(units.begin(), units.begin() + 4));
     // The budget counts source bytes: a sequence that does not fit in it is skipped byte by
     // byte.
@@ -192,7 +201,10 @@ TEST(Charset, Cp1252ToUtf8)
     EXPECT_EQ(Bytes(8, 0xEE), Bytes(out, out + 8));
 
     // Conversion stops at the first undefined byte; it and the rest become U+0000.
-    EXPECT_EQ(0, cp1252_to_utf8(out, 8, u8("A\x81" "B"), 3));
+    EXPECT_EQ(0, cp1252_to_utf8(out, 8,
+                                u8("A\x81"
+                                   "B"),
+                                3));
     EXPECT_EQ(Bytes({0x41, 0x00, 0x00, 0xEE}), Bytes(out, out + 4));
 
     EXPECT_EQ(0, cp1252_to_utf8(out, 8, u8("\xE9\xFF"), 2));
@@ -219,9 +231,9 @@ TEST(Charset, Utf8ToCp1252)
     EXPECT_EQ(Bytes({0x80}), toCp1252({0xE2, 0x82, 0xAC}));
     EXPECT_EQ(Bytes({0xFF}), toCp1252({0xC3, 0xBF}));
     EXPECT_EQ(Bytes({'a', 'b'}), toCp1252({'a', 0xF0, 0x9F, 0x98, 0x80, 'b'})); // dropped
-    EXPECT_EQ(Bytes({0x81}), toCp1252({0xC2, 0x81})); // undefined bytes map to themselves
-    EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0x82, 'b'}));       // stray continuation: stop
-    EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xC3, 'b', 'c'}));  // malformed: stop
+    EXPECT_EQ(Bytes({0x81}), toCp1252({0xC2, 0x81}));         // undefined bytes map to themselves
+    EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0x82, 'b'}));      // stray continuation: stop
+    EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xC3, 'b', 'c'})); // malformed: stop
     // A sequence cut by srcLen ends the walk; nothing past the source is read.
     EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xE2, 0x82}));
     EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xFC}));

@@ -100,8 +100,12 @@ std::string decode(const char* text, int* result = nullptr)
 
 TEST(Base64, Rfc4648Vectors)
 {
-    const char* vectors[][2] = {{"", ""},         {"f", "Zg=="},       {"fo", "Zm8="},
-                                {"foo", "Zm9v"},  {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
+    const char* vectors[][2] = {{"", ""},
+                                {"f", "Zg=="},
+                                {"fo", "Zm8="},
+                                {"foo", "Zm9v"},
+                                {"foob", "Zm9vYg=="},
+                                {"fooba", "Zm9vYmE="},
                                 {"foobar", "Zm9vYmFy"}};
     for (const auto& v : vectors) {
         EXPECT_EQ(v[1], encode(v[0]));
@@ -137,7 +141,7 @@ TEST(Base64, DecodeTakesTheLeadingAlphabetRun)
     EXPECT_EQ("abc", decode("YWJjZ", &n)); // a single leftover character adds nothing
     EXPECT_EQ(3, n);
     EXPECT_EQ("abc", decode("YWJj\nZGVm")); // line breaks end the text
-    EXPECT_EQ("abcde", decode("YWJjZGU")); // missing padding is tolerated
+    EXPECT_EQ("abcde", decode("YWJjZGU"));  // missing padding is tolerated
     EXPECT_EQ(1, base64DecodeLen("=YWJj"));
 }
 
@@ -152,8 +156,9 @@ TEST(Base64, AgreesWithOpenSslAndRoundTripsRandomData)
         const std::string ours = encode(raw);
         std::vector<unsigned char> theirs(base64EncodeLen(static_cast<int>(n)));
         const int len = EVP_EncodeBlock(theirs.data(), data.data(), static_cast<int>(n));
-        ASSERT_EQ(std::string(reinterpret_cast<char*>(theirs.data()), static_cast<std::size_t>(len)),
-                  ours);
+        ASSERT_EQ(
+            std::string(reinterpret_cast<char*>(theirs.data()), static_cast<std::size_t>(len)),
+            ours);
         ASSERT_EQ(raw, decode(ours.c_str()));
     }
 }

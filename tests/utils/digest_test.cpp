@@ -172,8 +172,8 @@ TEST(Digests, AgreeWithOpenSslOnRandomMessagesInRandomPieces)
         CSha1 sha;
         std::size_t pos = 0;
         while (pos < length) {
-            const std::size_t piece = std::min<std::size_t>(
-                length - pos, std::uniform_int_distribution<>(0, 130)(rng));
+            const std::size_t piece =
+                std::min<std::size_t>(length - pos, std::uniform_int_distribution<>(0, 130)(rng));
             md5.update(data.data() + pos, static_cast<unsigned int>(piece));
             sha.update(data.data() + pos, static_cast<unsigned int>(piece));
             pos += piece;

@@ -90,7 +90,7 @@ TEST(StrUtil, IpAddressText)
     EXPECT_EQ(0x2C010101u, stringToIp("300.1.1.1").value); // low 8 bits of each number
     EXPECT_EQ(0xFF000001u, stringToIp("-1.0.0.1").value);
     EXPECT_EQ(0x01020304u, stringToIp(" 1. 2. 3. 4 junk").value); // %d skips blanks
-    EXPECT_EQ(0x01000000u, stringToIp("1 .2.3.4").value); // the dot must follow the number
+    EXPECT_EQ(0x01000000u, stringToIp("1 .2.3.4").value);         // the dot must follow the number
     EXPECT_EQ(0u, stringToIp("host.example").value);
     EXPECT_EQ(0u, stringToIp("").value);
     EXPECT_EQ(0u, stringToIp(nullptr).value);
