@@ -218,7 +218,8 @@ TEST(Charset, Cp1252ToUtf8)
 Bytes toCp1252(const Bytes& src)
 {
     std::unique_ptr<unsigned char[]> exact(new unsigned char[src.size()]);
-    std::memcpy(exact.get(), src.data(), src.size());
+    if (!src.empty())
+        std::memcpy(exact.get(), src.data(), src.size());
     Bytes out(src.size() + 1, 0xEE);
     const int n = utf8_to_cp1252(exact.get(), static_cast<int>(src.size()), out.data());
     EXPECT_EQ(0xEE, out[src.size()]);
