@@ -12,18 +12,6 @@ namespace Utils {
 
 namespace Detail {
 
-// Rounds in groups of five: the roles of the five working words rotate instead of the values
-// moving, so each group ends with the words back in their original roles.
-#define ORLIX_SHA1_ROUND(f, k, a, b, c, d, e, i)                                                   \
-    e += rotl32(a, 5) + (f) + std::uint32_t(k) + w[i];                                             \
-    b = rotl32(b, 30)
-#define ORLIX_SHA1_FIVE(fn, k, i)                                                                  \
-    ORLIX_SHA1_ROUND(fn(b, c, d), k, a, b, c, d, e, i);                                            \
-    ORLIX_SHA1_ROUND(fn(a, b, c), k, e, a, b, c, d, i + 1);                                        \
-    ORLIX_SHA1_ROUND(fn(e, a, b), k, d, e, a, b, c, i + 2);                                        \
-    ORLIX_SHA1_ROUND(fn(d, e, a), k, c, d, e, a, b, i + 3);                                        \
-    ORLIX_SHA1_ROUND(fn(c, d, e), k, b, c, d, e, a, i + 4)
-
 namespace {
 
 inline std::uint32_t sha1Ch(std::uint32_t x, std::uint32_t y, std::uint32_t z)
@@ -39,31 +27,57 @@ inline std::uint32_t sha1Maj(std::uint32_t x, std::uint32_t y, std::uint32_t z)
     return (x & y) | (z & (x | y));
 }
 
+// Word i of the message schedule, kept in a ring of 16 words: with the rounds written out,
+// every index is a constant and the ring lives in registers and a few stack slots.
+inline std::uint32_t schedule(std::uint32_t w[16], int i)
+{
+    if (i < 16)
+        return w[i];
+    const std::uint32_t v =
+        rotl32(w[(i - 3) & 15] ^ w[(i - 8) & 15] ^ w[(i - 14) & 15] ^ w[i & 15], 1);
+    w[i & 15] = v;
+    return v;
+}
+
 } // namespace
+
+// Rounds in groups of five: the roles of the five working words rotate instead of the values
+// moving, so each group ends with the words back in their original roles.
+#define ORLIX_SHA1_ROUND(f, k, a, b, c, d, e, i)                                                   \
+    e += rotl32(a, 5) + (f) + std::uint32_t(k) + schedule(w, i);                                   \
+    b = rotl32(b, 30)
+#define ORLIX_SHA1_FIVE(fn, k, i)                                                                  \
+    ORLIX_SHA1_ROUND(fn(b, c, d), k, a, b, c, d, e, i);                                            \
+    ORLIX_SHA1_ROUND(fn(a, b, c), k, e, a, b, c, d, i + 1);                                        \
+    ORLIX_SHA1_ROUND(fn(e, a, b), k, d, e, a, b, c, i + 2);                                        \
+    ORLIX_SHA1_ROUND(fn(d, e, a), k, c, d, e, a, b, i + 3);                                        \
+    ORLIX_SHA1_ROUND(fn(c, d, e), k, b, c, d, e, a, i + 4)
 
 void sha1Blocks(std::uint32_t state[5], const unsigned char* data, std::size_t blocks)
 {
     // The message schedule stays on this frame; CSha1::update() wipes the stack area after
     // the call.
-    std::uint32_t w[80];
+    std::uint32_t w[16];
     for (; blocks != 0; --blocks, data += 64) {
         for (int i = 0; i < 16; ++i)
             w[i] = loadBe32(data + 4 * i);
-        for (int i = 16; i < 80; ++i)
-            w[i] = rotl32(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-        for (int i = 0; i < 20; i += 5) {
-            ORLIX_SHA1_FIVE(sha1Ch, 0x5A827999, i);
-        }
-        for (int i = 20; i < 40; i += 5) {
-            ORLIX_SHA1_FIVE(sha1Parity, 0x6ED9EBA1, i);
-        }
-        for (int i = 40; i < 60; i += 5) {
-            ORLIX_SHA1_FIVE(sha1Maj, 0x8F1BBCDC, i);
-        }
-        for (int i = 60; i < 80; i += 5) {
-            ORLIX_SHA1_FIVE(sha1Parity, 0xCA62C1D6, i);
-        }
+        ORLIX_SHA1_FIVE(sha1Ch, 0x5A827999, 0);
+        ORLIX_SHA1_FIVE(sha1Ch, 0x5A827999, 5);
+        ORLIX_SHA1_FIVE(sha1Ch, 0x5A827999, 10);
+        ORLIX_SHA1_FIVE(sha1Ch, 0x5A827999, 15);
+        ORLIX_SHA1_FIVE(sha1Parity, 0x6ED9EBA1, 20);
+        ORLIX_SHA1_FIVE(sha1Parity, 0x6ED9EBA1, 25);
+        ORLIX_SHA1_FIVE(sha1Parity, 0x6ED9EBA1, 30);
+        ORLIX_SHA1_FIVE(sha1Parity, 0x6ED9EBA1, 35);
+        ORLIX_SHA1_FIVE(sha1Maj, 0x8F1BBCDC, 40);
+        ORLIX_SHA1_FIVE(sha1Maj, 0x8F1BBCDC, 45);
+        ORLIX_SHA1_FIVE(sha1Maj, 0x8F1BBCDC, 50);
+        ORLIX_SHA1_FIVE(sha1Maj, 0x8F1BBCDC, 55);
+        ORLIX_SHA1_FIVE(sha1Parity, 0xCA62C1D6, 60);
+        ORLIX_SHA1_FIVE(sha1Parity, 0xCA62C1D6, 65);
+        ORLIX_SHA1_FIVE(sha1Parity, 0xCA62C1D6, 70);
+        ORLIX_SHA1_FIVE(sha1Parity, 0xCA62C1D6, 75);
         state[0] += a;
         state[1] += b;
         state[2] += c;
