@@ -311,18 +311,43 @@ int utf8_wcstombs(unsigned char* s, const unsigned short* pwcs, int maxlen)
     return static_cast<int>(out - s);
 }
 
+// One pass with the result of Gb2312ToUni() followed by utf8_wcstombs() (the decoded units
+// are never 0 and their count never reaches the scratch size those two would use), without
+// the scratch buffer: the conversion's hot path.
 int Gb2312TUtf8(const char* src, unsigned char* dst, int dstSize)
 {
     if (src == nullptr || dst == nullptr || *src == '\0')
         return 0;
-    const std::size_t units = std::strlen(src) + 1;
-    std::unique_ptr<unsigned short[]> scratch(new (std::nothrow) unsigned short[units]);
-    if (!scratch)
-        return 0;
     if (dstSize > 0)
         std::memset(dst, 0, static_cast<std::size_t>(dstSize));
-    Gb2312ToUni(src, scratch.get(), static_cast<int>(units));
-    return utf8_wcstombs(dst, scratch.get(), dstSize);
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
+    unsigned char* out = dst;
+    int budget = dstSize;
+    while (budget > 0 && *in != 0) {
+        unsigned int uni = *in;
+        if (uni < 0x80) {
+            ++in;
+        } else {
+            const unsigned short* page = kDbcsToUni[uni];
+            if (page != nullptr && in[1] != 0) {
+                uni = page[in[1]];
+                if (uni == 0)
+                    uni = kReplacement;
+                in += 2;
+            } else {
+                uni = singleByteToUni(*in);
+                ++in;
+            }
+        }
+        const int need = uni < 0x80 ? 1 : uni < 0x800 ? 2 : 3;
+        if (need > budget) {
+            --budget; // does not fit: skipped, as utf8_wcstombs() skips it
+            continue;
+        }
+        out = putUtf8(out, uni);
+        budget -= need;
+    }
+    return static_cast<int>(out - dst);
 }
 
 int utf8TGb2312(const unsigned char* src, char* dst, int srcBudget, int dstSize)

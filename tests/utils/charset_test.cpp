@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,37 @@ TEST(Charset, Utf8ToCp1252)
     EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xE2, 0x82}));
     EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xFC}));
     EXPECT_EQ(Bytes(), toCp1252({}));
+}
+
+} // namespace
+
+namespace {
+
+// Gb2312TUtf8 converts in one pass; it must equal Gb2312ToUni followed by utf8_wcstombs,
+// also for invalid pairs, lone lead bytes and budgets that cut characters.
+TEST(Charset, Gb2312TUtf8EqualsItsTwoSteps)
+{
+    std::mt19937 rng(86);
+    const unsigned char pool[] = {0x41, 0x7F, 0x80, 0x81, 0x30, 0x40, 0xA1, 0xB0, 0xC4,
+                                  0xE3, 0xFE, 0xFF, 0x7E, 0xA8, 0xD8, 0x4D, 0x01};
+    for (int round = 0; round < 3000; ++round) {
+        std::string src;
+        const int length = std::uniform_int_distribution<>(1, 40)(rng);
+        for (int i = 0; i < length; ++i)
+            src += static_cast<char>(rng() % 3 == 0 ? pool[rng() % sizeof(pool)]
+                                                    : 0x01 + rng() % 0xFF);
+        const int budget = std::uniform_int_distribution<>(0, 100)(rng);
+
+        Units units(src.size() + 1);
+        Gb2312ToUni(src.c_str(), units.data(), static_cast<int>(units.size()));
+        Bytes expected(static_cast<std::size_t>(budget) + 1, 0);
+        const int n = utf8_wcstombs(expected.data(), units.data(), budget);
+
+        Bytes actual(static_cast<std::size_t>(budget) + 1, 0xEE);
+        ASSERT_EQ(n, Gb2312TUtf8(src.c_str(), actual.data(), budget));
+        expected[static_cast<std::size_t>(budget)] = 0xEE; // past the budget: untouched
+        ASSERT_EQ(expected, actual) << "budget " << budget;
+    }
 }
 
 } // namespace
