@@ -84,30 +84,38 @@ int base64DecodeLen(const char* src)
     return (alphabetRun(src) + 3) / 4 * 3 + 1;
 }
 
+// One pass: groups of four alphabet characters are decoded as they are found, and the first
+// character outside the alphabet ends the text. Each character is read only after the one
+// before it turned out to be in the alphabet, so nothing past the terminator is read.
 int base64Decode(char* dst, const char* src)
 {
-    int remain = alphabetRun(src);
     unsigned char* out = reinterpret_cast<unsigned char*>(dst);
     const char* in = src;
-    while (remain > 4) {
-        const unsigned int group = unsigned(valueOf(in[0])) << 18 | unsigned(valueOf(in[1])) << 12 |
-                                   unsigned(valueOf(in[2])) << 6 | valueOf(in[3]);
-        out[0] = static_cast<unsigned char>(group >> 16);
-        out[1] = static_cast<unsigned char>(group >> 8);
-        out[2] = static_cast<unsigned char>(group);
-        out += 3;
-        in += 4;
-        remain -= 4;
-    }
-    // The last one to four characters; missing ones count as zero bits.
     unsigned int group = 0;
-    for (int k = 0; k < 4; ++k)
-        group = group << 6 | (k < remain ? valueOf(in[k]) : 0u);
-    static const int kBytesFromChars[5] = {0, 0, 1, 2, 3};
-    const int tail = kBytesFromChars[remain];
-    for (int k = 0; k < tail; ++k)
-        out[k] = static_cast<unsigned char>(group >> (16 - 8 * k));
-    out += tail;
+    int count = 0; // alphabet characters of the group being read
+    for (;;) {
+        const unsigned char v = valueOf(in[count]);
+        if (v == kNotInAlphabet)
+            break;
+        group = group << 6 | v;
+        if (++count == 4) {
+            out[0] = static_cast<unsigned char>(group >> 16);
+            out[1] = static_cast<unsigned char>(group >> 8);
+            out[2] = static_cast<unsigned char>(group);
+            out += 3;
+            in += 4;
+            count = 0;
+            group = 0;
+        }
+    }
+    // The last one to three characters: 3 give two bytes, 2 one byte, 1 nothing.
+    if (count >= 2) {
+        group <<= 6 * (4 - count);
+        out[0] = static_cast<unsigned char>(group >> 16);
+        if (count == 3)
+            out[1] = static_cast<unsigned char>(group >> 8);
+        out += count - 1;
+    }
     *out = '\0';
     return static_cast<int>(out - reinterpret_cast<unsigned char*>(dst));
 }
