@@ -85,8 +85,9 @@ ORLIX_API int utf8_mbstowcs(unsigned short* pwcs, const unsigned char* s, int n)
 ORLIX_API int utf8_wcstombs(unsigned char* s, const unsigned short* pwcs, int maxlen);
 
 // Converts the zero-terminated double-byte text src to UTF-8 in dst, which is zero-filled
-// first (dstSize bytes) and receives at most dstSize bytes. Returns the UTF-8 byte count; 0
-// when a pointer is null, src is empty or scratch memory cannot be had.
+// first (dstSize bytes) and receives at most dstSize bytes; the result equals Gb2312ToUni
+// followed by utf8_wcstombs (a character that does not fit in what is left is skipped).
+// Returns the UTF-8 byte count; 0 when a pointer is null or src is empty. Allocates nothing.
 ORLIX_API int Gb2312TUtf8(const char* src, unsigned char* dst, int dstSize);
 
 // Converts UTF-8 (at most srcBudget bytes of src, stopping at a zero byte) to the
