@@ -17,6 +17,7 @@ int main()
     std::printf("Orlix tour\n");
     tourFoundation();
     tourTime();
+    tourUtils();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -8,5 +8,6 @@ void tourHeading(const char* title);
 // Chapters, each in its own source file.
 void tourFoundation();
 void tourTime();
+void tourUtils();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H
