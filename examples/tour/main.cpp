@@ -18,6 +18,7 @@ int main(int argc, char** argv)
     tourFoundation();
     tourLogging(argc, argv);
     tourTime();
+    tourUtils();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -10,5 +10,6 @@ void tourFoundation();
 // The log filter command and the log file; argv may hold logfilter commands.
 void tourLogging(int argc, char** argv);
 void tourTime();
+void tourUtils();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

@@ -24,4 +24,13 @@
 #include "infra/time.h"
 #include "infra/version.h"
 
+// Utils: digests, checksums, codecs, character sets, string and address helpers.
+#include "infra/base64.h"
+#include "infra/charset.h"
+#include "infra/crc.h"
+#include "infra/des.h"
+#include "infra/md5.h"
+#include "infra/sha1.h"
+#include "infra/strutil.h"
+
 #endif // ORLIX_INFRA_ORLIX_H
