@@ -12,10 +12,11 @@ void tourHeading(const char* title)
     std::fflush(stdout);
 }
 
-int main()
+int main(int argc, char** argv)
 {
     std::printf("Orlix tour\n");
     tourFoundation();
+    tourLogging(argc, argv);
     tourTime();
     tourUtils();
     std::printf("\nTour finished.\n");
