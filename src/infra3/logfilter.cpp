@@ -262,8 +262,10 @@ void writeLogFile(const char* text, int length)
             log->size = static_cast<std::int64_t>(size);
         log->sizeKnown = true;
     }
+    // The "e" flag (close-on-exec) keeps the log file's descriptor out of the processes
+    // that systemCall() and other spawners start.
     if (log->file == nullptr) {
-        log->file = std::fopen(log->path.c_str(), "a+");
+        log->file = std::fopen(log->path.c_str(), "a+e");
         if (log->file == nullptr) {
             std::perror("fopen:");
             return;
@@ -272,7 +274,7 @@ void writeLogFile(const char* text, int length)
     if (log->limit > 0 && log->size >= log->limit) {
         std::fclose(log->file);
         log->size = 0;
-        log->file = std::fopen(log->path.c_str(), "w+");
+        log->file = std::fopen(log->path.c_str(), "w+e");
         if (log->file == nullptr) {
             std::perror("fopen:");
             return;
