@@ -14,6 +14,7 @@
 #include "infra/infra3/flex_string.h"
 #include "infra/legacy_mutex.h"
 #include "infra/legacy_time.h"
+#include "infra/logfilter.h"
 #include "infra/mutex.h"
 #include "infra/print.h"
 #include "infra/readwritemutex.h"
@@ -21,6 +22,16 @@
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
 #include "infra/time.h"
+#include "infra/version.h"
+
+// Utils: digests, checksums, codecs, character sets, string and address helpers.
+#include "infra/base64.h"
+#include "infra/charset.h"
+#include "infra/crc.h"
+#include "infra/des.h"
+#include "infra/md5.h"
+#include "infra/sha1.h"
+#include "infra/strutil.h"
 
 // Infra: files, file systems and directory search.
 #include "infra/file.h"
