@@ -264,8 +264,7 @@ std::basic_ostream<E, T>& operator<<(std::basic_ostream<E, T>& os,
 // input, or width() characters when width() > 0; resets width() to 0. Sets failbit when no
 // character was extracted and eofbit when input ran out.
 template <typename E, typename T, typename A, typename S>
-std::basic_istream<E, T>& operator>>(std::basic_istream<E, T>& is,
-                                     flex_string_shell<E, T, A, S>& s)
+std::basic_istream<E, T>& operator>>(std::basic_istream<E, T>& is, flex_string_shell<E, T, A, S>& s)
 {
     using Stream = std::basic_istream<E, T>;
     typename Stream::sentry sentry(is);

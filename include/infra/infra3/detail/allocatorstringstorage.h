@@ -90,10 +90,8 @@ public:
 
     // An empty string; never allocates.
     CHeapStringStorageInternal() noexcept : m_block(emptyRep()) {}
-    explicit CHeapStringStorageInternal(const A& a) noexcept
-        : HeaderAlloc(a), m_block(emptyRep())
-    {
-    }
+    explicit CHeapStringStorageInternal(const A& a) noexcept : HeaderAlloc(a), m_block(emptyRep())
+    {}
     // The n characters at s; allocates only when n > 0.
     CHeapStringStorageInternal(const E* s, size_type n, const A& a = A())
         : HeaderAlloc(a), m_block(emptyRep())
@@ -118,8 +116,7 @@ public:
     CHeapStringStorageInternal(const CHeapStringStorageInternal& other)
         : CHeapStringStorageInternal(other.begin(), other.size(),
                                      A(static_cast<const HeaderAlloc&>(other)))
-    {
-    }
+    {}
     // Takes the block; other is left empty.
     CHeapStringStorageInternal(CHeapStringStorageInternal&& other) noexcept
         : HeaderAlloc(static_cast<HeaderAlloc&&>(other)), m_block(other.m_block)
@@ -335,8 +332,7 @@ private:
 // The object is one pointer (plus the allocator when it is not empty). Growth doubles the
 // capacity; shrink_to_fit() gives the memory back.
 template <typename E, typename A = std::allocator<E>>
-class allocatorstringstorage
-    : public Detail::CHeapStringStorageInternal<E, A, std::size_t, false>
+class allocatorstringstorage : public Detail::CHeapStringStorageInternal<E, A, std::size_t, false>
 {
     using Base = Detail::CHeapStringStorageInternal<E, A, std::size_t, false>;
 

@@ -12,8 +12,9 @@
 // The characters are contiguous and NUL-terminated after every operation.
 //
 // The shell performs the argument checks std::basic_string performs: positions past size()
-// throw std::out_of_range, lengths past max_size() throw std::length_error. Every other
-// exception comes from the allocator. Searching and comparing are delegated to
+// throw std::out_of_range, lengths past max_size() throw std::length_error (constructors
+// leave the length check to the Storage, which must throw std::length_error itself). Every
+// other exception comes from the allocator. Searching and comparing are delegated to
 // std::basic_string_view, which has exactly the std::basic_string semantics.
 //
 // Iterators are plain pointers; like std::basic_string's, they and any references are
@@ -97,16 +98,13 @@ public:
     flex_string_shell(const flex_string_shell& s, size_type pos, size_type n = npos,
                       const A& a = A())
         : m_store(s.data() + checkPos(pos, s.size()), clampLength(s.size(), pos, n), a)
-    {
-    }
+    {}
     // The NUL-terminated string s.
-    flex_string_shell(const E* s, const A& a = A()) : m_store(s, checkLength(T::length(s)), a) {}
+    flex_string_shell(const E* s, const A& a = A()) : m_store(s, T::length(s), a) {}
     // The n characters at s (which may contain NULs).
-    flex_string_shell(const E* s, size_type n, const A& a = A()) : m_store(s, checkLength(n), a)
-    {
-    }
+    flex_string_shell(const E* s, size_type n, const A& a = A()) : m_store(s, n, a) {}
     // n copies of c.
-    flex_string_shell(size_type n, E c, const A& a = A()) : m_store(checkLength(n), c, a) {}
+    flex_string_shell(size_type n, E c, const A& a = A()) : m_store(n, c, a) {}
     // The characters of [first, last).
     template <typename It, EnableIfIterator<It> = 0>
     flex_string_shell(It first, It last, const A& a = A()) : m_store(a)
@@ -114,15 +112,13 @@ public:
         appendRange(first, last);
     }
     flex_string_shell(std::initializer_list<E> il, const A& a = A())
-        : m_store(il.begin(), checkLength(il.size()), a)
-    {
-    }
+        : m_store(il.begin(), il.size(), a)
+    {}
     // A copy of a std::basic_string; implicit so that std::string arguments convert.
     template <typename A2>
     flex_string_shell(const std::basic_string<E, T, A2>& s, const A& a = A())
         : m_store(s.data(), s.size(), a)
-    {
-    }
+    {}
     // A copy of the characters viewed by v (a std::basic_string_view or anything that
     // converts to one).
     template <typename V, EnableIfView<V> = 0>
@@ -515,10 +511,7 @@ public:
     {
         return view().find(View(s), pos);
     }
-    size_type find(const E* s, size_type pos, size_type n) const
-    {
-        return view().find(s, pos, n);
-    }
+    size_type find(const E* s, size_type pos, size_type n) const { return view().find(s, pos, n); }
     size_type find(const E* s, size_type pos = 0) const { return view().find(s, pos); }
     size_type find(E c, size_type pos = 0) const noexcept { return view().find(c, pos); }
     template <typename V, EnableIfView<V> = 0>
@@ -670,19 +663,16 @@ public:
         return view().compare(pos1, n1, View(v));
     }
     template <typename V, EnableIfView<V> = 0>
-    int compare(size_type pos1, size_type n1, const V& v, size_type pos2,
-                size_type n2 = npos) const
+    int compare(size_type pos1, size_type n1, const V& v, size_type pos2, size_type n2 = npos) const
     {
         return view().compare(pos1, n1, View(v), pos2, n2);
     }
 
 private:
     template <typename It>
-    struct IsCharPointer
-        : std::integral_constant<bool, std::is_same<It, E*>::value ||
-                                           std::is_same<It, const E*>::value>
-    {
-    };
+    struct IsCharPointer : std::integral_constant<bool, std::is_same<It, E*>::value ||
+                                                            std::is_same<It, const E*>::value>
+    {};
 
     View view() const noexcept { return View(data(), size()); }
 

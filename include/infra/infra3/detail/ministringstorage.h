@@ -26,8 +26,7 @@ namespace Orlix {
 namespace Infra {
 
 template <typename E, typename A = std::allocator<E>>
-class ministringstorage
-    : public Detail::CHeapStringStorageInternal<E, A, std::uint32_t, true>
+class ministringstorage : public Detail::CHeapStringStorageInternal<E, A, std::uint32_t, true>
 {
     using Base = Detail::CHeapStringStorageInternal<E, A, std::uint32_t, true>;
 

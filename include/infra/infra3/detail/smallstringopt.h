@@ -103,7 +103,7 @@ public:
             copyInlineFrom(other);
         }
     }
-    // Steals a heap Storage; other is left empty and inline.
+    // Steals a heap Storage or copies the inline bytes; other is left empty and inline.
     smallstringopt(smallstringopt&& other) noexcept { takeFrom(other); }
 
     smallstringopt& operator=(const smallstringopt& other)
@@ -303,6 +303,7 @@ private:
             other.destroyHeap();
         } else {
             copyInlineFrom(other);
+            other.setInlineSize(0);
         }
     }
 
