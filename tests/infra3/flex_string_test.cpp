@@ -35,6 +35,7 @@ struct AllocCounters
 {
     static inline long allocations = 0;
     static inline long live = 0;
+    static inline bool failNext = false; // the next allocation throws std::bad_alloc
 };
 
 template <typename T>
@@ -47,6 +48,10 @@ struct CountingAlloc
     {}
     T* allocate(std::size_t n)
     {
+        if (AllocCounters::failNext) {
+            AllocCounters::failNext = false;
+            throw std::bad_alloc();
+        }
         ++AllocCounters::allocations;
         ++AllocCounters::live;
         return std::allocator<T>().allocate(n);
@@ -660,6 +665,59 @@ TEST(FlexStringLayout, MiniStorageIsOnePointerAndEmptyAllocatesNothing)
     EXPECT_LT(s.max_size(), std::size_t{1} << 32) << "32-bit header";
 }
 
+// --- Exception safety ----------------------------------------------------------------------
+
+// Every growing operation, started from an inline and from a heap string, must leave the
+// string untouched when its allocation fails.
+template <typename S>
+void expectStrongGuarantee()
+{
+    const std::size_t big = 200;
+    const std::string bigText(big, 'B');
+    for (const char* start : {"short", "a string that is long enough for the heap"}) {
+        // prepare(s, other) runs first without failures; then op(s, other), one operation
+        // that has to allocate, meets a failing allocator.
+        const auto attempt = [&](const char* name, auto prepare, auto op) {
+            S s(start);
+            S other(bigText);
+            prepare(s, other);
+            const std::string before(s.data(), s.size());
+            AllocCounters::failNext = true;
+            EXPECT_THROW(op(s, other), std::bad_alloc) << name << " from \"" << start << '"';
+            AllocCounters::failNext = false;
+            EXPECT_EQ(toStd(s), before) << name << " from \"" << start << '"';
+            EXPECT_EQ(s.c_str()[s.size()], '\0') << name;
+        };
+        const auto nothing = [](S&, S&) {};
+        attempt("append", nothing, [&](S& s, S&) { s.append(big, 'x'); });
+        attempt(
+            "append self", [](S& s, S&) { s.resize(60, 's'); }, [](S& s, S&) { s.append(s); });
+        attempt("insert", nothing, [&](S& s, S&) { s.insert(1, bigText.c_str()); });
+        attempt(
+            "insert self", [](S& s, S&) { s.resize(60, 's'); }, [](S& s, S&) { s.insert(3, s); });
+        attempt("replace", nothing, [&](S& s, S&) { s.replace(1, 2, big, 'z'); });
+        attempt("assign", nothing, [&](S& s, S&) { s.assign(bigText.c_str()); });
+        attempt("assign n c", nothing, [&](S& s, S&) { s.assign(big, 'w'); });
+        attempt("copy assign", nothing, [](S& s, S& other) { s = other; });
+        attempt("resize", nothing, [&](S& s, S&) { s.resize(big); });
+        attempt("reserve", nothing, [&](S& s, S&) { s.reserve(big); });
+        attempt("input range", nothing, [&](S& s, S&) {
+            std::istringstream in(bigText);
+            s.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        });
+    }
+}
+
+TEST(FlexStringExceptionSafety, FailedAllocationsLeaveTheStringUnchanged)
+{
+    const long liveBefore = AllocCounters::live;
+    expectStrongGuarantee<CountedFlex>();
+    expectStrongGuarantee<SmallMiniString>();
+    expectStrongGuarantee<MiniString>();
+    expectStrongGuarantee<HeapString>();
+    EXPECT_EQ(AllocCounters::live, liveBefore);
+}
+
 // --- Edge cases -----------------------------------------------------------------------------
 
 TEST(FlexStringAliasing, SelfAppendAcrossTheInlineBoundary)
@@ -744,6 +802,27 @@ TEST(FlexStringInterop, HashMatchesStringView)
         const flex_string s(text);
         EXPECT_EQ(std::hash<flex_string>()(s), std::hash<std::string_view>()(text));
         EXPECT_EQ(std::hash<flex_string>()(s), std::hash<std::string>()(std::string(text)));
+    }
+}
+
+TEST(FlexStringInterop, MixedComparisonsAgreeWithStdString)
+{
+    const char* words[] = {"", "a", "ab", "b", "abcdefghijklmnopqrstuvwxyz0123456789"};
+    for (const char* x : words) {
+        for (const char* y : words) {
+            const flex_string fx(x);
+            const std::string sx(x);
+            const std::string sy(y);
+            const std::string_view vy(y);
+            EXPECT_EQ(fx == sy, sx == sy);
+            EXPECT_EQ(sy != fx, sy != sx);
+            EXPECT_EQ(fx < sy, sx < sy);
+            EXPECT_EQ(sy < fx, sy < sx);
+            EXPECT_EQ(fx >= sy, sx >= sy);
+            EXPECT_EQ(sy <= fx, sy <= sx);
+            EXPECT_EQ(fx > vy, sx > vy);
+            EXPECT_EQ(vy == fx, vy == sx);
+        }
     }
 }
 

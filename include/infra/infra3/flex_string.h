@@ -13,7 +13,8 @@
 //   the pointer to it and byte 31 holds 32. The block carries its length and capacity ahead
 //   of the characters. Growing past 31 characters moves a string to the heap; it stays
 //   there (keeping its capacity, as std::string does) until shrink_to_fit(), which brings a
-//   string of at most 31 characters back inline. Copies of short strings are always inline.
+//   string of at most 31 characters back inline. A copy-constructed string of at most 31
+//   characters is always inline, wherever its source lives.
 //
 // Other configurations are built from the same parts (see detail/):
 //   flex_string_shell<E, T, A, Storage>  the std::basic_string interface over a policy
@@ -24,7 +25,8 @@
 //
 // Thread safety: a value type. Like std::string, distinct objects may be used from
 // different threads freely; one object may be read from several threads at once, but any
-// modification needs exclusive access. No policy shares mutable state between objects.
+// modification needs exclusive access. The only state shared between objects is the
+// static empty block of allocatorstringstorage, which is never written.
 //
 // Failure: as std::string. Positions past the end throw std::out_of_range (at(), substr(),
 // and the position-taking forms of insert, erase, replace, compare, copy); lengths past
@@ -240,6 +242,82 @@ template <typename E, typename T, typename A, typename S>
 bool operator>=(const E* lhs, const flex_string_shell<E, T, A, S>& rhs)
 {
     return !(lhs < rhs);
+}
+
+// --- Mixed comparisons with std::basic_string, without converting either side. (Views
+// compare through std::basic_string_view's own operators, as flex_string converts to one.)
+
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator==(const flex_string_shell<E, T, A, S>& lhs,
+                const std::basic_string<E, T, A2>& rhs) noexcept
+{
+    return lhs.compare(rhs) == 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator==(const std::basic_string<E, T, A2>& lhs,
+                const flex_string_shell<E, T, A, S>& rhs) noexcept
+{
+    return std::basic_string_view<E, T>(lhs).compare(rhs) == 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator!=(const flex_string_shell<E, T, A, S>& lhs,
+                const std::basic_string<E, T, A2>& rhs) noexcept
+{
+    return lhs.compare(rhs) != 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator!=(const std::basic_string<E, T, A2>& lhs,
+                const flex_string_shell<E, T, A, S>& rhs) noexcept
+{
+    return std::basic_string_view<E, T>(lhs).compare(rhs) != 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator<(const flex_string_shell<E, T, A, S>& lhs,
+               const std::basic_string<E, T, A2>& rhs) noexcept
+{
+    return lhs.compare(rhs) < 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator<(const std::basic_string<E, T, A2>& lhs,
+               const flex_string_shell<E, T, A, S>& rhs) noexcept
+{
+    return std::basic_string_view<E, T>(lhs).compare(rhs) < 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator<=(const flex_string_shell<E, T, A, S>& lhs,
+                const std::basic_string<E, T, A2>& rhs) noexcept
+{
+    return lhs.compare(rhs) <= 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator<=(const std::basic_string<E, T, A2>& lhs,
+                const flex_string_shell<E, T, A, S>& rhs) noexcept
+{
+    return std::basic_string_view<E, T>(lhs).compare(rhs) <= 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator>(const flex_string_shell<E, T, A, S>& lhs,
+               const std::basic_string<E, T, A2>& rhs) noexcept
+{
+    return lhs.compare(rhs) > 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator>(const std::basic_string<E, T, A2>& lhs,
+               const flex_string_shell<E, T, A, S>& rhs) noexcept
+{
+    return std::basic_string_view<E, T>(lhs).compare(rhs) > 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator>=(const flex_string_shell<E, T, A, S>& lhs,
+                const std::basic_string<E, T, A2>& rhs) noexcept
+{
+    return lhs.compare(rhs) >= 0;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+bool operator>=(const std::basic_string<E, T, A2>& lhs,
+                const flex_string_shell<E, T, A, S>& rhs) noexcept
+{
+    return std::basic_string_view<E, T>(lhs).compare(rhs) >= 0;
 }
 
 // Exchanges the contents; never throws.

@@ -165,6 +165,8 @@ public:
             T::move(begin(), s, n);
             m_store.resize(n, E());
         } else {
+            // Reserving first keeps the old contents if the allocation fails.
+            m_store.reserve(n);
             m_store.resize(0, E());
             m_store.append(s, n);
         }
@@ -173,7 +175,7 @@ public:
     flex_string_shell& assign(const E* s) { return assign(s, T::length(s)); }
     flex_string_shell& assign(size_type n, E c)
     {
-        checkLength(n);
+        m_store.reserve(checkLength(n));
         m_store.resize(0, E());
         m_store.resize(n, c);
         return *this;
@@ -751,20 +753,21 @@ private:
     {
         if constexpr (IsCharPointer<It>::value) {
             append(first, static_cast<size_type>(last - first));
-        } else if constexpr (std::is_convertible<IteratorCategory<It>,
-                                                 std::forward_iterator_tag>::value) {
-            // The range may refer to our own characters through a non-pointer iterator, so
-            // gather it before touching our storage.
+            return;
+        }
+        // The range may refer to our own characters through a non-pointer iterator, and
+        // reading it may throw, so gather it before touching our storage.
+        flex_string_shell gathered;
+        if constexpr (std::is_convertible<IteratorCategory<It>, std::forward_iterator_tag>::value) {
             const size_type n = static_cast<size_type>(std::distance(first, last));
-            flex_string_shell gathered;
             gathered.m_store.resize(checkLength(n), E());
             std::copy(first, last, gathered.begin());
-            append(gathered.data(), n);
         } else {
             for (; first != last; ++first) {
-                push_back(*first);
+                gathered.push_back(*first);
             }
         }
+        append(gathered.data(), gathered.size());
     }
 
     Storage m_store;

@@ -19,7 +19,10 @@
 //   shrinking edits, clear() and copy-assignment of short strings.
 // - shrink_to_fit() returns a heap string of at most Threshold characters to the inline
 //   representation and frees the block; a longer heap string is shrunk by its Storage.
-// - Moving from a heap string steals its Storage and leaves the source inline and empty.
+// - Copy construction is inline whenever the length fits, whatever the source's
+//   representation.
+// - Moving from a heap string steals its Storage; moving from an inline one copies the
+//   bytes. Either way the source is left inline and empty.
 //
 // The raw bytes are an unsigned char array, which provides storage for the Storage object
 // (placement new, accessed through std::launder) and for the inline characters, so no access
@@ -112,7 +115,9 @@ public:
             return *this;
         }
         if (isHeap()) {
-            // Keep our block: resize(0) never shrinks capacity and append() grows as needed.
+            // Keep our block (resize(0) never shrinks it); reserving first keeps the old
+            // contents if growing it fails.
+            heap().reserve(other.size());
             heap().resize(0, E());
             heap().append(other.begin(), other.size());
         } else if (other.size() <= Threshold) {
