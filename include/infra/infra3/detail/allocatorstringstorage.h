@@ -18,7 +18,8 @@
 //
 // Neither policy ever writes into the shared empty block: every write is preceded by a
 // capacity check, and the empty block's capacity is 0 while a real block always has room for
-// at least one character. That keeps the shared block free of data races.
+// at least one character. That keeps the shared block free of data races, and it is also how
+// the empty block is told apart from an owned one (never by its address).
 //
 // Allocators: the allocator is held as an empty base, so a stateless allocator adds no size.
 // Allocators must be always-equal (std::allocator, or any empty allocator type); propagation
@@ -246,6 +247,20 @@ private:
             return m_block;
         }
     }
+    // True when m_block was allocated by us. The shared empty block is recognised by its zero
+    // capacity rather than by its address: a program linking several shared objects built
+    // with hidden visibility may hold one copy of the empty block per object, and a string
+    // may be created in one and destroyed in another.
+    bool ownsBlock() const noexcept
+    {
+        if constexpr (EmptyIsNull) {
+            return m_block != nullptr;
+        } else {
+            // The address test is redundant but lets the compiler see that the local empty
+            // block is never deallocated.
+            return m_block != &s_emptyBlock.m_header && m_block->m_capacity != 0;
+        }
+    }
     static E* chars(Header* block) noexcept { return reinterpret_cast<E*>(block + 1); }
     static void setSize(Header* block, size_type n) noexcept
     {
@@ -292,7 +307,7 @@ private:
 
     void release() noexcept
     {
-        if (m_block != emptyRep()) {
+        if (ownsBlock()) {
             const size_type units = unitsFor(m_block->m_capacity);
             HeaderTraits::deallocate(static_cast<HeaderAlloc&>(*this), m_block, units);
         }
