@@ -20,4 +20,11 @@
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
 
+// Memory: the packet manager, packets, the fixed-size pool and the growable buffer.
+#include "infra/buffer.h"
+#include "infra/legacy_packet.h"
+#include "infra/mempool.h"
+#include "infra/packet.h"
+#include "infra/packetmanager.h"
+
 #endif // ORLIX_INFRA_ORLIX_H
