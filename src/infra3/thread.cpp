@@ -6,11 +6,20 @@
 namespace Orlix {
 namespace Infra {
 
-int CThread::getCurrentThreadID() { return Platform::currentThreadId(); }
+int CThread::getCurrentThreadID()
+{
+    return Platform::currentThreadId();
+}
 
-void CThread::sleep(int milliseconds) { Platform::sleepMs(milliseconds); }
+void CThread::sleep(int milliseconds)
+{
+    Platform::sleepMs(milliseconds);
+}
 
-unsigned long long getCurrectProcessID() { return Platform::currentProcessId(); }
+unsigned long long getCurrectProcessID()
+{
+    return Platform::currentProcessId();
+}
 
 } // namespace Infra
 } // namespace Orlix
