@@ -68,21 +68,18 @@ CSharePacketHelper g_sharePacketHelper;
 CPacket::CPacket() : m_packet(nullptr) {}
 
 CPacket::CPacket(unsigned long size)
-    : m_packet(keepIfValid(
-          new Orlix::Memory::CPacket(static_cast<unsigned int>(size), headerSize())))
-{
-}
+    : m_packet(
+          keepIfValid(new Orlix::Memory::CPacket(static_cast<unsigned int>(size), headerSize())))
+{}
 
 CPacket::CPacket(unsigned int size, Orlix::Infra::TFunction2<void, void*, unsigned int> deleter,
                  void* context)
     : m_packet(keepIfValid(new Orlix::Memory::CPacket(size, deleter, context, headerSize())))
-{
-}
+{}
 
 CPacket::CPacket(const CPacket& other)
     : m_packet(other.m_packet != nullptr ? shareOf(*other.m_packet) : nullptr)
-{
-}
+{}
 
 CPacket::CPacket(const Orlix::Memory::CPacket& p) : m_packet(shareOf(p)) {}
 
@@ -101,20 +98,35 @@ CPacket& CPacket::operator=(const CPacket& other)
     return *this;
 }
 
-CPacket::~CPacket() { delete m_packet; }
+CPacket::~CPacket()
+{
+    delete m_packet;
+}
 
 CPacket::operator Orlix::Memory::CPacket() const
 {
     return m_packet != nullptr ? *m_packet : Orlix::Memory::CPacket();
 }
 
-bool CPacket::Valid() const { return m_packet != nullptr; }
+bool CPacket::Valid() const
+{
+    return m_packet != nullptr;
+}
 
-bool CPacket::Invalid() const { return m_packet == nullptr; }
+bool CPacket::Invalid() const
+{
+    return m_packet == nullptr;
+}
 
-unsigned long CPacket::GetSize() const { return m_packet != nullptr ? m_packet->capacity() : 0; }
+unsigned long CPacket::GetSize() const
+{
+    return m_packet != nullptr ? m_packet->capacity() : 0;
+}
 
-unsigned long CPacket::GetLength() const { return m_packet != nullptr ? m_packet->size() : 0; }
+unsigned long CPacket::GetLength() const
+{
+    return m_packet != nullptr ? m_packet->size() : 0;
+}
 
 unsigned long CPacket::GetLeft() const
 {
@@ -164,13 +176,16 @@ void CPacket::ClearHeader()
 
 IPacketManager::~IPacketManager() = default;
 
-IPacketManager* IPacketManager::instance() { return CPacketManager::instance(); }
+IPacketManager* IPacketManager::instance()
+{
+    return CPacketManager::instance();
+}
 
 void IPacketManager::config(int totalSize, int chunkSize, int headerSize)
 {
     g_headerSize.store(headerSize);
-    Orlix::Memory::CPacketManager::PoolParameter param = {
-        static_cast<size_t>(totalSize), static_cast<size_t>(chunkSize), 4};
+    Orlix::Memory::CPacketManager::PoolParameter param = {static_cast<size_t>(totalSize),
+                                                          static_cast<size_t>(chunkSize), 4};
     Orlix::Memory::CPacketManager::config(Orlix::Memory::CPacketManager::policyPoolData, nullptr,
                                           &param);
 }
@@ -179,13 +194,25 @@ void IPacketManager::config(int totalSize, int chunkSize, int headerSize)
 // CSharePacketHelper
 // ---------------------------------------------------------------------------------------------
 
-CSharePacketHelper* CSharePacketHelper::instance() { return &g_sharePacketHelper; }
+CSharePacketHelper* CSharePacketHelper::instance()
+{
+    return &g_sharePacketHelper;
+}
 
-bool CSharePacketHelper::initSharePacket(BaseArg* /*arg*/) { return false; }
+bool CSharePacketHelper::initSharePacket(BaseArg* /*arg*/)
+{
+    return false;
+}
 
-CPacket CSharePacketHelper::toDescribePacket(const CPacket& p) { return p; }
+CPacket CSharePacketHelper::toDescribePacket(const CPacket& p)
+{
+    return p;
+}
 
-CPacket CSharePacketHelper::toOriginalPacket(const CPacket& p) { return p; }
+CPacket CSharePacketHelper::toOriginalPacket(const CPacket& p)
+{
+    return p;
+}
 
 CSharePacketHelper& CSharePacketHelper::operator=(const CSharePacketHelper& /*other*/)
 {

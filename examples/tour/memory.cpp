@@ -36,9 +36,8 @@ void roadOfOnePacket()
 
     // 3000 bytes of data plus the packet's control record: one block of four chunks.
     Packet packet(3000, 0);
-    std::printf("packet: size %u, capacity %u; pool now %u bytes free (%u taken)\n",
-                packet.size(), packet.capacity(), manager->getFreeSize(),
-                whole - manager->getFreeSize());
+    std::printf("packet: size %u, capacity %u; pool now %u bytes free (%u taken)\n", packet.size(),
+                packet.capacity(), manager->getFreeSize(), whole - manager->getFreeSize());
 
     // Fill it: a new packet counts as full, so empty it first and append.
     packet.resize(0);

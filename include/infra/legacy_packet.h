@@ -112,8 +112,7 @@ protected:
 
 // An argument record for CSharePacketHelper; never read.
 struct BaseArg
-{
-};
+{};
 
 // An inactive helper kept for older callers: it shares nothing and describes nothing.
 class ORLIX_API CSharePacketHelper

@@ -30,16 +30,19 @@ void* nextOf(const void* block)
     return next;
 }
 
-void setNext(void* block, void* next) { std::memcpy(block, &next, sizeof(next)); }
+void setNext(void* block, void* next)
+{
+    std::memcpy(block, &next, sizeof(next));
+}
 
 } // namespace
 
 struct CMemPool::MemPoolInternal
 {
-    ChunkHeader* m_chunks = nullptr;  // under m_mutex
+    ChunkHeader* m_chunks = nullptr; // under m_mutex
     unsigned int m_blockSize = 0;
     unsigned int m_blocksPerChunk = 0;
-    void* m_freeList = nullptr;       // under m_mutex
+    void* m_freeList = nullptr; // under m_mutex
     Infra::CMutex m_mutex;
 };
 
@@ -95,7 +98,10 @@ void CMemPool::free(void* p)
     pool.m_freeList = p;
 }
 
-unsigned int CMemPool::blockSize() const { return m_internal->m_blockSize; }
+unsigned int CMemPool::blockSize() const
+{
+    return m_internal->m_blockSize;
+}
 
 } // namespace Detail
 } // namespace Memory

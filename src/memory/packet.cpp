@@ -186,7 +186,10 @@ PacketInternal* OldPacketInternal::createDeferred(unsigned int size,
 // The record's operations
 // ---------------------------------------------------------------------------------------------
 
-int OldPacketInternal::addRef() { return m_refCount.fetch_add(1, std::memory_order_relaxed) + 1; }
+int OldPacketInternal::addRef()
+{
+    return m_refCount.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 // The decrement releases this thread's writes to the data and the acquire side makes every
 // other handle's writes visible to the thread that runs destroy() (and the deleters).
@@ -288,24 +291,20 @@ CPacket::CPacket() : m_internal(nullptr) {}
 
 CPacket::CPacket(unsigned int size, unsigned int extSize)
     : m_internal(OldPacketInternal::createBySize(size, extSize))
-{
-}
+{}
 
 CPacket::CPacket(void* buffer, unsigned int size, Deleter deleter)
     : m_internal(OldPacketInternal::createUserBuffer(buffer, size, deleter))
-{
-}
+{}
 
 CPacket::CPacket(unsigned int size, Deleter deleter, void* context, unsigned int extSize)
     : m_internal(OldPacketInternal::createDeferred(size, deleter, context, extSize))
-{
-}
+{}
 
 CPacket::CPacket(const CPacket& parent, unsigned int offset, unsigned int size,
                  unsigned int extSize)
     : m_internal(OldPacketInternal::createView(parent, offset, size, extSize))
-{
-}
+{}
 
 CPacket::CPacket(const CPacket& other) : m_internal(other.m_internal)
 {
@@ -334,7 +333,10 @@ CPacket::~CPacket()
         m_internal->release();
 }
 
-bool CPacket::valid() const { return m_internal != nullptr; }
+bool CPacket::valid() const
+{
+    return m_internal != nullptr;
+}
 
 void CPacket::reset()
 {
@@ -344,7 +346,10 @@ void CPacket::reset()
         old->release();
 }
 
-unsigned int CPacket::size() const { return m_internal != nullptr ? m_internal->size() : 0; }
+unsigned int CPacket::size() const
+{
+    return m_internal != nullptr ? m_internal->size() : 0;
+}
 
 unsigned int CPacket::capacity() const
 {
@@ -371,7 +376,10 @@ unsigned int CPacket::putBuffer(void* data, unsigned int len)
     return m_internal != nullptr ? m_internal->putBuffer(data, len) : 0;
 }
 
-bool CPacket::resize(unsigned int n) { return m_internal != nullptr && m_internal->resize(n); }
+bool CPacket::resize(unsigned int n)
+{
+    return m_internal != nullptr && m_internal->resize(n);
+}
 
 } // namespace Memory
 } // namespace Orlix

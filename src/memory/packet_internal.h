@@ -58,8 +58,8 @@ public:
 
     // The four ways to make a record; each returns null (after logging why) on failure.
     static PacketInternal* createBySize(unsigned int size, unsigned int extSize);
-    static PacketInternal* createView(const CPacket& parent, unsigned int offset,
-                                      unsigned int size, unsigned int extSize);
+    static PacketInternal* createView(const CPacket& parent, unsigned int offset, unsigned int size,
+                                      unsigned int extSize);
     static PacketInternal* createUserBuffer(void* buffer, unsigned int size,
                                             const CPacket::Deleter& deleter);
     static PacketInternal* createDeferred(unsigned int size, const CPacket::Deleter& deleter,
@@ -108,7 +108,10 @@ private:
 namespace Detail {
 
 // R: the byte size of one control record, which the layouts above reserve per packet.
-constexpr size_t packetRecordSize() { return sizeof(OldPacketInternal); }
+constexpr size_t packetRecordSize()
+{
+    return sizeof(OldPacketInternal);
+}
 
 } // namespace Detail
 } // namespace Memory

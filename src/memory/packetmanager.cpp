@@ -156,8 +156,8 @@ bool PacketManagerInternal::buildPool()
     }
     m_pOriginBuffer = region;
     const std::uintptr_t mask = std::uintptr_t(m_chunkSize) - 1;
-    m_pAlignedBuffer = region + ((m_chunkSize - (reinterpret_cast<std::uintptr_t>(region) & mask)) &
-                                 mask);
+    m_pAlignedBuffer =
+        region + ((m_chunkSize - (reinterpret_cast<std::uintptr_t>(region) & mask)) & mask);
     seedFreeLists();
 
     logInfo("CPacketManager: malloc total(%zu) pagesize(%zu)blockCount (%d) ManagermentSize(%zu)\n",
@@ -241,7 +241,10 @@ bool PacketManagerInternal::inPool(const void* p) const
 // The operations behind the three slots
 // ---------------------------------------------------------------------------------------------
 
-void* PacketManagerInternal::Sys_Malloc(size_t& size) { return m_operator.malloc(size); }
+void* PacketManagerInternal::Sys_Malloc(size_t& size)
+{
+    return m_operator.malloc(size);
+}
 
 void PacketManagerInternal::Sys_Free(void* p)
 {
@@ -420,13 +423,16 @@ void CPacketManager::config(Policy policy, MemoryOperator* memop, PoolParameter*
 
 CPacketManager* CPacketManager::instance()
 {
-    return Infra::Detail::CSingleton<CPacketManager>::instance(
-        __FILE__, "CPacketManager::instance", __LINE__);
+    return Infra::Detail::CSingleton<CPacketManager>::instance(__FILE__, "CPacketManager::instance",
+                                                               __LINE__);
 }
 
 CPacketManager::CPacketManager() : m_internal(PacketManagerInternal::instance()) {}
 
-CPacketManager::~CPacketManager() { m_internal = nullptr; }
+CPacketManager::~CPacketManager()
+{
+    m_internal = nullptr;
+}
 
 void* CPacketManager::malloc(unsigned int size)
 {
@@ -434,7 +440,10 @@ void* CPacketManager::malloc(unsigned int size)
     return m_internal->m_malloc(rounded);
 }
 
-void CPacketManager::free(void* p) { m_internal->m_free(p); }
+void CPacketManager::free(void* p)
+{
+    m_internal->m_free(p);
+}
 
 void* CPacketManager::memcpy(void* dst, const void* src, unsigned int len)
 {

@@ -119,7 +119,7 @@ private:
 
     unsigned char* m_pOriginBuffer = nullptr;
     unsigned char* m_pAlignedBuffer = nullptr;
-    BufferNode* m_nodes = nullptr;  // nodes' order and links: under m_mutex
+    BufferNode* m_nodes = nullptr; // nodes' order and links: under m_mutex
     std::uint32_t m_chunkShift = 0;
     BufferList* m_bufferLists = nullptr; // under m_mutex
     std::uint32_t m_blockCount = 0;

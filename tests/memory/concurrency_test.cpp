@@ -117,8 +117,8 @@ TEST(MemoryConcurrency, PoolServesTwoThreadsAtOnce)
         for (int i = 0; i < 4000; ++i) {
             if (live.size() < 16 && random() % 3 != 0) {
                 const size_t size = 1 + random() % 9000;
-                unsigned char* p = static_cast<unsigned char*>(manager->malloc(
-                    static_cast<unsigned int>(size)));
+                unsigned char* p =
+                    static_cast<unsigned char*>(manager->malloc(static_cast<unsigned int>(size)));
                 if (p != nullptr) {
                     std::memset(p, static_cast<int>(seed), size);
                     live.emplace_back(p, size);
@@ -148,7 +148,11 @@ TEST(MemoryConcurrency, CallerBufferDeleterRunsOnceWhicheverThreadIsLast)
     struct Probe
     {
         std::atomic<int>* counter;
-        void onRelease(void* p, unsigned int) { ++*counter; delete[] static_cast<char*>(p); }
+        void onRelease(void* p, unsigned int)
+        {
+            ++*counter;
+            delete[] static_cast<char*>(p);
+        }
     } probe{&deleted};
 
     const int rounds = 300;

@@ -115,9 +115,9 @@ TEST(LegacyPacket, DeferredPacketGetsTheHeader)
     } probe;
     char data[10] = {};
     {
-        ::CPacket packet(10, Orlix::Infra::TFunction2<void, void*, unsigned int>(
-                                 &Probe::onRelease, &probe),
-                         nullptr);
+        ::CPacket packet(
+            10, Orlix::Infra::TFunction2<void, void*, unsigned int>(&Probe::onRelease, &probe),
+            nullptr);
         EXPECT_EQ(packet.GetHeaderSize(), 128u);
         packet.ClearHeader();
         EXPECT_EQ(packet.PutBuffer(data, 10), 10u);

@@ -18,7 +18,10 @@ namespace {
 using Orlix::Memory::CBuffer;
 using Orlix::Memory::Detail::CMemPool;
 
-std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+std::uintptr_t address(const void* p)
+{
+    return reinterpret_cast<std::uintptr_t>(p);
+}
 
 // ---------------------------------------------------------------------------------------------
 // CMemPool

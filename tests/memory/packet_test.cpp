@@ -20,7 +20,10 @@ using Orlix::Memory::CPacket;
 
 const size_t R = Orlix::Memory::Detail::packetRecordSize();
 
-size_t alignUp(size_t n) { return PacketManagerInternal::instance()->alignUp(n); }
+size_t alignUp(size_t n)
+{
+    return PacketManagerInternal::instance()->alignUp(n);
+}
 
 bool inPool(const void* p)
 {
@@ -210,7 +213,8 @@ TEST(PacketPoolDataPolicy, DataLargerThanThePoolFails)
     Orlix::Infra::setPrintLogLevel(4);
     PrintCapture capture;
     EXPECT_FALSE(CPacket(65537, 0).valid());
-    EXPECT_TRUE(capture.contains("PacketInternal::create(): 2 NO enough, need size(65537) ext(0)\n"));
+    EXPECT_TRUE(
+        capture.contains("PacketInternal::create(): 2 NO enough, need size(65537) ext(0)\n"));
     expectPoolWhole();
 }
 

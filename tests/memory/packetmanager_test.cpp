@@ -144,7 +144,8 @@ TEST(PacketManagerPolicy, ConfigAfterFirstUseWarnsOncePerCallAndChangesNothing)
         ++count;
     EXPECT_EQ(count, 2u);
     EXPECT_TRUE(std::regex_search(
-        text, std::regex(R"(\[src/memory/packetmanager\.cpp:\d+\] tid:\d+, PacketManagerInternal)")));
+        text,
+        std::regex(R"(\[src/memory/packetmanager\.cpp:\d+\] tid:\d+, PacketManagerInternal)")));
     EXPECT_EQ(PacketManagerInternal::instance()->getPolicy(), CPacketManager::policyPool);
     EXPECT_EQ(CPacketManager::instance()->getBufferSize(), 1u << 20);
 }
@@ -249,8 +250,9 @@ TEST(PacketManagerPool, DefaultPoolStartsAsOneBlockAndLogsItsGeometry)
     EXPECT_TRUE(capture.contains("CPacketManager: malloc total(2097152) pagesize(1024)"
                                  "blockCount (2048) ManagermentSize(" +
                                  std::to_string(management) + ")\n"));
-    EXPECT_TRUE(std::regex_search(capture.text(),
-                                  std::regex("\n?.*                AddrRange\\(0x[0-9a-f]+-0x[0-9a-f]+\\)\n")));
+    EXPECT_TRUE(std::regex_search(
+        capture.text(),
+        std::regex("\n?.*                AddrRange\\(0x[0-9a-f]+-0x[0-9a-f]+\\)\n")));
     EXPECT_EQ(pool->orderCount(), 12);
     EXPECT_EQ(pool->freeListIndices(11), std::vector<int>{0});
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pool->alignedBuffer()) % 1024, 0u);
