@@ -12,11 +12,14 @@ void tourHeading(const char* title)
     std::fflush(stdout);
 }
 
-int main()
+int main(int argc, char** argv)
 {
     std::printf("Orlix tour\n");
     tourFoundation();
     tourMemory();
+    tourLogging(argc, argv);
+    tourTime();
+    tourUtils();
     std::printf("\nTour finished.\n");
     return 0;
 }
