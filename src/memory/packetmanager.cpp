@@ -15,8 +15,6 @@ namespace Memory {
 
 namespace {
 
-using Infra::TGuard;
-
 // Index of the highest set bit; 0 for both 0 and 1.
 int floorLog2(std::uint64_t x)
 {
@@ -268,7 +266,7 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
     BufferNode* taken = nullptr;
     std::int32_t j = k;
     {
-        TGuard<Infra::CMutex> guard(m_mutex);
+        std::lock_guard<std::mutex> guard(m_mutex);
         while (j < m_orderCount && m_bufferLists[j].next == &m_bufferLists[j])
             ++j;
         if (j < m_orderCount) {
@@ -311,7 +309,7 @@ void PacketManagerInternal::Pool_Free(void* p)
     ORLIX_ASSERT_MSG((offset & chunkMask) == 0,
                      "Pool_Free: the pointer is not on a chunk boundary (inside a block)");
 
-    TGuard<Infra::CMutex> guard(m_mutex);
+    std::lock_guard<std::mutex> guard(m_mutex);
     BufferNode* node = &m_nodes[id];
     const std::int32_t order = node->order;
     ORLIX_ASSERT_MSG(order <= 0, "Pool_Free: the block is already free (released twice)");
@@ -348,7 +346,7 @@ size_t PacketManagerInternal::freeSize()
     if (!hasPool())
         return 0;
     size_t chunks = 0;
-    TGuard<Infra::CMutex> guard(m_mutex);
+    std::lock_guard<std::mutex> guard(m_mutex);
     for (std::int32_t j = 0; j < m_orderCount; ++j) {
         const BufferList* head = &m_bufferLists[j];
         for (const BufferNode* node = head->next; node != head; node = node->next)
@@ -361,7 +359,7 @@ void PacketManagerInternal::dumpFreeLists()
 {
     if (!hasPool())
         return;
-    TGuard<Infra::CMutex> guard(m_mutex);
+    std::lock_guard<std::mutex> guard(m_mutex);
     for (std::int32_t i = 0; i < m_orderCount; ++i) {
         BufferList* head = &m_bufferLists[i];
         logInfo("BufferList id:%d, order(%d) head(%p), headpre(%p)next(%p)\n", i, head->order,
@@ -381,7 +379,7 @@ std::vector<int> PacketManagerInternal::freeListIndices(int order)
     std::vector<int> indices;
     if (!hasPool() || order < 0 || order >= m_orderCount)
         return indices;
-    TGuard<Infra::CMutex> guard(m_mutex);
+    std::lock_guard<std::mutex> guard(m_mutex);
     const BufferList* head = &m_bufferLists[order];
     for (const BufferNode* node = head->next; node != head; node = node->next)
         indices.push_back(node->realIdx);
@@ -392,7 +390,7 @@ int PacketManagerInternal::nodeOrder(int index)
 {
     if (!hasPool() || index < 0 || std::uint32_t(index) >= m_blockCount)
         return 0;
-    TGuard<Infra::CMutex> guard(m_mutex);
+    std::lock_guard<std::mutex> guard(m_mutex);
     return m_nodes[index].order;
 }
 
