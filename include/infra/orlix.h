@@ -33,4 +33,11 @@
 #include "infra/sha1.h"
 #include "infra/strutil.h"
 
+// Memory: the packet manager, packets, the fixed-size pool and the growable buffer.
+#include "infra/buffer.h"
+#include "infra/legacy_packet.h"
+#include "infra/mempool.h"
+#include "infra/packet.h"
+#include "infra/packetmanager.h"
+
 #endif // ORLIX_INFRA_ORLIX_H
