@@ -16,6 +16,7 @@ int main(int argc, char** argv)
 {
     std::printf("Orlix tour\n");
     tourFoundation();
+    tourMemory();
     tourLogging(argc, argv);
     tourTime();
     tourUtils();

@@ -33,6 +33,13 @@
 #include "infra/sha1.h"
 #include "infra/strutil.h"
 
+// Memory: the packet manager, packets, the fixed-size pool and the growable buffer.
+#include "infra/buffer.h"
+#include "infra/legacy_packet.h"
+#include "infra/mempool.h"
+#include "infra/packet.h"
+#include "infra/packetmanager.h"
+
 // Infra: files, file systems and directory search.
 #include "infra/file.h"
 #include "infra/filefind.h"
