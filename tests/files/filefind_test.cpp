@@ -232,7 +232,7 @@ TEST(DirectorySearchReal, PatternWithoutSlashSearchesTheCurrentDirectory)
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
     CFileFindEx find;
     const bool found = find.findFile("*.log");
-    const std::string path = find.getFilePath();
+    const std::string path = find.getFilePath().c_str();
     find.close();
     std::filesystem::current_path(previous);
     ASSERT_TRUE(found);
