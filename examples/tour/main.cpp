@@ -20,6 +20,7 @@ int main(int argc, char** argv)
     tourLogging(argc, argv);
     tourTime();
     tourUtils();
+    tourFiles();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -13,5 +13,6 @@ void tourMemory();
 void tourLogging(int argc, char** argv);
 void tourTime();
 void tourUtils();
+void tourFiles();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

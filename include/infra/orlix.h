@@ -40,4 +40,9 @@
 #include "infra/packet.h"
 #include "infra/packetmanager.h"
 
+// Infra: files, file systems and directory search.
+#include "infra/file.h"
+#include "infra/filefind.h"
+#include "infra/filesystem.h"
+
 #endif // ORLIX_INFRA_ORLIX_H
