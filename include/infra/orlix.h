@@ -7,7 +7,7 @@
 #ifndef ORLIX_INFRA_ORLIX_H
 #define ORLIX_INFRA_ORLIX_H
 
-// Infra: foundation, printing, synchronisation, threads.
+// Infra: foundation, printing, synchronisation, threads, timers.
 #include "infra/defs.h"
 #include "infra/error.h"
 #include "infra/function.h"
@@ -18,6 +18,8 @@
 #include "infra/readwritemutex.h"
 #include "infra/semaphore.h"
 #include "infra/thread.h"
+#include "infra/threadmanager.h"
 #include "infra/threadspecific.h"
+#include "infra/timer.h"
 
 #endif // ORLIX_INFRA_ORLIX_H
