@@ -35,11 +35,11 @@ CTimerThread::CTimerThread(TimerManagerInternal* manager)
 
 CTimerThread::~CTimerThread()
 {
-    if (!isThreadOver()) {
-        m_exit.store(true);
-        m_semaphore.post();
-        destroyThread();
-    }
+    // Ends an idle thread: it wakes, sees m_exit and returns. Waiting for the body directly
+    // (rather than through destroyThread) stays quiet when the body has ended already.
+    m_exit.store(true);
+    m_semaphore.post();
+    CThread::ThreadInternal::waitForBody(CThread::m_internal);
 }
 
 void CTimerThread::threadProc()
@@ -226,12 +226,8 @@ std::vector<CTimerThread*> TimerManagerInternal::putTimerThread(CTimerThread* th
 
 void TimerManagerInternal::endThreads(const std::vector<CTimerThread*>& threads)
 {
-    for (CTimerThread* thread : threads) {
-        thread->m_exit.store(true);
-        thread->m_semaphore.post();
-        thread->destroyThread();
-        delete thread;
-    }
+    for (CTimerThread* thread : threads)
+        delete thread; // ends the thread and waits for it
 }
 
 void TimerManagerInternal::threadProc()
