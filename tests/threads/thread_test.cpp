@@ -22,6 +22,21 @@ using Orlix::Infra::TFunction1;
 using OrlixTest::PrintCapture;
 using OrlixTest::waitFor;
 
+#if defined(__SANITIZE_THREAD__)
+#define ORLIX_TEST_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORLIX_TEST_UNDER_TSAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(ORLIX_TEST_UNDER_TSAN)
+#define ORLIX_TEST_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORLIX_TEST_UNDER_SANITIZER 1
+#endif
+#endif
+
 namespace {
 
 // A CThreadLite whose body is a lambda.
@@ -171,6 +186,11 @@ TEST(ThreadLifeCycle, CreateWhileStoppingWaitsForTheOldBody)
 
 TEST(ThreadLifeCycle, TerminateCancelsABodyThatIgnoresTheStopFlag)
 {
+#if ORLIX_TEST_UNDER_TSAN
+    // ThreadSanitizer loses track of a thread's locking once pthread_cancel unwinds it out of
+    // an intercepted blocking call, and then reports races that are not there.
+    GTEST_SKIP() << "thread cancellation is not supported under ThreadSanitizer";
+#endif
     struct Unwound
     {
         std::atomic<bool>& flag;
@@ -257,7 +277,12 @@ TEST(ThreadStack, RequestedSizeIsRaisedAndRounded)
                        64, 0, 100000);
     ASSERT_TRUE(sized->createThread());
     ASSERT_TRUE(waitFor([&] { return sized->isThreadOver(); }));
+#if ORLIX_TEST_UNDER_SANITIZER
+    // The sanitizer runtimes enlarge thread stacks for their own bookkeeping.
+    EXPECT_GE(size, 102400);
+#else
     EXPECT_EQ(size, 102400);
+#endif
 }
 
 TEST(ThreadWatchdog, DeadlinePassesAndClears)
