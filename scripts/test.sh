@@ -51,6 +51,32 @@ mkdir -p "$OUT"
 stage release -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 
+# The installed package: a program outside the tree builds against it with
+# find_package(Orlix CONFIG) and with pkg-config, and runs.
+package_stage() {
+    echo
+    echo "==== stage package ===="
+    local prefix="$OUT/prefix"
+    rm -rf "$prefix" "$OUT/consumer"
+    if cmake --install "$OUT/release" --prefix "$prefix" >"$OUT/package.log" 2>&1 &&
+        cmake -S examples/consumer -B "$OUT/consumer" -G Ninja \
+            -DCMAKE_PREFIX_PATH="$prefix" >>"$OUT/package.log" 2>&1 &&
+        cmake --build "$OUT/consumer" >>"$OUT/package.log" 2>&1 &&
+        LD_LIBRARY_PATH="$prefix/lib" "$OUT/consumer/consumer" &&
+        "$OUT/consumer/consumer_static" &&
+        g++ -std=c++17 -o "$OUT/consumer/consumer_pc" examples/consumer/consumer.cpp \
+            $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs orlix) \
+            >>"$OUT/package.log" 2>&1 &&
+        LD_LIBRARY_PATH="$prefix/lib" "$OUT/consumer/consumer_pc"; then
+        summary+=("package: installed tree builds consumers with CMake and pkg-config")
+    else
+        cat "$OUT/package.log"
+        summary+=("package: FAILED")
+        status=1
+    fi
+}
+package_stage
+
 stage asan-ubsan -- -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DORLIX_SANITIZE=address,undefined -DORLIX_BUILD_FUZZ=ON

@@ -41,6 +41,12 @@ bool CMutex::Leave()
     return m_internal->m_handle->unlock();
 }
 
-CGuard::CGuard(CMutex& mutex) : m_mutex(mutex) { m_mutex.Enter(); }
+CGuard::CGuard(CMutex& mutex) : m_mutex(mutex)
+{
+    m_mutex.Enter();
+}
 
-CGuard::~CGuard() { m_mutex.Leave(); }
+CGuard::~CGuard()
+{
+    m_mutex.Leave();
+}

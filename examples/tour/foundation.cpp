@@ -47,7 +47,10 @@ private:
     int m_lines = 0;
 };
 
-int twice(int x) { return 2 * x; }
+int twice(int x)
+{
+    return 2 * x;
+}
 
 struct Scaler
 {
@@ -106,8 +109,7 @@ void errors()
     std::printf("last error 0x%08x: %s\n", static_cast<unsigned>(getLastError()),
                 getErrMsg(getLastError()));
     std::thread other([] {
-        std::printf("another thread sees last error %d: codes are per thread\n",
-                    getLastError());
+        std::printf("another thread sees last error %d: codes are per thread\n", getLastError());
     });
     other.join();
 }

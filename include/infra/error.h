@@ -54,28 +54,27 @@ namespace Detail {
 
 // Same as assertionFailed, with ": <msg>" appended to the failure line. Never returns.
 [[noreturn]] ORLIX_API void assertionFailedMsg(const char* expr, const char* msg,
-                                               const char* function, const char* file,
-                                               long line);
+                                               const char* function, const char* file, long line);
 
 } // namespace Detail
 } // namespace Infra
 } // namespace Orlix
 
 // Checks a precondition; on failure reports the condition's source text and ends the process.
-#define ORLIX_ASSERT(cond)                                                                        \
-    ((cond) ? static_cast<void>(0)                                                                \
+#define ORLIX_ASSERT(cond)                                                                         \
+    ((cond) ? static_cast<void>(0)                                                                 \
             : ::Orlix::Infra::Detail::assertionFailed(#cond, ORLIX_FUNCTION, __FILE__, __LINE__))
 
 // Same as ORLIX_ASSERT with an explanatory message appended to the failure line.
-#define ORLIX_ASSERT_MSG(cond, msg)                                                               \
-    ((cond) ? static_cast<void>(0)                                                                \
-            : ::Orlix::Infra::Detail::assertionFailedMsg(#cond, (msg), ORLIX_FUNCTION, __FILE__,  \
+#define ORLIX_ASSERT_MSG(cond, msg)                                                                \
+    ((cond) ? static_cast<void>(0)                                                                 \
+            : ::Orlix::Infra::Detail::assertionFailedMsg(#cond, (msg), ORLIX_FUNCTION, __FILE__,   \
                                                          __LINE__))
 
 // Checks cond but reports the given text as the condition, for checks whose reported text
 // must stay fixed while the code that tests it differs.
-#define ORLIX_ASSERT_TEXT(cond, text)                                                             \
-    ((cond) ? static_cast<void>(0)                                                                \
+#define ORLIX_ASSERT_TEXT(cond, text)                                                              \
+    ((cond) ? static_cast<void>(0)                                                                 \
             : ::Orlix::Infra::Detail::assertionFailed((text), ORLIX_FUNCTION, __FILE__, __LINE__))
 
 #endif // ORLIX_INFRA_ERROR_H

@@ -40,8 +40,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <typeinfo>
 #include <type_traits>
+#include <typeinfo>
 
 namespace Orlix {
 namespace Infra {
@@ -176,7 +176,8 @@ protected:
 #if defined(__GNUC__) || defined(__clang__)
     __attribute__((noinline))
 #endif
-    static R callMember(void* obj, const unsigned char* fn, Args&&... args)
+    static R
+    callMember(void* obj, const unsigned char* fn, Args&&... args)
     {
         F f;
         std::memcpy(&f, fn, sizeof(f));

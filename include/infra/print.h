@@ -48,16 +48,16 @@ namespace Infra {
 // false initially.
 struct PrintOptions
 {
-    bool hideTime = false;       // the time of day "hh:mm:ss|"
-    bool hideColor = false;      // console colouring
-    bool hideModule = false;     // the module name "[name] "
-    bool hideLevel = false;      // the level word
-    bool hideThreadId = false;   // "tid:N "
-    bool hideVersion = false;    // "[ver:x] "
-    bool hideFunction = false;   // the function name (logFilter only prints one)
-    bool hideFile = false;       // the source file name (logFilter only)
-    bool hideLine = false;       // the source line number (logFilter only)
-    char reserved[23] = {};      // copied, never read
+    bool hideTime = false;     // the time of day "hh:mm:ss|"
+    bool hideColor = false;    // console colouring
+    bool hideModule = false;   // the module name "[name] "
+    bool hideLevel = false;    // the level word
+    bool hideThreadId = false; // "tid:N "
+    bool hideVersion = false;  // "[ver:x] "
+    bool hideFunction = false; // the function name (logFilter only prints one)
+    bool hideFile = false;     // the source file name (logFilter only)
+    bool hideLine = false;     // the source line number (logFilter only)
+    char reserved[23] = {};    // copied, never read
 };
 
 // Level 1: prints fmt at fatal level. Returns the characters printed, prefix included, or 0.

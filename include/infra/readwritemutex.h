@@ -26,10 +26,14 @@
 namespace Orlix {
 namespace Infra {
 
+namespace Detail {
+struct ReadWriteMutexProbe;
+} // namespace Detail
+
 class ORLIX_API CReadWriteMutex
 {
 public:
-    enum RWPriority
+    enum RWPriority : int
     {
         priorityDefault = 0, // writers poll for readers to drain
         priorityWrite = 1    // waiting writers go first, no polling
@@ -52,6 +56,7 @@ public:
     bool leave();
 
 private:
+    friend struct Detail::ReadWriteMutexProbe; // lets tests observe who is waiting
     struct ReadWriteMutexInternal;
     ReadWriteMutexInternal* m_internal;
 };

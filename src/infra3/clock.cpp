@@ -45,7 +45,10 @@ uint64 monotonicMilliSecond()
     return last;
 }
 
-uint64 monotonicMicroSecond() { return elapsedMicroSeconds(); }
+uint64 monotonicMicroSecond()
+{
+    return elapsedMicroSeconds();
+}
 
 void advanceClockForTesting(uint64 milliseconds)
 {

@@ -56,17 +56,35 @@ private:
 
 } // namespace
 
-void setLastError(int code) { t_lastError = code; }
+void setLastError(int code)
+{
+    t_lastError = code;
+}
 
-int getLastError() { return t_lastError; }
+int getLastError()
+{
+    return t_lastError;
+}
 
-void setErrMsg(int code, const char* msg) { CErrorMessageManager::instance()->store(code, msg); }
+void setErrMsg(int code, const char* msg)
+{
+    CErrorMessageManager::instance()->store(code, msg);
+}
 
-const char* getErrMsg(int code) { return CErrorMessageManager::instance()->find(code); }
+const char* getErrMsg(int code)
+{
+    return CErrorMessageManager::instance()->find(code);
+}
 
-void setErrorMessage(int code, const flex_string& msg) { setErrMsg(code, msg.c_str()); }
+void setErrorMessage(int code, const flex_string& msg)
+{
+    setErrMsg(code, msg.c_str());
+}
 
-flex_string getErrorMessage(int code) { return flex_string(getErrMsg(code)); }
+flex_string getErrorMessage(int code)
+{
+    return flex_string(getErrMsg(code));
+}
 
 namespace Detail {
 

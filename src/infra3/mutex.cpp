@@ -28,7 +28,10 @@ bool CMutex::enter()
     return true;
 }
 
-bool CMutex::tryEnter() { return m_internal->m_section.tryEnter(); }
+bool CMutex::tryEnter()
+{
+    return m_internal->m_section.tryEnter();
+}
 
 bool CMutex::leave()
 {
@@ -39,8 +42,8 @@ bool CMutex::leave()
 struct CRecursiveMutex::RecursiveMutexInternal
 {
     Platform::CriticalSection m_section;
-    int m_count = 0;              // nesting depth, touched by the owner only
-    std::atomic<int> m_owner{0};  // owner's thread id, 0 when free; read by any thread
+    int m_count = 0;             // nesting depth, touched by the owner only
+    std::atomic<int> m_owner{0}; // owner's thread id, 0 when free; read by any thread
 };
 
 CRecursiveMutex::CRecursiveMutex() : m_internal(new RecursiveMutexInternal) {}
@@ -61,7 +64,9 @@ bool CRecursiveMutex::enter()
         return true;
     }
     m_internal->m_section.enter();
-    m_internal->m_owner.exchange(self);
+    // The critical section orders everything the owner does; the owner field only has to
+    // be a race-free word for the comparison above, so relaxed stores suffice.
+    m_internal->m_owner.store(self, std::memory_order_relaxed);
     m_internal->m_count = 1;
     return true;
 }
@@ -69,7 +74,7 @@ bool CRecursiveMutex::enter()
 bool CRecursiveMutex::leave()
 {
     if (--m_internal->m_count == 0) {
-        m_internal->m_owner.exchange(0);
+        m_internal->m_owner.store(0, std::memory_order_relaxed);
         m_internal->m_section.leave();
     }
     return true;

@@ -4,6 +4,7 @@
 #include "infra/error.h"
 #include "infra/print.h"
 #include "infra3/diag.h"
+#include "infra3/readwritemutex_probe.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
@@ -75,8 +76,7 @@ CReadWriteMutex::~CReadWriteMutex()
     if (d->m_priority == priorityDefault) {
         const int readers = d->m_readCount.load();
         if (readers > 0)
-            logError(ORLIX_OBJ_FMT "has lock Read count(%d), maybe err\n", ORLIX_OBJ_ARGS,
-                     readers);
+            logError(ORLIX_OBJ_FMT "has lock Read count(%d), maybe err\n", ORLIX_OBJ_ARGS, readers);
         if (d->m_writing.load() == 1) {
             logError(ORLIX_OBJ_FMT "has lock write, maybe err\n", ORLIX_OBJ_ARGS);
             d->m_lock->leave();
@@ -195,5 +195,30 @@ bool CReadWriteMutex::leave()
     return false;
 }
 
+namespace Detail {
+
+int ReadWriteMutexProbe::waitingWriters(CReadWriteMutex& lock)
+{
+    CReadWriteMutex::ReadWriteMutexInternal* const d = lock.m_internal;
+    if (d->m_lock2 == nullptr)
+        return 0;
+    d->m_lock2->enter();
+    const int n = d->m_waitingWriters;
+    d->m_lock2->leave();
+    return n;
+}
+
+int ReadWriteMutexProbe::waitingReaders(CReadWriteMutex& lock)
+{
+    CReadWriteMutex::ReadWriteMutexInternal* const d = lock.m_internal;
+    if (d->m_lock2 == nullptr)
+        return 0;
+    d->m_lock2->enter();
+    const int n = d->m_waitingReaders;
+    d->m_lock2->leave();
+    return n;
+}
+
+} // namespace Detail
 } // namespace Infra
 } // namespace Orlix

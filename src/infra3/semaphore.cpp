@@ -51,7 +51,10 @@ int CSemaphore::tryPend()
     return m_internal->m_handle->tryWait() ? 0 : -1;
 }
 
-int CSemaphore::post() { return m_internal->m_handle->post() ? 0 : -1; }
+int CSemaphore::post()
+{
+    return m_internal->m_handle->post() ? 0 : -1;
+}
 
 } // namespace Infra
 } // namespace Orlix

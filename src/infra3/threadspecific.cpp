@@ -13,9 +13,15 @@ struct CThreadSpecific::ThreadSpecificInternal
 
 CThreadSpecific::CThreadSpecific() : m_internal(new ThreadSpecificInternal) {}
 
-CThreadSpecific::~CThreadSpecific() { delete m_internal; }
+CThreadSpecific::~CThreadSpecific()
+{
+    delete m_internal;
+}
 
-bool CThreadSpecific::valid() { return m_internal->m_key.valid(); }
+bool CThreadSpecific::valid()
+{
+    return m_internal->m_key.valid();
+}
 
 bool CThreadSpecific::setValue(const void* value)
 {

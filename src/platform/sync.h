@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <semaphore.h>
 
+#include <atomic>
+
 namespace Orlix {
 namespace Platform {
 
@@ -51,7 +53,7 @@ public:
 private:
     pthread_mutex_t m_mutex;
     pthread_cond_t m_cond;
-    bool m_set;
+    std::atomic<bool> m_set;    // written under m_mutex; read without it by reset()
     unsigned long m_generation; // counts set() calls that released waiters
 };
 
@@ -92,7 +94,12 @@ public:
     RobustMutex(const RobustMutex&) = delete;
     RobustMutex& operator=(const RobustMutex&) = delete;
 
-    enum class LockResult { acquired, abandoned, failed };
+    enum class LockResult
+    {
+        acquired,
+        abandoned,
+        failed
+    };
     LockResult lock();
     LockResult tryLock();
     bool unlock();

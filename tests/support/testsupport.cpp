@@ -12,16 +12,16 @@ namespace OrlixTest {
 
 PrintCapture::PrintCapture()
 {
-    Orlix::Infra::attachPrint(Orlix::Infra::TFunction1<bool, const char*>(
-        &PrintCapture::receive, this));
+    Orlix::Infra::attachPrint(
+        Orlix::Infra::TFunction1<bool, const char*>(&PrintCapture::receive, this));
     Orlix::Infra::setLogPrinter(
         Orlix::Infra::TFunction1<void, const char*>(&PrintCapture::swallow, this));
 }
 
 PrintCapture::~PrintCapture()
 {
-    Orlix::Infra::detachPrint(Orlix::Infra::TFunction1<bool, const char*>(
-        &PrintCapture::receive, this));
+    Orlix::Infra::detachPrint(
+        Orlix::Infra::TFunction1<bool, const char*>(&PrintCapture::receive, this));
     Orlix::Infra::setLogPrinter(Orlix::Infra::TFunction1<void, const char*>());
 }
 
@@ -75,7 +75,10 @@ TempDir::~TempDir()
     }
 }
 
-std::string TempDir::file(const std::string& name) const { return m_path + "/" + name; }
+std::string TempDir::file(const std::string& name) const
+{
+    return m_path + "/" + name;
+}
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
 {

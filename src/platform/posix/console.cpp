@@ -43,7 +43,10 @@ const char* ansiForeground(unsigned short attributes)
 
 } // namespace
 
-unsigned short consoleAttributes() { return kDefaultAttributes; }
+unsigned short consoleAttributes()
+{
+    return kDefaultAttributes;
+}
 
 void setConsoleAttributes(unsigned short attributes)
 {

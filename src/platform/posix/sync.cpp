@@ -37,13 +37,25 @@ CriticalSection::CriticalSection()
     pthread_mutexattr_destroy(&attr);
 }
 
-CriticalSection::~CriticalSection() { pthread_mutex_destroy(&m_mutex); }
+CriticalSection::~CriticalSection()
+{
+    pthread_mutex_destroy(&m_mutex);
+}
 
-void CriticalSection::enter() { pthread_mutex_lock(&m_mutex); }
+void CriticalSection::enter()
+{
+    pthread_mutex_lock(&m_mutex);
+}
 
-bool CriticalSection::tryEnter() { return pthread_mutex_trylock(&m_mutex) == 0; }
+bool CriticalSection::tryEnter()
+{
+    return pthread_mutex_trylock(&m_mutex) == 0;
+}
 
-void CriticalSection::leave() { pthread_mutex_unlock(&m_mutex); }
+void CriticalSection::leave()
+{
+    pthread_mutex_unlock(&m_mutex);
+}
 
 // ---------------------------------------------------------------- ManualResetEvent
 
@@ -76,6 +88,11 @@ void ManualResetEvent::set()
 
 void ManualResetEvent::reset()
 {
+    // Resetting an event that is not set changes nothing; skipping the lock then keeps the
+    // common case (a read-write lock emptied of readers) cheap. A set() racing with this
+    // check is ordered as if it came after the reset.
+    if (!m_set.load(std::memory_order_relaxed))
+        return;
     pthread_mutex_lock(&m_mutex);
     m_set = false;
     pthread_mutex_unlock(&m_mutex);
@@ -98,7 +115,7 @@ bool ManualResetEvent::waitFor(unsigned int timeoutMs)
     int rc = 0;
     while (!m_set && m_generation == generation && rc != ETIMEDOUT)
         rc = pthread_cond_timedwait(&m_cond, &m_mutex, &deadline);
-    const bool set = m_set || m_generation != generation;
+    const bool set = m_set.load() || m_generation != generation;
     pthread_mutex_unlock(&m_mutex);
     return set;
 }
@@ -179,7 +196,10 @@ RobustMutex::RobustMutex()
     pthread_mutexattr_destroy(&attr);
 }
 
-RobustMutex::~RobustMutex() { pthread_mutex_destroy(&m_mutex); }
+RobustMutex::~RobustMutex()
+{
+    pthread_mutex_destroy(&m_mutex);
+}
 
 RobustMutex::LockResult RobustMutex::finish(int rc)
 {
@@ -194,15 +214,27 @@ RobustMutex::LockResult RobustMutex::finish(int rc)
     return LockResult::failed;
 }
 
-RobustMutex::LockResult RobustMutex::lock() { return finish(pthread_mutex_lock(&m_mutex)); }
+RobustMutex::LockResult RobustMutex::lock()
+{
+    return finish(pthread_mutex_lock(&m_mutex));
+}
 
-RobustMutex::LockResult RobustMutex::tryLock() { return finish(pthread_mutex_trylock(&m_mutex)); }
+RobustMutex::LockResult RobustMutex::tryLock()
+{
+    return finish(pthread_mutex_trylock(&m_mutex));
+}
 
-bool RobustMutex::unlock() { return pthread_mutex_unlock(&m_mutex) == 0; }
+bool RobustMutex::unlock()
+{
+    return pthread_mutex_unlock(&m_mutex) == 0;
+}
 
 // ---------------------------------------------------------------- TlsSlot
 
-TlsSlot::TlsSlot() { m_valid = pthread_key_create(&m_key, nullptr) == 0; }
+TlsSlot::TlsSlot()
+{
+    m_valid = pthread_key_create(&m_key, nullptr) == 0;
+}
 
 TlsSlot::~TlsSlot()
 {
@@ -215,7 +247,10 @@ bool TlsSlot::set(const void* value)
     return m_valid && pthread_setspecific(m_key, value) == 0;
 }
 
-void* TlsSlot::get() const { return m_valid ? pthread_getspecific(m_key) : nullptr; }
+void* TlsSlot::get() const
+{
+    return m_valid ? pthread_getspecific(m_key) : nullptr;
+}
 
 } // namespace Platform
 } // namespace Orlix

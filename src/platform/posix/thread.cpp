@@ -18,7 +18,10 @@ namespace {
 thread_local int t_threadId = 0;
 
 // A child of fork() has one thread with a new identifier; forget the parent's cached value.
-void forgetThreadIdInChild() { t_threadId = 0; }
+void forgetThreadIdInChild()
+{
+    t_threadId = 0;
+}
 
 struct ForkHandlerRegistration
 {
@@ -38,7 +41,10 @@ int currentThreadId()
     return id;
 }
 
-unsigned long long currentProcessId() { return static_cast<unsigned long long>(getpid()); }
+unsigned long long currentProcessId()
+{
+    return static_cast<unsigned long long>(getpid());
+}
 
 void sleepMs(int ms)
 {
@@ -53,7 +59,10 @@ void sleepMs(int ms)
     }
 }
 
-void yield() { sched_yield(); }
+void yield()
+{
+    sched_yield();
+}
 
 } // namespace Platform
 } // namespace Orlix
