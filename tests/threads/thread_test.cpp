@@ -289,9 +289,9 @@ TEST(ThreadWatchdog, DeadlinePassesAndClears)
 {
     LambdaThread worker(pollUntilStopped, "watched");
     EXPECT_FALSE(worker->isTimeout());
-    worker->setTimeout(100);
+    worker->setTimeout(100000);
     EXPECT_FALSE(worker->isTimeout());
-    Orlix::Infra::Detail::advanceClockForTesting(101);
+    Orlix::Infra::Detail::advanceClockForTesting(100001);
     EXPECT_TRUE(worker->isTimeout());
     worker->setTimeout(0);
     EXPECT_FALSE(worker->isTimeout());
@@ -318,7 +318,7 @@ TEST(ThreadWatchdog, SetCurrentTimeoutOnlyForRunningThreads)
     std::atomic<int> result{-1};
     LambdaThread worker(
         [&](CThreadLite& me) {
-            result = CThread::setCurrentTimeout(50) ? 1 : 0;
+            result = CThread::setCurrentTimeout(100000) ? 1 : 0;
             pollUntilStopped(me);
         },
         "self-watch");
@@ -326,7 +326,7 @@ TEST(ThreadWatchdog, SetCurrentTimeoutOnlyForRunningThreads)
     ASSERT_TRUE(waitFor([&] { return result != -1; }));
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(worker->isTimeout());
-    Orlix::Infra::Detail::advanceClockForTesting(100);
+    Orlix::Infra::Detail::advanceClockForTesting(200000);
     EXPECT_TRUE(worker->isTimeout());
 }
 

@@ -127,10 +127,10 @@ TEST(ThreadManager, TimedOutThreadsAreListedAndShown)
     EXPECT_FALSE(manager->getTimeOutThreads(names));
     EXPECT_EQ(names, "");
 
-    worker.thread.setTimeout(100);
-    net.thread.setTimeout(100);
+    worker.thread.setTimeout(100000);
+    net.thread.setTimeout(100000);
     EXPECT_FALSE(manager->getTimeOutThreads(names));
-    Orlix::Infra::Detail::advanceClockForTesting(1000);
+    Orlix::Infra::Detail::advanceClockForTesting(200000);
     ASSERT_TRUE(manager->getTimeOutThreads(names));
     EXPECT_EQ(names,
               "net(" + std::to_string(net.id()) + ")worker(" + std::to_string(worker.id()) + ")");

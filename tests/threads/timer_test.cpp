@@ -19,6 +19,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Orlix::uint64;
@@ -236,11 +237,15 @@ TEST(Timer, StopTrueFiresAPendingOneShotAndOnlyStopsAPeriodic)
 
     Probe periodic;
     CTimer repeating("periodic");
-    ASSERT_TRUE(repeating.start(periodic.delegate(), 20, 20));
-    EXPECT_TRUE(repeating.stop(true));
+    {
+        // No tick between start and stop.
+        TGuard<CRecursiveMutex> hold(TimerManagerInternal::mutex());
+        ASSERT_TRUE(repeating.start(periodic.delegate(), 20, 20));
+        EXPECT_TRUE(repeating.stop(true));
+    }
     EXPECT_FALSE(repeating.isStarted());
     EXPECT_FALSE(repeating.isCalled());
-    CThread::sleep(100);
+    CThread::sleep(100); // well past its due time
     EXPECT_EQ(periodic.entered, 0);
 }
 
@@ -521,9 +526,11 @@ TEST(Timer, IdleLimitEndsSurplusThreadsAndCanBeLifted)
 TEST(Timer, StopAndWaitWaitsForTheRunningCallbackAndLogsOnce)
 {
     std::atomic<bool> done{false};
+    Gate gate;
     Probe probe;
     probe.action = [&](unsigned long) {
-        CThread::sleep(100);
+        gate.wait();
+        CThread::sleep(30);
         done = true;
     };
     CTimer timer("waiter");
@@ -531,7 +538,13 @@ TEST(Timer, StopAndWaitWaitsForTheRunningCallbackAndLogsOnce)
     Orlix::Infra::setPrintLogLevel(4);
     ASSERT_TRUE(timer.start(probe.delegate(), 0, 0));
     ASSERT_TRUE(waitFor([&] { return probe.entered == 1; }));
+    // The callback goes on only once stopAndWait has said that it waits.
+    std::thread opener([&] {
+        waitFor([&] { return capture.contains("wait callback exit!"); });
+        gate.open();
+    });
     EXPECT_TRUE(timer.stopAndWait());
+    opener.join();
     EXPECT_TRUE(done);
     EXPECT_FALSE(timer.isRunning());
     Orlix::Infra::setPrintLogLevel(3);
