@@ -10,7 +10,8 @@
 // the earliest due timer comes first and, among equal due times, the one entered last. Each
 // record keeps its map position (while started) or its detached map node (while stopped), so
 // entering and leaving the list costs O(log n) and, after a timer's first start, allocates
-// nothing.
+// nothing. The nodes come from a pool of adjacent slots (nodepool.h) to keep a large list
+// compact in memory.
 #ifndef ORLIX_SRC_INFRA3_TIMER_INTERNAL_H
 #define ORLIX_SRC_INFRA3_TIMER_INTERNAL_H
 
@@ -18,6 +19,7 @@
 #include "infra/semaphore.h"
 #include "infra/thread.h"
 #include "infra/timer.h"
+#include "infra3/nodepool.h"
 #include "infra3/thread_internal.h"
 
 #include <atomic>
@@ -46,7 +48,9 @@ struct TimerKey
 
 struct CTimer::TimerInternal
 {
-    using List = std::map<Detail::TimerKey, TimerInternal*>;
+    using List =
+        std::map<Detail::TimerKey, TimerInternal*, std::less<Detail::TimerKey>,
+                 Detail::NodePoolAllocator<std::pair<const Detail::TimerKey, TimerInternal*>>>;
 
     explicit TimerInternal(const char* name);
     void setName(const char* name);
