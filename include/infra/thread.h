@@ -8,17 +8,16 @@
 // once it has passed. While its body runs, every CThread is listed by the thread manager.
 // CThreadLite is a ready-made CThread whose work is a delegate:
 //
-//     void work(Orlix::Infra::CThreadLite& self)
+//     using namespace Orlix::Infra;
+//     void work(CThreadLite& self)
 //     {
 //         while (self.looping()) {
-//             self.setTimeout(1000);        // "I am alive for another second"
+//             self.setTimeout(1000); // "I am alive for another second"
 //             pollSomething();
-//             Orlix::Infra::CThread::sleep(10);
+//             CThread::sleep(10);
 //         }
 //     }
-//     Orlix::Infra::CThreadLite worker(Orlix::Infra::TFunction1<void,
-//     Orlix::Infra::CThreadLite&>(&work),
-//                                      "worker", 64, 0, 0);
+//     CThreadLite worker(TFunction1<void, CThreadLite&>(&work), "worker", 64, 0, 0);
 //     worker.createThread();
 //     ...
 //     worker.destroyThread(); // clears the flag and waits for the body to return
@@ -34,9 +33,9 @@
 //     6..59:         highest (nice -10)          69..72:  below normal (nice 5)
 //     60..63:        above normal (nice -5)      73..126: lowest (nice 10)
 //                                                >= 127:  idle (nice 19)
-// which becomes the thread's nice value. Where the system refuses for lack of
-// privilege (raising a priority as an ordinary user) the thread keeps its current scheduling
-// and createThread still succeeds.
+// which becomes the thread's nice value. Where the system refuses for lack of privilege
+// (raising a priority as an ordinary user) the thread keeps its current scheduling and
+// createThread still succeeds.
 //
 // Thread-safety: every operation may be called from any thread. createThread, destroyThread,
 // cancelThread and isTimeout take the object's lock; destroyThread never waits while holding

@@ -109,10 +109,8 @@ TEST(CommandLine, EscapesInsideAndOutsideQuotes)
     // No expansion of any kind: what a shell would interpret stays text.
     EXPECT_EQ(split("echo $HOME *.txt a|b >out ~"),
               (Args{"echo", "$HOME", "*.txt", "a|b", ">out", "~"}));
-}
 
-TEST(CommandLine, RejectsUnterminatedQuotesAndTrailingBackslash)
-{
+    // Unterminated quotes and a trailing lone backslash are refused.
     std::vector<std::string> arguments;
     EXPECT_FALSE(splitCommandLine("echo 'open", arguments));
     EXPECT_FALSE(splitCommandLine("echo \"open", arguments));
@@ -130,10 +128,7 @@ TEST(SystemCall, RunsTheProgramWithoutAShellAndWaits)
     ASSERT_EQ(systemCall(command.c_str()), 0);
     // systemCall waited for the child: the file is complete now.
     EXPECT_EQ(OrlixTest::readFile(file), "a b|c'd");
-}
-
-TEST(SystemCall, ExitStatusIsNotReported)
-{
+    // The exit status is not reported.
     EXPECT_EQ(systemCall("false"), 0);
     EXPECT_EQ(systemCall("sh -c 'exit 7'"), 0);
 }

@@ -237,37 +237,31 @@ TEST(ThreadNames, DefaultTruncationAndRename)
     EXPECT_EQ(nameOf(*longName), "Nonamed");
 }
 
-TEST(ThreadScheduling, LowPriorityBecomesTheHighestNiceValue)
+TEST(ThreadScheduling, PrioritiesBecomeNiceValuesAndRefusalsStillSucceed)
 {
     std::atomic<int> lowNice{-100};
     std::atomic<int> normalNice{-100};
+    std::atomic<bool> ranCritical{false};
+    std::atomic<bool> ranRealTime{false};
     LambdaThread low([&](CThreadLite&) { lowNice = Orlix::Platform::currentNiceValue(); }, "low",
                      127);
     LambdaThread normal([&](CThreadLite&) { normalNice = Orlix::Platform::currentNiceValue(); },
                         "normal", 64);
+    // Time critical (priority 1) and the real-time policy need privilege; refused, the thread
+    // keeps the scheduling it has and createThread reports success all the same.
+    LambdaThread critical([&](CThreadLite&) { ranCritical = true; }, "critical", 1);
+    LambdaThread realTime([&](CThreadLite&) { ranRealTime = true; }, "realtime", 64, 1);
     const int before = Orlix::Platform::currentNiceValue();
     ASSERT_TRUE(low->createThread());
     ASSERT_TRUE(normal->createThread());
+    EXPECT_TRUE(critical->createThread());
+    EXPECT_TRUE(realTime->createThread());
     ASSERT_TRUE(waitFor([&] { return low->isThreadOver() && normal->isThreadOver(); }));
-    EXPECT_EQ(lowNice, 19);
-    // Lowering is always allowed; normal is nice 0 unless this process runs below it and may
-    // not raise itself.
+    EXPECT_TRUE(waitFor([&] { return ranCritical && ranRealTime; }));
+    EXPECT_EQ(lowNice, 19) << "lowering is always allowed";
     if (before <= 0) {
         EXPECT_EQ(normalNice, 0);
     }
-}
-
-TEST(ThreadScheduling, RaisingWithoutPrivilegeStillSucceeds)
-{
-    // Time critical (priority 1) and the real-time policy need privilege; refused, the thread
-    // keeps the scheduling it has and createThread reports success all the same.
-    std::atomic<bool> ranCritical{false};
-    std::atomic<bool> ranRealTime{false};
-    LambdaThread critical([&](CThreadLite&) { ranCritical = true; }, "critical", 1);
-    LambdaThread realTime([&](CThreadLite&) { ranRealTime = true; }, "realtime", 64, 1);
-    EXPECT_TRUE(critical->createThread());
-    EXPECT_TRUE(realTime->createThread());
-    EXPECT_TRUE(waitFor([&] { return ranCritical && ranRealTime; }));
 }
 
 TEST(ThreadStack, RequestedSizeIsRaisedAndRounded)
@@ -311,9 +305,14 @@ TEST(ThreadWatchdog, SetCurrentTimeoutOnlyForRunningThreads)
 {
     EXPECT_FALSE(CThread::setCurrentTimeout(1000)) << "the test's own thread is no CThread";
     bool fromStdThread = true;
-    std::thread plain([&] { fromStdThread = CThread::setCurrentTimeout(1000); });
+    int plainId = 0;
+    std::thread plain([&] {
+        fromStdThread = CThread::setCurrentTimeout(1000);
+        plainId = CThread::getCurrentThreadID();
+    });
     plain.join();
     EXPECT_FALSE(fromStdThread);
+    EXPECT_NE(plainId, CThread::getCurrentThreadID());
 
     std::atomic<int> result{-1};
     LambdaThread worker(
@@ -328,18 +327,6 @@ TEST(ThreadWatchdog, SetCurrentTimeoutOnlyForRunningThreads)
     EXPECT_FALSE(worker->isTimeout());
     Orlix::Infra::Detail::advanceClockForTesting(200000);
     EXPECT_TRUE(worker->isTimeout());
-}
-
-TEST(ThreadMisc, IdentitiesDifferAndShareSocketIsIdentity)
-{
-    std::atomic<int> other{0};
-    std::thread t([&] { other = CThread::getCurrentThreadID(); });
-    t.join();
-    EXPECT_NE(other, CThread::getCurrentThreadID());
-
-    LambdaThread worker([](CThreadLite&) {}, "misc");
-    EXPECT_EQ(worker->shareSocket(17), 17);
-    EXPECT_EQ(worker->shareSocket(-1), -1);
 }
 
 TEST(ThreadLite, DestructorStopsAndWaitsForTheBody)

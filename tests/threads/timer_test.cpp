@@ -194,19 +194,9 @@ TEST(Timer, DelayZeroHandsOutTheCallBeforeReturning)
     ASSERT_TRUE(waitFor([&] { return probe.completed == 1 && !timer.isRunning(); }));
     EXPECT_EQ(probe.param, 77u);
     EXPECT_NE(probe.threadId, CThread::getCurrentThreadID());
-}
-
-TEST(Timer, OneShotFiresOnceAfterItsDelayAndRestartClearsCalled)
-{
-    Probe probe;
-    CTimer timer("later");
-    ASSERT_TRUE(timer.start(probe.delegate(), 30, 0));
+    // A new start clears "called" until it fires again.
+    ASSERT_TRUE(timer.start(probe.delegate(), 100000, 0));
     EXPECT_TRUE(timer.isStarted());
-    EXPECT_FALSE(timer.isCalled());
-    ASSERT_TRUE(waitFor([&] { return probe.completed == 1; }));
-    EXPECT_TRUE(timer.isCalled());
-    EXPECT_FALSE(timer.isStarted());
-    ASSERT_TRUE(timer.start(probe.delegate(), 10000, 0));
     EXPECT_FALSE(timer.isCalled());
     EXPECT_TRUE(timer.stop());
 }
@@ -369,40 +359,36 @@ TEST(Timer, RunningRowShowsHowLongTheCallRuns)
     EXPECT_EQ(row.used, 0);
 }
 
-TEST(Timer, OverlappingCallsAreDropped)
+TEST(Timer, CallsOfOneTimerNeverOverlap)
 {
     Gate gate;
-    Probe probe;
-    probe.action = [&](unsigned long) { gate.wait(); };
+    Probe once;
+    once.action = [&](unsigned long) { gate.wait(); };
     CTimer oneShot("overlap");
-    ASSERT_TRUE(oneShot.start(probe.delegate(), 0, 0));
-    ASSERT_TRUE(waitFor([&] { return probe.entered == 1; }));
+    ASSERT_TRUE(oneShot.start(once.delegate(), 0, 0));
+    ASSERT_TRUE(waitFor([&] { return once.entered == 1; }));
     // The previous call still runs: this one is dropped, yet counts as called.
-    EXPECT_FALSE(oneShot.start(probe.delegate(), 0, 0));
+    EXPECT_FALSE(oneShot.start(once.delegate(), 0, 0));
     EXPECT_TRUE(oneShot.isCalled());
     EXPECT_FALSE(oneShot.isStarted());
-    gate.open();
-    ASSERT_TRUE(waitFor([&] { return !oneShot.isRunning(); }));
-    EXPECT_EQ(probe.completed, 1);
-}
 
-TEST(Timer, PeriodicCallsNeverOverlapAndResumeAfterALongCall)
-{
-    Gate gate;
-    Probe probe;
-    probe.action = [&](unsigned long) {
-        if (probe.entered == 1)
+    // A periodic timer whose first call outlasts about ten periods is called again only
+    // after that call has returned.
+    Probe periodic;
+    periodic.action = [&](unsigned long) {
+        if (periodic.entered == 1)
             gate.wait();
     };
-    CTimer timer("slow-periodic");
-    ASSERT_TRUE(timer.start(probe.delegate(), 0, 10));
-    ASSERT_TRUE(waitFor([&] { return probe.entered == 1; }));
-    CThread::sleep(100); // about ten due times pass while the first call blocks
-    EXPECT_EQ(probe.entered, 1);
+    CTimer repeating("slow-periodic");
+    ASSERT_TRUE(repeating.start(periodic.delegate(), 0, 10));
+    ASSERT_TRUE(waitFor([&] { return periodic.entered == 1; }));
+    CThread::sleep(100);
+    EXPECT_EQ(periodic.entered, 1);
     gate.open();
-    ASSERT_TRUE(waitFor([&] { return probe.completed >= 3; }));
-    ASSERT_TRUE(timer.stopAndWait());
-    EXPECT_EQ(probe.maxInside, 1);
+    ASSERT_TRUE(waitFor([&] { return periodic.completed >= 3 && !oneShot.isRunning(); }));
+    ASSERT_TRUE(repeating.stopAndWait());
+    EXPECT_EQ(once.completed, 1);
+    EXPECT_EQ(periodic.maxInside, 1);
 }
 
 TEST(Timer, MissedPeriodsAreSkippedNotMadeUp)
@@ -555,51 +541,34 @@ TEST(Timer, StopAndWaitWaitsForTheRunningCallbackAndLogsOnce)
     EXPECT_EQ(text.find(message, first + 1), std::string::npos) << "logged once";
 }
 
-TEST(Timer, StopAndWaitInsideItsOwnCallbackOnlyStops)
+TEST(Timer, StopAndWaitInsideItsOwnCallback)
 {
+    // From inside its own callback it only stops the timer.
     std::atomic<int> result{-1};
-    Probe probe;
-    CTimer timer("self-stop");
-    probe.action = [&](unsigned long) { result = timer.stopAndWait() ? 1 : 0; };
-    ASSERT_TRUE(timer.start(probe.delegate(), 0, 10));
-    ASSERT_TRUE(waitFor([&] { return probe.completed == 1; }));
+    Probe self;
+    CTimer selfStopping("self-stop");
+    self.action = [&](unsigned long) { result = selfStopping.stopAndWait() ? 1 : 0; };
+    ASSERT_TRUE(selfStopping.start(self.delegate(), 0, 10));
+    ASSERT_TRUE(waitFor([&] { return self.completed == 1; }));
     EXPECT_EQ(result, 1);
-    EXPECT_FALSE(timer.isStarted());
-    CThread::sleep(60);
-    EXPECT_EQ(probe.entered, 1);
-}
+    EXPECT_FALSE(selfStopping.isStarted());
 
-TEST(Timer, StopAndWaitStopsATimerItsCallbackRestarted)
-{
-    Probe probe;
-    CTimer timer("restarter");
-    probe.action = [&](unsigned long) {
+    // A callback that restarts its timer while stopAndWait waits for it is stopped again.
+    Probe restarting;
+    CTimer restarter("restarter");
+    restarting.action = [&](unsigned long) {
         CThread::sleep(50); // stopAndWait is waiting by now
-        timer.start(probe.delegate(), 10, 10);
+        restarter.start(restarting.delegate(), 10, 10);
     };
-    ASSERT_TRUE(timer.start(probe.delegate(), 0, 0));
-    ASSERT_TRUE(waitFor([&] { return probe.entered == 1; }));
-    EXPECT_TRUE(timer.stopAndWait());
-    EXPECT_FALSE(timer.isStarted());
-    EXPECT_FALSE(timer.isRunning());
-    const int calls = probe.entered;
+    ASSERT_TRUE(restarter.start(restarting.delegate(), 0, 0));
+    ASSERT_TRUE(waitFor([&] { return restarting.entered == 1; }));
+    EXPECT_TRUE(restarter.stopAndWait());
+    EXPECT_FALSE(restarter.isStarted());
+    EXPECT_FALSE(restarter.isRunning());
+    const int calls = restarting.entered;
     CThread::sleep(60);
-    EXPECT_EQ(probe.entered, calls) << "no call after stopAndWait returned";
-}
-
-TEST(Timer, DestructorWaitsForTheRunningCallback)
-{
-    std::atomic<bool> done{false};
-    Probe probe;
-    probe.action = [&](unsigned long) {
-        CThread::sleep(50);
-        done = true;
-    };
-    auto timer = std::make_unique<CTimer>("doomed");
-    ASSERT_TRUE(timer->start(probe.delegate(), 0, 20));
-    ASSERT_TRUE(waitFor([&] { return probe.entered >= 1; }));
-    timer.reset();
-    EXPECT_TRUE(done);
+    EXPECT_EQ(restarting.entered, calls) << "no call after stopAndWait returned";
+    EXPECT_EQ(self.entered, 1);
 }
 
 TEST(Timer, WatchdogMarksAPooledThreadWhileItsCallRuns)
