@@ -28,6 +28,8 @@ struct NativeThread
     pthread_cond_t changed;
     int tid = 0;           // guarded by mutex; set when the thread has started
     bool finished = false; // guarded by mutex
+    bool hasNice = false;  // guarded by mutex: a nice value left for the thread to apply
+    int nice = 0;
 };
 
 namespace {
@@ -75,43 +77,6 @@ private:
     NativeThread* m_thread;
 };
 
-void* startRoutine(void* argument)
-{
-    auto* thread = static_cast<NativeThread*>(argument);
-    FinishOnExit finish(thread);
-    pthread_mutex_lock(&thread->mutex);
-    thread->tid = static_cast<int>(syscall(SYS_gettid));
-    pthread_cond_broadcast(&thread->changed);
-    pthread_mutex_unlock(&thread->mutex);
-    thread->entry(thread->argument);
-    return nullptr;
-}
-
-timespec deadlineAfter(unsigned int timeoutMs)
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    ts.tv_sec += static_cast<time_t>(timeoutMs / 1000);
-    ts.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-    return ts;
-}
-
-// The thread's kernel id; waits for the new thread to publish it (its first action).
-int waitForTid(NativeThread* thread)
-{
-    NoCancellation noCancel;
-    pthread_mutex_lock(&thread->mutex);
-    while (thread->tid == 0 && !thread->finished)
-        pthread_cond_wait(&thread->changed, &thread->mutex);
-    const int tid = thread->tid;
-    pthread_mutex_unlock(&thread->mutex);
-    return tid;
-}
-
 int niceValueForLevel(int level)
 {
     if (level >= 15)
@@ -132,6 +97,45 @@ int niceValueForLevel(int level)
 bool refusedForPrivilege(int error)
 {
     return error == EPERM || error == EACCES;
+}
+
+// Sets the nice value of thread tid; a refusal for lack of privilege keeps the current one.
+int applyNice(int tid, int nice)
+{
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0)
+        return 0;
+    const int error = errno;
+    // ESRCH: the thread ended in the meantime; there is nothing left to schedule.
+    return (refusedForPrivilege(error) || error == ESRCH) ? 0 : error;
+}
+
+void* startRoutine(void* argument)
+{
+    auto* thread = static_cast<NativeThread*>(argument);
+    FinishOnExit finish(thread);
+    pthread_mutex_lock(&thread->mutex);
+    const int tid = static_cast<int>(syscall(SYS_gettid));
+    thread->tid = tid;
+    const bool hasNice = thread->hasNice;
+    const int nice = thread->nice;
+    pthread_mutex_unlock(&thread->mutex);
+    if (hasNice)
+        applyNice(tid, nice);
+    thread->entry(thread->argument);
+    return nullptr;
+}
+
+timespec deadlineAfter(unsigned int timeoutMs)
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    ts.tv_sec += static_cast<time_t>(timeoutMs / 1000);
+    ts.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1000000000L;
+    }
+    return ts;
 }
 
 } // namespace
@@ -225,14 +229,17 @@ int setThreadPriority(NativeThread* thread, int level, bool realtime, int priori
         const int rc = pthread_setschedparam(thread->handle, SCHED_RR, &param);
         return (rc == 0 || refusedForPrivilege(rc)) ? 0 : rc;
     }
-    const int tid = waitForTid(thread);
-    if (tid == 0)
-        return 0; // already finished: nothing left to schedule
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), niceValueForLevel(level)) == 0)
-        return 0;
-    const int error = errno;
-    // ESRCH: the thread ended in the meantime; there is nothing left to schedule either.
-    return (refusedForPrivilege(error) || error == ESRCH) ? 0 : error;
+    // The nice value needs the kernel id, which the thread publishes as its first step.
+    // Rather than wait for it, a thread that has not got that far applies the value itself.
+    const int nice = niceValueForLevel(level);
+    pthread_mutex_lock(&thread->mutex);
+    const int tid = thread->tid;
+    if (tid == 0) {
+        thread->hasNice = true;
+        thread->nice = nice;
+    }
+    pthread_mutex_unlock(&thread->mutex);
+    return tid == 0 ? 0 : applyNice(tid, nice);
 }
 
 int cancelThread(NativeThread* thread)
