@@ -12,10 +12,13 @@ void tourHeading(const char* title)
     std::fflush(stdout);
 }
 
-int main()
+int main(int argc, char** argv)
 {
     std::printf("Orlix tour\n");
     tourFoundation();
+    tourLogging(argc, argv);
+    tourTime();
+    tourUtils();
     tourThreads();
     std::printf("\nTour finished.\n");
     return 0;
