@@ -21,6 +21,7 @@ int main(int argc, char** argv)
     tourTime();
     tourUtils();
     tourFiles();
+    tourThreads();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -14,5 +14,6 @@ void tourLogging(int argc, char** argv);
 void tourTime();
 void tourUtils();
 void tourFiles();
+void tourThreads();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H
