@@ -107,7 +107,12 @@ struct LineBuffer
         this->text[length] = '\0';
     }
 
-    void appendText(const char* text) { appendRaw(text, std::strlen(text)); }
+    // Appends text; a null text (a caller's null module name) appends nothing.
+    void appendText(const char* text)
+    {
+        if (text != nullptr)
+            appendRaw(text, std::strlen(text));
+    }
 
     // Appends "<open><text><close>" (for "[%s] " style elements).
     void appendWrapped(const char* open, const char* text, const char* close)

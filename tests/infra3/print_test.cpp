@@ -99,6 +99,15 @@ TEST(PrintPrefix, LibNameUsesTableWordsAndModule)
     EXPECT_EQ(capture.text().substr(9), "[net] [ver:] warn  tid:" + tid() + " careful\n");
 }
 
+TEST(PrintPrefix, NullModuleShowsEmpty)
+{
+    PrintCapture capture;
+    setPrintLogLevel(4);
+    const int n = logLibName(4, nullptr, "up\n");
+    EXPECT_EQ(capture.text().substr(9), "[] [ver:] info  tid:" + tid() + " up\n");
+    EXPECT_EQ(n, static_cast<int>(capture.text().size()));
+}
+
 TEST(PrintPrefix, EachOptionHidesItsElement)
 {
     PrintCapture capture;
