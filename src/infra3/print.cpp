@@ -255,6 +255,11 @@ PrintOptions printOptions()
     return options;
 }
 
+bool versionHidden()
+{
+    return (g_optionBits.load(std::memory_order_relaxed) & bitVersion) != 0;
+}
+
 const char* tableLevelWord(int level)
 {
     return (level >= 0 && level < kLevelCount) ? kTableWords[level] : "";
