@@ -82,8 +82,12 @@ struct LineBuffer
             return;
         const int room = kLineBufferSize - 1 - length;
         const int written = std::vsnprintf(text + length, static_cast<size_t>(room) + 1, fmt, args);
-        if (written < 0)
+        if (written < 0) {
+            // An encoding error: vsnprintf may have written part of the text. Drop it so that
+            // every output and the returned count see the same characters.
+            text[length] = '\0';
             return;
+        }
         if (written > room) {
             length = kLineBufferSize - 1;
             cut = true;

@@ -168,6 +168,20 @@ TEST(PrintLines, LongTextIsCutAndEndsTheLine)
     EXPECT_EQ(capture.text(), "warn  after\n"); // the dedicated six-character word
 }
 
+TEST(PrintLines, UnformattableTextLeavesOnlyThePrefix)
+{
+    // A wide character with no multibyte form makes the formatting fail part-way; what was
+    // formatted before the failure must not reach one output but not another.
+    PrintCapture capture;
+    PrintOptions o = allHidden();
+    o.hideLevel = false;
+    setPrintOptions(o);
+    const wchar_t unpaired[] = {static_cast<wchar_t>(0xD800), 0};
+    const int n = logWarn("abc %ls\n", unpaired);
+    EXPECT_EQ(capture.text(), "warn  ");
+    EXPECT_EQ(n, 6);
+}
+
 TEST(PrintLines, PrefixIsCutToo)
 {
     PrintCapture capture;
