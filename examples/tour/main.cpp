@@ -16,6 +16,7 @@ int main()
 {
     std::printf("Orlix tour\n");
     tourFoundation();
+    tourComponents();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -7,5 +7,6 @@ void tourHeading(const char* title);
 
 // Chapters, each in its own source file.
 void tourFoundation();
+void tourComponents();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

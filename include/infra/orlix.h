@@ -20,4 +20,9 @@
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
 
+// Component: objects and their registry, clients, factories.
+#include "infra/client.h"
+#include "infra/clientfactory.h"
+#include "infra/component.h"
+
 #endif // ORLIX_INFRA_ORLIX_H
