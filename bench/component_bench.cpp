@@ -151,7 +151,8 @@ void BM_StdRegistryExistingClient(benchmark::State& state)
     for (int i = 0; i < 12; ++i)
         registry.clients.push_back(std::make_shared<StdConnection>(
             StdConnection{"10.0.1." + std::to_string(i), 9000, "alice"}));
-    registry.clients.push_back(std::make_shared<StdConnection>(StdConnection{"10.0.0.1", 9000, "alice"}));
+    registry.clients.push_back(
+        std::make_shared<StdConnection>(StdConnection{"10.0.0.1", 9000, "alice"}));
     for (auto _ : state) {
         std::shared_ptr<StdConnection> client;
         benchmark::DoNotOptimize(registry.lookUp("Media", "Device.Config", info, client));

@@ -102,8 +102,7 @@ void tourComponents()
     IClient* first = nullptr;
     auto* service = dynamic_cast<ForecastFactory*>(lookUpForecast(server, first));
     if (service == nullptr) {
-        std::printf("  lookup failed: %s\n",
-                    Orlix::Infra::getErrMsg(Orlix::Infra::getLastError()));
+        std::printf("  lookup failed: %s\n", Orlix::Infra::getErrMsg(Orlix::Infra::getLastError()));
         return;
     }
     std::printf("  forecast: %s (current user %d)\n", service->forecast(first).c_str(),

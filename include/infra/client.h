@@ -59,8 +59,7 @@ public:
     // Adopts one reference to object (and to companion) held by the caller.
     explicit TComPtr(T* object, IUnknown* companion = nullptr) noexcept
         : object(object), companion(companion)
-    {
-    }
+    {}
     TComPtr(const TComPtr& other) noexcept : object(other.object), companion(other.companion)
     {
         Detail::CComponentHelper::addRef(object);
@@ -139,8 +138,8 @@ class IClient;
 
 // Creates client's record for classId and a copy of info; state created. A sweepExempt
 // client is never removed by the idle sweep.
-ORLIX_API void clientCreateInternal(IClient* client, const ClassID& classId,
-                                    const ServerInfo& info, bool sweepExempt);
+ORLIX_API void clientCreateInternal(IClient* client, const ClassID& classId, const ServerInfo& info,
+                                    bool sweepExempt);
 // Marks the client active and calls login(); on success records the login time and sets the
 // state to logged in. The result is login()'s.
 ORLIX_API bool clientLogin(IClient* client);

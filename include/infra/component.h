@@ -76,8 +76,9 @@ enum ComponentError : int
 // part before the first '.' names the client class that serves the class (clientfactory.h).
 struct ORLIX_API ClassID
 {
-    // Stores the pointer; name must outlive every copy.
-    constexpr ClassID(const char* name) noexcept : name(name) {} // NOLINT(google-explicit-constructor)
+    // Stores the pointer; name must outlive every copy. Implicit, so that a text can be
+    // passed where a class id is expected.
+    constexpr ClassID(const char* name) noexcept : name(name) {}
 
     const char* name;
 
@@ -258,8 +259,8 @@ public:
     // As above, but the client is the listed one whose user id is userId (-1: none is looked
     // for), with a reference added; no login is attempted. Null at once, without an error
     // code, when no such client is listed.
-    static IFactoryUnknown* getComponentFactory(const char* iid, const ClassID& classId,
-                                                int userId, IClient*& client);
+    static IFactoryUnknown* getComponentFactory(const char* iid, const ClassID& classId, int userId,
+                                                IClient*& client);
 };
 
 } // namespace Detail

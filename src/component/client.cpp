@@ -144,8 +144,8 @@ bool IClient::abort(int reason)
     // Held for the duration: a procedure may release its own references to the client.
     Detail::CComponentHelper::addRef(this);
     TComPtr<IClient> self(this);
-    m_internal->statusProcs.emit(m_internal->customData, ClassID(m_internal->classId.c_str()),
-                                 self, statusAborted, reason);
+    m_internal->statusProcs.emit(m_internal->customData, ClassID(m_internal->classId.c_str()), self,
+                                 statusAborted, reason);
     return logout();
 }
 
@@ -336,8 +336,8 @@ bool clientIsSameAs(IClient* client, const ClassID& classId, const ServerInfo& i
     // The class prefix: the client serves every class id that starts with its own class.
     const char* name = textOf(classId.name);
     const char* dot = std::strchr(name, '.');
-    const std::size_t prefix = dot != nullptr ? static_cast<std::size_t>(dot - name)
-                                              : std::strlen(name);
+    const std::size_t prefix =
+        dot != nullptr ? static_cast<std::size_t>(dot - name) : std::strlen(name);
     if (c.classId.size() < prefix || c.classId.compare(0, prefix, name, prefix) != 0)
         return false;
     if (c.text1 != textOf(info.text1) || c.number1 != info.number1)

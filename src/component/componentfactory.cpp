@@ -232,8 +232,8 @@ IFactoryUnknown* Detail::CComponentHelper::getComponentFactory(const char* iid,
 }
 
 IFactoryUnknown* Detail::CComponentHelper::getComponentFactory(const char* iid,
-                                                               const ClassID& classId,
-                                                               int userId, IClient*& client)
+                                                               const ClassID& classId, int userId,
+                                                               IClient*& client)
 {
     client = nullptr;
     const bool isClient = std::strcmp(iid, IClient::IFactory::iid()) == 0;

@@ -320,8 +320,7 @@ struct Recorder
     {
         record("first", data, id, client, status, reason);
     }
-    void second(void* data, ClassID id, TComPtr<IClient> client, IClient::Status status,
-                int reason)
+    void second(void* data, ClassID id, TComPtr<IClient> client, IClient::Status status, int reason)
     {
         record("second", data, id, client, status, reason);
     }
@@ -500,7 +499,9 @@ TEST(ComPtr, ClientsAreReleasedThroughTheClientList)
     ClientLog log;
     auto* client = new TestClient(log, 1);
     clientCreateInternal(client, ClassID("Device"), server("h"), false);
-    { TComPtr<IClient> held(client); }
+    {
+        TComPtr<IClient> held(client);
+    }
     EXPECT_EQ(log.orderText(), "logout,destroy,");
 }
 

@@ -100,8 +100,7 @@ class TestClientFactory : public IClient::IFactory
 public:
     TestClientFactory(const char* classId, ClientLog& log, int userId = 7)
         : m_classId(classId), m_log(log), m_userId(userId)
-    {
-    }
+    {}
     const char* getClassID() override { return m_classId; }
     IClient* create(const ServerInfo& /*info*/) override
     {

@@ -101,8 +101,9 @@ TEST(FactoryRegistry, UnknownInterfaceAndClassSetTheirCodes)
               nullptr);
     EXPECT_EQ(getLastError(), 0x10030001);
     // The class id is looked up whole: the prefix does not find "A".
-    EXPECT_EQ(CComponentHelper::getComponentFactory("Svc", ClassID("A.b"), ServerInfo::none, client),
-              nullptr);
+    EXPECT_EQ(
+        CComponentHelper::getComponentFactory("Svc", ClassID("A.b"), ServerInfo::none, client),
+        nullptr);
     EXPECT_EQ(getLastError(), 0x10030001);
 }
 
@@ -339,8 +340,7 @@ TEST_F(LoginTest, AFailedFirstLoginKeepsTheClientListedUntilSwept)
     EXPECT_EQ(lookUp(server("h"), client), nullptr);
     EXPECT_EQ(client, nullptr);
     EXPECT_TRUE(capture.contains("tid:"));
-    EXPECT_TRUE(
-        capture.contains("iid=Media could not been generated because log failed.\n"));
+    EXPECT_TRUE(capture.contains("iid=Media could not been generated because log failed.\n"));
     EXPECT_TRUE(capture.contains("src/component/componentfactory.cpp:"));
     ASSERT_EQ(clientList()->countForTesting(), 1u);
     IClient* listed = clientFactory.instance(7);

@@ -205,7 +205,8 @@ TEST(ObjectTableDeathTest, GetPastTheEndIsAnAssertion)
 {
     CObjectTable table;
     EXPECT_EQ(table.count(), 0u);
-    EXPECT_DEATH(table.get(table.count()), "assertion \\(index < m_internal->objects.size\\(\\)\\)");
+    EXPECT_DEATH(table.get(table.count()),
+                 "assertion \\(index < m_internal->objects.size\\(\\)\\)");
 }
 
 // ---- The registry ----
