@@ -150,7 +150,14 @@ TEST_F(FactoryTest, ClientInterfaceReturnsOneWrapperPerFactory)
     EXPECT_NE(static_cast<IFactoryUnknown*>(wrapper), &clientFactory);
     EXPECT_NE(dynamic_cast<IClientFactoryWrap*>(wrapper), nullptr);
     EXPECT_STREQ(wrapper->getClassID(), "Device");
-    EXPECT_EQ(clientWrapper(), wrapper);
+    TestClient stale(log, 0);
+    IClient* client = &stale; // overwritten by the lookup
+    EXPECT_EQ(CComponentHelper::getComponentFactory("Client", ClassID("Device"), server("h"),
+                                                    client),
+              wrapper)
+        << "the same wrapper for every call, whatever the server";
+    EXPECT_EQ(client, nullptr);
+    EXPECT_EQ(clientList()->countForTesting(), 0u) << "no client is looked up for \"Client\"";
 
     clientFactory.unregisterFactory("Client");
     EXPECT_EQ(clientWrapper(), nullptr);
@@ -421,6 +428,7 @@ TEST_F(LoginTest, AWrapperCreateDoesNotHandOutABrokenClient)
     IClient* fresh = clientWrapper()->create(server("h"));
     EXPECT_NE(fresh, looked);
     EXPECT_EQ(clientList()->countForTesting(), 2u);
+    EXPECT_FALSE(capture.contains("has been in CClientInstanceList already"));
     CComponentHelper::release(fresh);
     CComponentHelper::release(looked);
 }
