@@ -20,7 +20,6 @@ namespace {
 using namespace ComponentTesting;
 using Orlix::uint64;
 using Orlix::Component::clientCreateInternal;
-using Orlix::Component::clientGetAndMarkUsing;
 using Orlix::Component::clientIsBroken;
 using Orlix::Component::clientIsCreated;
 using Orlix::Component::clientIsIdle;
@@ -151,13 +150,6 @@ TEST_F(ClientTest, LoggedInAndExemptClientsAreNeverIdle)
     advanceClockForTesting(24u * 3600 * 1000);
     EXPECT_FALSE(clientIsIdle(loggedIn));
     EXPECT_FALSE(clientIsIdle(exempt));
-}
-
-TEST_F(ClientTest, MarkUsingReportsTheFirstUse)
-{
-    TestClient* client = makeClient();
-    EXPECT_EQ(clientGetAndMarkUsing(client), 0);
-    EXPECT_EQ(clientGetAndMarkUsing(client), 1);
 }
 
 // ---- Identity ----

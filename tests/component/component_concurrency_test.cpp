@@ -195,17 +195,4 @@ TEST(ComponentConcurrency, DetachCanWaitForARunningProcedure)
     EXPECT_EQ(list.count(), 0);
 }
 
-TEST(ComponentConcurrency, DetachWithoutWaitingLetsTheRunningCallFinishOnItsCopy)
-{
-    ProcList list(8);
-    SlowProc proc;
-    list.attach(Delegate(&SlowProc::run, &proc));
-    std::thread emitter([&] { list.emit(1); });
-    ASSERT_TRUE(OrlixTest::waitFor([&] { return proc.entered.load(); }));
-    EXPECT_EQ(list.detach(Delegate(&SlowProc::run, &proc)), 0);
-    proc.release = true;
-    emitter.join();
-    EXPECT_TRUE(proc.finished.load());
-}
-
 } // namespace
