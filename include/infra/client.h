@@ -131,6 +131,9 @@ struct ServerChallenge
 };
 
 class IClient;
+namespace Detail {
+struct ClientAccess;
+} // namespace Detail
 
 // The client state operations the factories drive. All assert that client and its record
 // exist ("client != NULL && client->m_internal != NULL"), except clientCreateInternal, which
@@ -240,6 +243,7 @@ private:
     friend bool clientIsSameAs(IClient*, const ClassID&, int);
     friend bool clientIsSameAs(IClient*, const ClassID&, const ServerInfo&);
     friend long clientGetAndMarkUsing(IClient*);
+    friend struct Detail::ClientAccess;
 
     struct ClientInternal;
     ClientInternal* m_internal;

@@ -3,6 +3,7 @@
 #include "infra/client.h"
 
 #include "component/oldunknown.h"
+#include "component/serverquery.h"
 #include "component/statusproclist.h"
 #include "infra/error.h"
 #include "infra/mutex.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace Orlix {
 namespace Component {
@@ -332,32 +334,64 @@ bool clientIsSameAs(IClient* client, const ClassID& classId, int userId)
 bool clientIsSameAs(IClient* client, const ClassID& classId, const ServerInfo& info)
 {
     ORLIX_ASSERT_CLIENT();
-    const IClient::ClientInternal& c = *client->m_internal;
-    // The class prefix: the client serves every class id that starts with its own class.
-    const char* name = textOf(classId.name);
-    const char* dot = std::strchr(name, '.');
-    const std::size_t prefix =
-        dot != nullptr ? static_cast<std::size_t>(dot - name) : std::strlen(name);
-    if (c.classId.size() < prefix || c.classId.compare(0, prefix, name, prefix) != 0)
+    return Detail::clientMatches(client, Detail::ServerQuery(classId, info));
+}
+
+namespace Detail {
+
+struct ClientAccess
+{
+    static IClient::ClientInternal& of(IClient* client) { return *client->m_internal; }
+};
+
+namespace {
+
+std::string_view viewOf(const char* text)
+{
+    return text != nullptr ? std::string_view(text) : std::string_view();
+}
+
+} // namespace
+
+ServerQuery::ServerQuery(const ClassID& classId, const ServerInfo& info)
+    : text1(viewOf(info.text1)), userName(viewOf(info.userName)), text2(viewOf(info.text2)),
+      text3(viewOf(info.text3)), text4(viewOf(info.text4)), text5(viewOf(info.text5)),
+      text9(viewOf(info.text9)), text10(viewOf(info.text10)), text8(viewOf(info.text8)),
+      text6(viewOf(info.text6)), info(info)
+{
+    const std::string_view name = viewOf(classId.name);
+    classPrefix = name.substr(0, name.find('.'));
+}
+
+bool clientMatches(IClient* client, const ServerQuery& q)
+{
+    const auto& c = ClientAccess::of(client);
+    // The client's class id must start with the queried class prefix (the text before the
+    // first '.'): a "Device" client serves "Device.Config", and "Dev.Config" as well.
+    const std::string_view own(c.classId);
+    if (own.size() < q.classPrefix.size() ||
+        own.compare(0, q.classPrefix.size(), q.classPrefix) != 0)
         return false;
-    if (c.text1 != textOf(info.text1) || c.number1 != info.number1)
+    const ServerInfo& info = q.info;
+    if (c.text1 != q.text1 || c.number1 != info.number1)
         return false;
     {
-        Infra::TGuard<Infra::CMutex> guard(client->m_internal->mutex);
-        if (c.userName != textOf(info.userName))
+        Infra::TGuard<Infra::CMutex> guard(ClientAccess::of(client).mutex);
+        if (c.userName != q.userName)
             return false;
     }
-    if (c.text2 != textOf(info.text2) || c.text3 != textOf(info.text3))
+    if (c.text2 != q.text2 || c.text3 != q.text3)
         return false;
     if (c.flag1 != info.flag1 || c.flag2 != info.flag2 || c.number2 != info.number2)
         return false;
-    if (c.text4 != textOf(info.text4) || c.text5 != textOf(info.text5) ||
-        c.text9 != textOf(info.text9) || c.text10 != textOf(info.text10))
+    if (c.text4 != q.text4 || c.text5 != q.text5 || c.text9 != q.text9 || c.text10 != q.text10)
         return false;
     if (c.flag3 != info.flag3 || c.number3 != info.number3)
         return false;
-    return c.text8 == textOf(info.text8) && c.text6 == textOf(info.text6);
+    return c.text8 == q.text8 && c.text6 == q.text6;
 }
+
+} // namespace Detail
 
 long clientGetAndMarkUsing(IClient* client)
 {

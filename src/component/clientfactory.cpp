@@ -4,6 +4,7 @@
 
 #include "component/clientfactory_internal.h"
 #include "component/oldunknown.h"
+#include "component/serverquery.h"
 #include "infra/clientfactory.h"
 #include "infra/error.h"
 #include "infra/mutex.h"
@@ -117,12 +118,6 @@ struct UserKey
     int userId;
 };
 
-struct ServerKey
-{
-    const ClassID* classId;
-    const ServerInfo* info;
-};
-
 bool matchesUser(IClient* client, const void* context)
 {
     const auto* key = static_cast<const UserKey*>(context);
@@ -131,8 +126,7 @@ bool matchesUser(IClient* client, const void* context)
 
 bool matchesServer(IClient* client, const void* context)
 {
-    const auto* key = static_cast<const ServerKey*>(context);
-    return clientIsSameAs(client, *key->classId, *key->info);
+    return Detail::clientMatches(client, *static_cast<const Detail::ServerQuery*>(context));
 }
 
 bool matchesLiveServer(IClient* client, const void* context)
@@ -164,7 +158,7 @@ IClient* CClientInstanceList::findByUserAndHandOut(const ClassID& classId, int u
 
 IClient* CClientInstanceList::findByServer(const ClassID& classId, const ServerInfo& info)
 {
-    const ServerKey key{&classId, &info};
+    const Detail::ServerQuery key(classId, info);
     Infra::TGuard<Infra::CRecursiveMutex> guard(m_internal->mutex);
     IClient* client = findMatching(&matchesServer, &key);
     return client != nullptr ? handOut(client) : nullptr;
@@ -172,7 +166,7 @@ IClient* CClientInstanceList::findByServer(const ClassID& classId, const ServerI
 
 IClient* CClientInstanceList::findLiveByServer(const ClassID& classId, const ServerInfo& info)
 {
-    const ServerKey key{&classId, &info};
+    const Detail::ServerQuery key(classId, info);
     Infra::TGuard<Infra::CRecursiveMutex> guard(m_internal->mutex);
     return findMatching(&matchesLiveServer, &key);
 }
@@ -180,7 +174,7 @@ IClient* CClientInstanceList::findLiveByServer(const ClassID& classId, const Ser
 IClient* CClientInstanceList::findLiveByServerAndAddRef(const ClassID& classId,
                                                         const ServerInfo& info)
 {
-    const ServerKey key{&classId, &info};
+    const Detail::ServerQuery key(classId, info);
     Infra::TGuard<Infra::CRecursiveMutex> guard(m_internal->mutex);
     IClient* client = findMatching(&matchesLiveServer, &key);
     if (client != nullptr)

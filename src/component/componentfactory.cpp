@@ -19,14 +19,15 @@ namespace Component {
 
 namespace {
 
-using ClassMap = std::map<std::string, IFactoryUnknown*>;
+// Transparent comparison: lookups by a C string build no temporary std::string.
+using ClassMap = std::map<std::string, IFactoryUnknown*, std::less<>>;
 
 // The factory registry lives until the process ends and is never destroyed, so that factories
 // may be registered from static initialisers and looked up from exit-time code.
 struct FactoryRegistry
 {
     Infra::CRecursiveMutex mutex;
-    std::map<std::string, ClassMap> factories; // iid -> class id -> factory; guarded by mutex
+    std::map<std::string, ClassMap, std::less<>> factories; // iid -> class id -> factory; guarded by mutex
 };
 
 FactoryRegistry& factoryRegistry()

@@ -57,7 +57,7 @@ bool sameServer(const InstanceRecord& record, const ServerInfo* info)
 struct Registry
 {
     Infra::CMutex mutex;
-    std::map<std::string, ComponentEntry> components; // guarded by mutex
+    std::map<std::string, ComponentEntry, std::less<>> components; // guarded by mutex
 };
 
 Registry& registry()
