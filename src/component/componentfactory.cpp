@@ -27,7 +27,8 @@ using ClassMap = std::map<std::string, IFactoryUnknown*, std::less<>>;
 struct FactoryRegistry
 {
     Infra::CRecursiveMutex mutex;
-    std::map<std::string, ClassMap, std::less<>> factories; // iid -> class id -> factory; guarded by mutex
+    std::map<std::string, ClassMap, std::less<>>
+        factories; // iid -> class id -> factory; guarded by mutex
 };
 
 FactoryRegistry& factoryRegistry()
