@@ -16,6 +16,8 @@ int main()
 {
     std::printf("Orlix tour\n");
     tourFoundation();
+    tourTime();
+    tourUtils();
     tourComponents();
     std::printf("\nTour finished.\n");
     return 0;

@@ -7,6 +7,8 @@ void tourHeading(const char* title);
 
 // Chapters, each in its own source file.
 void tourFoundation();
+void tourTime();
+void tourUtils();
 void tourComponents();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

@@ -37,14 +37,11 @@
 #include "infra/defs.h"
 #include "infra/function.h"
 #include "infra/infra3/flex_string.h"
+#include "infra/time.h"
 
 #include <cstdint>
 
 namespace Orlix {
-namespace Infra {
-class CTime; // infra/time.h
-} // namespace Infra
-
 namespace Component {
 
 // A holding pointer: owns one reference to object (and, when set, one to companion, a second

@@ -7,18 +7,29 @@
 #ifndef ORLIX_INFRA_ORLIX_H
 #define ORLIX_INFRA_ORLIX_H
 
-// Infra: foundation, printing, synchronisation, threads.
+// Infra: foundation, printing, synchronisation, threads, time.
 #include "infra/defs.h"
 #include "infra/error.h"
 #include "infra/function.h"
 #include "infra/infra3/flex_string.h"
 #include "infra/legacy_mutex.h"
+#include "infra/legacy_time.h"
 #include "infra/mutex.h"
 #include "infra/print.h"
 #include "infra/readwritemutex.h"
 #include "infra/semaphore.h"
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
+#include "infra/time.h"
+
+// Utils: digests, checksums, codecs, character sets, string and address helpers.
+#include "infra/base64.h"
+#include "infra/charset.h"
+#include "infra/crc.h"
+#include "infra/des.h"
+#include "infra/md5.h"
+#include "infra/sha1.h"
+#include "infra/strutil.h"
 
 // Component: objects and their registry, clients, factories.
 #include "infra/client.h"

@@ -1,0 +1,422 @@
+// CTime: conversions, arithmetic, current time, clocks and setting the system time.
+#include "infra/time.h"
+
+#include "infra/error.h"
+#include "infra/mutex.h"
+#include "infra/print.h"
+#include "infra3/clock.h"
+#include "infra3/singleton.h"
+#include "infra3/timecalc.h"
+#include "infra3/timeset.h"
+#include "platform/calendar.h"
+#include "platform/time.h"
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+namespace Orlix {
+namespace Infra {
+
+const CTime CTime::minTime(CTime::RawFields(), 2000, 1, 1, 6, 0, 0, 0);
+const CTime CTime::maxTime(CTime::RawFields(), 2038, 1, 1, 5, 0, 0, 0);
+
+namespace {
+
+// The time-zone switch. Written once during start-up (disableTimezone), read by every
+// conversion; atomic so that a late switch is not a data race.
+std::atomic<bool> g_timezoneOn{true};
+std::atomic<bool> g_dst{false};
+
+// The standard offset to add to local time to get UTC while the switch is on, else 0.
+int64 zoneOffset()
+{
+    return g_timezoneOn.load(std::memory_order_relaxed) ? Platform::timezoneOffsetSeconds() : 0;
+}
+
+// 64-bit sums that wrap instead of overflowing: the results are reinterpreted as seconds, so
+// a sum past the ends of int64 must stay defined.
+int64 wrappingAdd(int64 a, int64 b)
+{
+    return static_cast<int64>(static_cast<uint64>(a) + static_cast<uint64>(b));
+}
+
+int64 normalisedSeconds(const SystemTime& fields)
+{
+    SystemTime copy = fields;
+    Detail::normaliseFields(copy);
+    return Detail::zoneFreeSeconds(copy);
+}
+
+// ---- The OS seam ----
+
+bool platformSetter(const SystemTimeEx& t)
+{
+    return Platform::setLocalTime(t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                  t.millisecond);
+}
+
+std::atomic<Detail::LocalTimeSetter> g_localTimeSetter{&platformSetter};
+
+// ---- Listeners ----
+
+// The modify-proc list: created on first use, destroyed at process exit.
+class ModifyProcList
+{
+public:
+    void append(const TFunction1<bool, SystemTime>& proc)
+    {
+        TGuard<CMutex> guard(m_mutex);
+        m_procs.push_back(proc);
+    }
+
+    // A copy, so that listeners run with the mutex released (a listener may attach another).
+    std::vector<TFunction1<bool, SystemTime>> snapshot()
+    {
+        TGuard<CMutex> guard(m_mutex);
+        return m_procs;
+    }
+
+private:
+    CMutex m_mutex;
+    std::vector<TFunction1<bool, SystemTime>> m_procs; // guarded by m_mutex
+};
+
+ModifyProcList& modifyProcs()
+{
+    return *Detail::CSingleton<ModifyProcList>::instance(
+        __FILE__, "Orlix::Infra::`anonymous-namespace'::modifyProcs", __LINE__);
+}
+
+// ---- The built-in setters ----
+
+// Steps shared by both built-in setters once the target t is known: clamp, tolerance, set,
+// notify.
+void applyTime(CTime t, int millisecond, int tolerance)
+{
+    if (t < CTime::minTime)
+        t = CTime::minTime;
+    else if (t > CTime::maxTime)
+        t = CTime::maxTime;
+
+    if (tolerance != 0) {
+        int64 difference = CTime::getCurrentTime() - t;
+        if (difference < 0)
+            difference = -difference;
+        if (difference <= tolerance)
+            return;
+    }
+
+    SystemTimeEx record{};
+    record.year = t.year;
+    record.month = t.month;
+    record.day = t.day;
+    record.wday = t.wday;
+    record.hour = t.hour;
+    record.minute = t.minute;
+    record.second = t.second;
+    record.millisecond = millisecond;
+    if (!Detail::setSystemLocalTime(record)) {
+        setLastError(CTime::errorTimeRefused);
+        return;
+    }
+
+    const std::vector<TFunction1<bool, SystemTime>> procs = modifyProcs().snapshot();
+    if (procs.empty()) {
+        logInfo("CTime::setCurrentTime() success without callback function\n");
+        return;
+    }
+    const SystemTime set = t;
+    for (const auto& proc : procs)
+        proc(set);
+}
+
+void builtInSetter(const CTime& time, int tolerance)
+{
+    applyTime(time, 0, tolerance);
+}
+
+void builtInSetterEx(const SystemTimeEx& time, int tolerance)
+{
+    applyTime(CTime(time.year, time.month, time.day, time.hour, time.minute, time.second),
+              time.millisecond, tolerance);
+}
+
+// ---- The hooks ----
+
+struct Hooks
+{
+    std::mutex mutex; // guards both hooks: a hook is copied out under it, then called
+    TFunction2<void, const CTime&, int> setTime{&builtInSetter};
+    TFunction2<void, const SystemTimeEx&, int> setTimeEx{&builtInSetterEx};
+};
+
+// Function-local so that a caller in another library's static initialiser finds it built.
+Hooks& hooks()
+{
+    static Hooks instance;
+    return instance;
+}
+
+// Runs call (which invokes a hook) and tells whether the hook reported a failure through the
+// last error. The caller's earlier code is kept when nothing new was reported.
+template <class Call>
+bool reportsSuccess(Call call)
+{
+    const int before = getLastError();
+    setLastError(0);
+    call();
+    const int after = getLastError();
+    if (after == 0)
+        setLastError(before);
+    return after != CTime::errorTimeRefused && after != CTime::errorHardwareClock;
+}
+
+} // namespace
+
+namespace Detail {
+
+LocalTimeSetter replaceLocalTimeSetter(LocalTimeSetter setter)
+{
+    return g_localTimeSetter.exchange(setter != nullptr ? setter : &platformSetter);
+}
+
+bool setSystemLocalTime(const SystemTimeEx& time)
+{
+    return g_localTimeSetter.load()(time);
+}
+
+} // namespace Detail
+
+// ---- Construction and conversion ----
+
+CTime::CTime(int year, int month, int day, int hour, int minute, int second)
+    : SystemTime{year, month, day, 0, hour, minute, second, 0}
+{
+    Detail::normaliseFields(*this);
+}
+
+CTime::CTime(uint64 seconds) : SystemTime{}
+{
+    breakTime(seconds);
+}
+
+uint64 CTime::makeTime() const
+{
+    return static_cast<uint64>(wrappingAdd(normalisedSeconds(*this), zoneOffset()));
+}
+
+void CTime::breakTime(uint64 seconds)
+{
+    Detail::fieldsFromSeconds(wrappingAdd(static_cast<int64>(seconds), -zoneOffset()), *this);
+}
+
+// ---- Arithmetic and comparison ----
+
+CTime CTime::operator+(int64 seconds) const
+{
+    CTime result(*this);
+    result += seconds;
+    return result;
+}
+
+CTime CTime::operator-(int64 seconds) const
+{
+    CTime result(*this);
+    result -= seconds;
+    return result;
+}
+
+CTime& CTime::operator+=(int64 seconds)
+{
+    Detail::fieldsFromSeconds(wrappingAdd(normalisedSeconds(*this), seconds), *this);
+    return *this;
+}
+
+CTime& CTime::operator-=(int64 seconds)
+{
+    Detail::fieldsFromSeconds(
+        wrappingAdd(normalisedSeconds(*this), static_cast<int64>(0 - static_cast<uint64>(seconds))),
+        *this);
+    return *this;
+}
+
+int64 CTime::operator-(const CTime& other) const
+{
+    return normalisedSeconds(*this) - normalisedSeconds(other);
+}
+
+bool CTime::operator<(const CTime& o) const
+{
+    if (year != o.year)
+        return year < o.year;
+    if (month != o.month)
+        return month < o.month;
+    if (day != o.day)
+        return day < o.day;
+    if (hour != o.hour)
+        return hour < o.hour;
+    if (minute != o.minute)
+        return minute < o.minute;
+    return second < o.second;
+}
+
+bool CTime::operator==(const CTime& o) const
+{
+    return year == o.year && month == o.month && day == o.day && hour == o.hour &&
+           minute == o.minute && second == o.second;
+}
+
+bool CTime::operator!=(const CTime& o) const
+{
+    return !(*this == o);
+}
+bool CTime::operator>(const CTime& o) const
+{
+    return o < *this;
+}
+bool CTime::operator<=(const CTime& o) const
+{
+    return !(*this > o);
+}
+bool CTime::operator>=(const CTime& o) const
+{
+    return !(*this < o);
+}
+
+// ---- Current time ----
+
+CTime CTime::getCurrentTime()
+{
+    const Platform::CalendarReading now = Platform::localTime();
+    return CTime(now.year, now.month, now.day, now.hour, now.minute, now.second);
+}
+
+CTime CTime::getCurTimeForPrint()
+{
+    return getCurrentTime();
+}
+
+SystemTimeEx CTime::getCurrentTimeEx()
+{
+    const Platform::CalendarReading now = Platform::localTime();
+    SystemTimeEx result{};
+    result.year = now.year;
+    result.month = now.month;
+    result.day = now.day;
+    result.wday = now.wday;
+    result.hour = now.hour;
+    result.minute = now.minute;
+    result.second = now.second;
+    result.millisecond = now.millisecond;
+    return result;
+}
+
+namespace {
+
+uint64 utcSeconds(const Platform::CalendarReading& now)
+{
+    const SystemTime fields{now.year, now.month, now.day, 0, now.hour, now.minute, now.second, 0};
+    return static_cast<uint64>(normalisedSeconds(fields));
+}
+
+} // namespace
+
+uint64 CTime::getCurrentUTCtime()
+{
+    return utcSeconds(Platform::utcTime());
+}
+
+uint64 CTime::getCurrentUTCMilliSecond()
+{
+    const Platform::CalendarReading now = Platform::utcTime();
+    return utcSeconds(now) * 1000 + static_cast<uint64>(now.millisecond);
+}
+
+uint64 CTime::getCurrentMilliSecond()
+{
+    return Detail::monotonicMilliSecond();
+}
+
+uint64 CTime::getCurrentMicroSecond()
+{
+    return Detail::monotonicMicroSecond();
+}
+
+// ---- Setting the time ----
+
+void CTime::setCurrentTime(const CTime& time, int tolerance)
+{
+    const CTime fresh(time.year, time.month, time.day, time.hour, time.minute, time.second);
+    TFunction2<void, const CTime&, int> hook;
+    {
+        std::lock_guard<std::mutex> guard(hooks().mutex);
+        hook = hooks().setTime;
+    }
+    hook(fresh, tolerance);
+}
+
+bool CTime::setCurrentTimeEx(const CTime& time, int tolerance)
+{
+    return reportsSuccess([&] { setCurrentTime(time, tolerance); });
+}
+
+bool CTime::setCurrentTime(const SystemTimeEx& time, int tolerance)
+{
+    SystemTimeEx fresh{};
+    fresh.year = time.year;
+    fresh.month = time.month;
+    fresh.day = time.day;
+    fresh.hour = time.hour;
+    fresh.minute = time.minute;
+    fresh.second = time.second;
+    fresh.millisecond = time.millisecond;
+    // The weekday of the date as the six-value constructor would clamp it.
+    fresh.wday = CTime(time.year, time.month, time.day, 0, 0, 0).wday;
+
+    TFunction2<void, const SystemTimeEx&, int> hook;
+    {
+        std::lock_guard<std::mutex> guard(hooks().mutex);
+        hook = hooks().setTimeEx;
+    }
+    return reportsSuccess([&] { hook(fresh, tolerance); });
+}
+
+TFunction2<void, const CTime&, int>
+CTime::attachSetCurrentTimeHook(TFunction2<void, const CTime&, int> hook)
+{
+    std::lock_guard<std::mutex> guard(hooks().mutex);
+    TFunction2<void, const CTime&, int> previous = hooks().setTime;
+    hooks().setTime = hook;
+    return previous;
+}
+
+TFunction2<void, const SystemTimeEx&, int>
+CTime::attachSetCurrentTimeHookEx(TFunction2<void, const SystemTimeEx&, int> hook)
+{
+    std::lock_guard<std::mutex> guard(hooks().mutex);
+    TFunction2<void, const SystemTimeEx&, int> previous = hooks().setTimeEx;
+    hooks().setTimeEx = hook;
+    return previous;
+}
+
+bool CTime::attachModifyProc(TFunction1<bool, SystemTime> proc)
+{
+    modifyProcs().append(proc);
+    return true;
+}
+
+int CTime::disableTimezone()
+{
+    g_timezoneOn.store(false, std::memory_order_relaxed);
+    return 0;
+}
+
+bool CTime::setDst(bool enable)
+{
+    g_dst.store(enable, std::memory_order_relaxed);
+    return true;
+}
+
+} // namespace Infra
+} // namespace Orlix

@@ -1,0 +1,423 @@
+// Conversion between the double-byte code page (code page 936), UCS-2, UTF-8 and code page
+// 1252.
+#include "infra/charset.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace Orlix {
+namespace Utils {
+
+namespace {
+
+#include "utils/cp1252_tables.inc"
+#include "utils/gbk_tables.inc"
+
+// Decoding a pair with a lead byte that has a page but a trail byte without a character
+// gives this, the replacement character, for the whole pair.
+constexpr unsigned short kReplacement = 0xFFFD;
+
+// Single byte to UCS-2: ASCII to itself, 0x80 to the euro sign, the rest to the code point of
+// the same value (so that Latin-1 text passes through).
+inline unsigned short singleByteToUni(unsigned char byte)
+{
+    return byte == 0x80 ? 0x20AC : byte;
+}
+
+// The UTF-8 sequence table: one row per sequence length.
+struct Utf8Row
+{
+    int cmask;
+    int cval;
+    int shift;
+    long lmask;
+    long lval;
+};
+
+constexpr Utf8Row kUtf8Rows[] = {
+    {0x80, 0x00, 0 * 6, 0x7F, 0},               // 1 byte
+    {0xE0, 0xC0, 1 * 6, 0x7FF, 0x80},           // 2 bytes
+    {0xF0, 0xE0, 2 * 6, 0xFFFF, 0x800},         // 3 bytes
+    {0xF8, 0xF0, 3 * 6, 0x1FFFFF, 0x10000},     // 4 bytes
+    {0xFC, 0xF8, 4 * 6, 0x3FFFFFF, 0x200000},   // 5 bytes
+    {0xFE, 0xFC, 5 * 6, 0x7FFFFFFF, 0x4000000}, // 6 bytes
+    {0, 0, 0, 0, 0},                            // end
+};
+
+inline bool isCp1252Undefined(unsigned char byte)
+{
+    return byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+}
+
+// Bytes of the classic (up to six byte) UTF-8 form of cp.
+inline int utf8Length(std::uint32_t cp)
+{
+    if (cp < 0x80)
+        return 1;
+    if (cp < 0x800)
+        return 2;
+    if (cp < 0x10000)
+        return 3;
+    if (cp < 0x200000)
+        return 4;
+    if (cp < 0x4000000)
+        return 5;
+    return 6;
+}
+
+// Writes the classic UTF-8 form of cp (utf8Length(cp) bytes).
+inline unsigned char* putUtf8(unsigned char* out, std::uint32_t cp)
+{
+    static const unsigned char kLead[7] = {0, 0x00, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC};
+    const int n = utf8Length(cp);
+    for (int k = n - 1; k > 0; --k) {
+        out[k] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        cp >>= 6;
+    }
+    out[0] = static_cast<unsigned char>(kLead[n] | cp);
+    return out + n;
+}
+
+// The 1252 byte for cp, or -1. Each code point occurs once in the table.
+inline int cp1252FromUni(std::uint32_t cp)
+{
+    if (cp < 0x100)
+        return kUniToCp1252Low[cp];
+    for (const Cp1252High& entry : kUniToCp1252High) {
+        if (entry.uni == cp)
+            return entry.byte;
+    }
+    return -1;
+}
+
+// Length of a zero-terminated string, looking at no more than limit bytes.
+inline int boundedLength(const unsigned char* s, int limit)
+{
+    int n = 0;
+    while (n < limit && s[n] != 0)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+int char2uni(const unsigned char* raw, int boundlen, unsigned short* uni)
+{
+    if (boundlen < 1)
+        return -1;
+    if (boundlen >= 2) {
+        const unsigned short* page = kDbcsToUni[raw[0]];
+        if (page != nullptr && raw[1] != 0) {
+            *uni = page[raw[1]];
+            return *uni != 0 ? 2 : -1;
+        }
+    }
+    *uni = singleByteToUni(raw[0]);
+    return 1;
+}
+
+int uni2char(unsigned short uni, unsigned char* out, int boundlen)
+{
+    if (boundlen < 1)
+        return -1;
+    const unsigned short* page = kUniToDbcs[uni >> 8];
+    if (page != nullptr) {
+        if (boundlen < 2)
+            return -1;
+        const unsigned short code = page[uni & 0xFF];
+        out[0] = static_cast<unsigned char>(code >> 8);
+        out[1] = static_cast<unsigned char>(code);
+        return code != 0 ? 2 : -1;
+    }
+    if (uni >= 0x100 || (uni & 0xFF) == 0)
+        return -1;
+    out[0] = static_cast<unsigned char>(uni);
+    return 1;
+}
+
+int utf8_mbtowc(unsigned short* pwc, const unsigned char* s, int n)
+{
+    const int c0 = *s;
+    long value = c0;
+    int count = 0;
+    for (const Utf8Row* row = kUtf8Rows; row->cmask != 0; ++row) {
+        ++count;
+        if ((c0 & row->cmask) == row->cval) {
+            value &= row->lmask;
+            if (value < row->lval)
+                return -1; // overlong form
+            *pwc = static_cast<unsigned short>(value);
+            return count;
+        }
+        if (n <= count)
+            return -1;
+        const int c = (s[count] ^ 0x80) & 0xFF;
+        if ((c & 0xC0) != 0)
+            return -1; // not a continuation byte
+        value = (value << 6) | c;
+    }
+    return -1;
+}
+
+int utf8_wctomb(unsigned char* s, unsigned short wc, int maxlen)
+{
+    if (s == nullptr)
+        return 0;
+    const long value = wc;
+    int count = 0;
+    for (const Utf8Row* row = kUtf8Rows; row->cmask != 0 && maxlen != 0; ++row, --maxlen) {
+        ++count;
+        if (value <= row->lmask) {
+            int shift = row->shift;
+            *s = static_cast<unsigned char>(row->cval | (value >> shift));
+            while (shift > 0) {
+                shift -= 6;
+                *++s = static_cast<unsigned char>(0x80 | ((value >> shift) & 0x3F));
+            }
+            return count;
+        }
+    }
+    return -1;
+}
+
+unsigned short GetUnicodeFromUtf8(const char* s, int* len)
+{
+    int ignored = 0;
+    int& length = len != nullptr ? *len : ignored;
+    length = 0;
+    if (s == nullptr)
+        return 0;
+    unsigned int value = 0;
+    int missing = 0; // continuation bytes still expected
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(s);; ++p) {
+        const unsigned char c = *p;
+        if (c == 0)
+            return 0;
+        if (c < 0x80) {
+            if (missing != 0)
+                break;
+            length = 1;
+            return c;
+        }
+        if (c >= 0xF0)
+            break;
+        if (c >= 0xC0) {
+            if (missing != 0)
+                break;
+            const bool two = c < 0xE0;
+            length = two ? 2 : 3;
+            missing = two ? 1 : 2;
+            value = c & (two ? 0x1F : 0x0F);
+            continue;
+        }
+        if (missing == 0)
+            break; // a continuation byte with no sequence open
+        value = (value << 6) | (c & 0x3F);
+        if (--missing == 0)
+            break;
+    }
+    return static_cast<unsigned short>(value);
+}
+
+int Gb2312ToUni(const char* src, unsigned short* dst, int dstCount)
+{
+    if (dst != nullptr && dstCount > 0)
+        std::memset(dst, 0, sizeof(unsigned short) * static_cast<std::size_t>(dstCount));
+    if (src == nullptr || dst == nullptr)
+        return 0;
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
+    const int len = static_cast<int>(std::strlen(src));
+    int pos = 0;
+    int stored = 0;
+    while (pos < len && stored < dstCount) {
+        unsigned short uni = 0;
+        const int used = char2uni(in + pos, len - pos, &uni);
+        if (used < 0) {
+            // A lead byte and a trail byte without a character: one replacement for the pair.
+            dst[stored++] = kReplacement;
+            pos += 2;
+        } else {
+            dst[stored++] = uni;
+            pos += used;
+        }
+    }
+    if (stored < dstCount)
+        dst[stored] = 0;
+    return stored;
+}
+
+int UniTGb2312(const unsigned short* src, int srcCount, char* dst, int dstSize)
+{
+    if (dst != nullptr && dstSize > 0)
+        std::memset(dst, 0, static_cast<std::size_t>(dstSize));
+    if (src == nullptr || dst == nullptr)
+        return 0;
+    int written = 0;
+    int converted = 0;
+    for (; converted < srcCount && src[converted] != 0; ++converted) {
+        unsigned char bytes[2];
+        const int n = uni2char(src[converted], bytes, 2);
+        if (n < 0)
+            return -1;
+        if (written + n > dstSize)
+            break;
+        std::memcpy(dst + written, bytes, static_cast<std::size_t>(n));
+        written += n;
+    }
+    return converted;
+}
+
+int utf8_mbstowcs(unsigned short* pwcs, const unsigned char* s, int n)
+{
+    unsigned short* out = pwcs;
+    while (n > 0 && *s != 0) {
+        if (*s < 0x80) {
+            *out++ = *s++;
+            --n;
+            continue;
+        }
+        const int size = utf8_mbtowc(out, s, n);
+        if (size < 0) {
+            ++s; // skip the offending byte and go on
+            --n;
+        } else {
+            ++out;
+            s += size;
+            n -= size;
+        }
+    }
+    return static_cast<int>(out - pwcs);
+}
+
+int utf8_wcstombs(unsigned char* s, const unsigned short* pwcs, int maxlen)
+{
+    unsigned char* out = s;
+    for (; *pwcs != 0 && maxlen > 0; ++pwcs) {
+        if (*pwcs < 0x80) {
+            *out++ = static_cast<unsigned char>(*pwcs);
+            --maxlen;
+            continue;
+        }
+        const int size = utf8_wctomb(out, *pwcs, maxlen);
+        if (size < 0) {
+            --maxlen; // does not fit: the unit is skipped
+        } else {
+            out += size;
+            maxlen -= size;
+        }
+    }
+    return static_cast<int>(out - s);
+}
+
+// One pass with the result of Gb2312ToUni() followed by utf8_wcstombs() (the decoded units
+// are never 0 and their count never reaches the scratch size those two would use), without
+// the scratch buffer: the conversion's hot path.
+int Gb2312TUtf8(const char* src, unsigned char* dst, int dstSize)
+{
+    if (src == nullptr || dst == nullptr || *src == '\0')
+        return 0;
+    if (dstSize > 0)
+        std::memset(dst, 0, static_cast<std::size_t>(dstSize));
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
+    unsigned char* out = dst;
+    int budget = dstSize;
+    while (budget > 0 && *in != 0) {
+        unsigned int uni = *in;
+        if (uni < 0x80) {
+            ++in;
+        } else {
+            const unsigned short* page = kDbcsToUni[uni];
+            if (page != nullptr && in[1] != 0) {
+                uni = page[in[1]];
+                if (uni == 0)
+                    uni = kReplacement;
+                in += 2;
+            } else {
+                uni = singleByteToUni(*in);
+                ++in;
+            }
+        }
+        const int need = uni < 0x80 ? 1 : uni < 0x800 ? 2 : 3;
+        if (need > budget) {
+            --budget; // does not fit: skipped, as utf8_wcstombs() skips it
+            continue;
+        }
+        out = putUtf8(out, uni);
+        budget -= need;
+    }
+    return static_cast<int>(out - dst);
+}
+
+int utf8TGb2312(const unsigned char* src, char* dst, int srcBudget, int dstSize)
+{
+    if (src == nullptr || dst == nullptr || *src == 0)
+        return 0;
+    // utf8_mbstowcs stores at most one unit per source byte it reads.
+    const std::size_t units = static_cast<std::size_t>(boundedLength(src, srcBudget)) + 1;
+    std::unique_ptr<unsigned short[]> scratch(new (std::nothrow) unsigned short[units]());
+    if (!scratch)
+        return 0;
+    const int count = utf8_mbstowcs(scratch.get(), src, srcBudget);
+    return UniTGb2312(scratch.get(), count, dst, dstSize);
+}
+
+int cp1252_to_utf8(unsigned char* dst, int dstLen, const unsigned char* src, int srcLen)
+{
+    if (src == nullptr || srcLen <= 0)
+        return -1;
+    // Characters are converted up to the first undefined byte; it and all later bytes count
+    // as U+0000, one zero byte each. The result is measured first so that a result that does
+    // not fit leaves dst untouched.
+    int mapped = 0;
+    while (mapped < srcLen && !isCp1252Undefined(src[mapped]))
+        ++mapped;
+    long total = srcLen - mapped;
+    for (int i = 0; i < mapped; ++i)
+        total += utf8Length(kCp1252ToUni[src[i]]);
+    if (dst == nullptr || total > dstLen)
+        return static_cast<int>(total);
+    unsigned char* out = dst;
+    for (int i = 0; i < mapped; ++i)
+        out = putUtf8(out, kCp1252ToUni[src[i]]);
+    std::memset(out, 0, static_cast<std::size_t>(srcLen - mapped));
+    return 0;
+}
+
+int utf8_to_cp1252(const unsigned char* src, int srcLen, unsigned char* dst)
+{
+    if (src == nullptr || dst == nullptr)
+        return 0;
+    int pos = 0;
+    int written = 0;
+    while (pos < srcLen) {
+        const unsigned char lead = src[pos];
+        if (lead >= 0x80 && lead < 0xC0)
+            break; // a continuation byte where a character should start
+        // Sequence length from the lead byte: 0xC0-0xDF 2, 0xE0-0xEF 3, 0xF0-0xF7 4,
+        // 0xF8-0xFB 5, 0xFC-0xFF 6.
+        int len = 1;
+        if (lead >= 0xC0)
+            len = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : lead < 0xFC ? 5 : 6;
+        if (len > srcLen - pos)
+            break; // the sequence runs past the source: stop without reading beyond it
+        std::uint32_t cp = len == 1 ? lead : lead & (0x7Fu >> len);
+        bool malformed = false;
+        for (int k = 1; k < len && !malformed; ++k) {
+            const unsigned char next = src[pos + k];
+            malformed = (next & 0xC0) != 0x80;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (malformed)
+            break;
+        pos += len;
+        const int byte = cp1252FromUni(cp);
+        if (byte >= 0)
+            dst[written++] = static_cast<unsigned char>(byte);
+    }
+    return written;
+}
+
+} // namespace Utils
+} // namespace Orlix
