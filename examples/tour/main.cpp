@@ -12,10 +12,12 @@ void tourHeading(const char* title)
     std::fflush(stdout);
 }
 
-int main()
+int main(int argc, char** argv)
 {
     std::printf("Orlix tour\n");
     tourFoundation();
+    tourMemory();
+    tourLogging(argc, argv);
     tourTime();
     tourUtils();
     tourComponents();

@@ -7,6 +7,10 @@ void tourHeading(const char* title);
 
 // Chapters, each in its own source file.
 void tourFoundation();
+// Configures the packet manager: runs before any other chapter that makes a packet.
+void tourMemory();
+// The log filter command and the log file; argv may hold logfilter commands.
+void tourLogging(int argc, char** argv);
 void tourTime();
 void tourUtils();
 void tourComponents();

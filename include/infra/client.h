@@ -40,6 +40,8 @@
 #include "infra/time.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace Orlix {
 namespace Component {
@@ -116,8 +118,11 @@ private:
 // construction; their meaning is the concrete client's.
 struct ServerChallenge
 {
-    // The texts' type; it becomes the compact single-pointer string when that lands.
-    using ChallengeString = Infra::flex_string;
+    // The texts: flex_string's interface over the compact storage, one pointer each and no
+    // memory while empty (challenges mostly leave texts unused).
+    using ChallengeString =
+        Infra::flex_string_shell<char, std::char_traits<char>, std::allocator<char>,
+                                 Infra::ministringstorage<char>>;
 
     ChallengeString field1;
     ChallengeString field2;

@@ -14,6 +14,7 @@
 #include "infra/infra3/flex_string.h"
 #include "infra/legacy_mutex.h"
 #include "infra/legacy_time.h"
+#include "infra/logfilter.h"
 #include "infra/mutex.h"
 #include "infra/print.h"
 #include "infra/readwritemutex.h"
@@ -21,6 +22,7 @@
 #include "infra/thread.h"
 #include "infra/threadspecific.h"
 #include "infra/time.h"
+#include "infra/version.h"
 
 // Utils: digests, checksums, codecs, character sets, string and address helpers.
 #include "infra/base64.h"
@@ -30,6 +32,13 @@
 #include "infra/md5.h"
 #include "infra/sha1.h"
 #include "infra/strutil.h"
+
+// Memory: the packet manager, packets, the fixed-size pool and the growable buffer.
+#include "infra/buffer.h"
+#include "infra/legacy_packet.h"
+#include "infra/mempool.h"
+#include "infra/packet.h"
+#include "infra/packetmanager.h"
 
 // Component: objects and their registry, clients, factories.
 #include "infra/client.h"

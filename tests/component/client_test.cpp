@@ -299,8 +299,25 @@ TEST_F(ClientTest, OptionalOperationsAreNotImplementedByDefault)
         EXPECT_FALSE(call());
         EXPECT_EQ(getLastError(), 0x10030010);
     }
-    EXPECT_EQ(challenge.field1, "");
+    EXPECT_TRUE(challenge.field1.empty());
     EXPECT_EQ(challenge.numbers[26], 0);
+    static_assert(sizeof(challenge.field5) == sizeof(void*), "one pointer per text");
+}
+
+TEST(ServerChallengeRecord, CopiesAsAWhole)
+{
+    ServerChallenge challenge;
+    challenge.field1 = "nonce";
+    challenge.field5 = std::string(40, 'k'); // longer than any inline buffer
+    challenge.numbers[3] = 33;
+    ServerChallenge copy = challenge;
+    ServerChallenge assigned;
+    assigned = copy;
+    challenge.field1 = "changed";
+    EXPECT_EQ(copy.field1, "nonce");
+    EXPECT_EQ(assigned.field5, std::string(40, 'k'));
+    EXPECT_EQ(assigned.numbers[3], 33);
+    EXPECT_TRUE(assigned.field2.empty());
 }
 
 // ---- Status procedures ----

@@ -1,0 +1,143 @@
+// The legacy ::CPacket, IPacketManager and CSharePacketHelper.
+#include "memory_test_util.h"
+
+#include "infra/legacy_packet.h"
+#include "infra/print.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using namespace OrlixTest;
+
+TEST(LegacyPacket, ConfigChoosesPoolDataAndTheHeaderSize)
+{
+    IPacketManager::config(4194304, 1024, 64);
+    IPacketManager* manager = IPacketManager::instance();
+    ASSERT_NE(manager, nullptr);
+    EXPECT_EQ(IPacketManager::instance(), manager);
+    EXPECT_EQ(PacketManagerInternal::instance()->getPolicy(), CPacketManager::policyPoolData);
+    EXPECT_EQ(manager->GetBufferSize(), 4194304u);
+    EXPECT_EQ(manager->GetFreeSize(), 4194304u);
+
+    ::CPacket packet(100);
+    ASSERT_TRUE(packet.Valid());
+    EXPECT_FALSE(packet.Invalid());
+    EXPECT_EQ(packet.GetHeaderSize(), 64u);
+    EXPECT_EQ(packet.GetSize(), 1024u);
+    EXPECT_EQ(packet.GetLength(), 100u);
+    EXPECT_EQ(packet.GetLeft(), 924u);
+    EXPECT_EQ(manager->GetFreeSize(), 4194304u - 1024);
+
+    std::memset(packet.GetHeader(), 0xAB, 64);
+    packet.ClearHeader();
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(packet.GetHeader()[i], 0) << i;
+
+    EXPECT_EQ(packet.SetLength(2000), 0u);
+    EXPECT_EQ(packet.SetLength(0), 1u);
+    EXPECT_EQ(packet.PutBuffer(const_cast<char*>("hello"), 5), 5u);
+    EXPECT_EQ(std::memcmp(packet.GetBuffer(), "hello", 5), 0);
+}
+
+TEST(LegacyPacket, DefaultHeaderIs128AndLaterConfigStillSetsIt)
+{
+    ::CPacket before(10);
+    EXPECT_EQ(before.GetHeaderSize(), 128u);
+    PrintCapture capture;
+    IPacketManager::config(1 << 20, 1024, 32); // too late for the pool: only the header changes
+    EXPECT_TRUE(capture.contains("Packet Manager has been configured!"));
+    EXPECT_EQ(PacketManagerInternal::instance()->getPolicy(), CPacketManager::policySystem);
+    ::CPacket after(10);
+    EXPECT_EQ(after.GetHeaderSize(), 32u);
+    EXPECT_EQ(before.GetHeaderSize(), 128u);
+
+    Orlix::Infra::setPrintLogLevel(4);
+    capture.clear();
+    IPacketManager::instance()->DumpNodes();
+    EXPECT_TRUE(capture.contains("CPacketManager dump: SYS Policy\n"));
+}
+
+TEST(LegacyPacket, InvalidPacketDoesNothing)
+{
+    CPacketManager::config(CPacketManager::policyNone, nullptr, nullptr);
+    ::CPacket failed(100); // no creation by size under policyNone
+    ::CPacket none;
+    for (::CPacket* p : {&failed, &none}) {
+        EXPECT_TRUE(p->Invalid());
+        EXPECT_FALSE(p->Valid());
+        EXPECT_EQ(p->GetSize(), 0u);
+        EXPECT_EQ(p->GetLength(), 0u);
+        EXPECT_EQ(p->GetLeft(), 0u);
+        EXPECT_EQ(p->SetLength(0), 0u);
+        EXPECT_EQ(p->PutBuffer(const_cast<char*>("x"), 1), 0u);
+        EXPECT_EQ(p->GetBuffer(), nullptr);
+        EXPECT_EQ(p->GetHeader(), nullptr);
+        EXPECT_EQ(p->GetHeaderSize(), 0u);
+        p->ClearHeader();
+        EXPECT_FALSE(Orlix::Memory::CPacket(*p).valid());
+    }
+    ::CPacket copy(none);
+    EXPECT_TRUE(copy.Invalid());
+}
+
+TEST(LegacyPacket, CopiesAndConversionsShareOnePacket)
+{
+    ::CPacket packet(16);
+    packet.SetLength(0);
+    Orlix::Memory::CPacket modern = packet;
+    EXPECT_EQ(modern.getBuffer(), packet.GetBuffer());
+    modern.putBuffer(const_cast<char*>("abc"), 3);
+    EXPECT_EQ(packet.GetLength(), 3u);
+
+    ::CPacket back(modern);
+    EXPECT_EQ(back.GetBuffer(), packet.GetBuffer());
+    ::CPacket assigned;
+    assigned = back;
+    EXPECT_EQ(assigned.GetBuffer(), packet.GetBuffer());
+    ::CPacket other(8);
+    assigned = other; // into an existing inner packet
+    EXPECT_EQ(assigned.GetBuffer(), other.GetBuffer());
+    assigned = ::CPacket();
+    EXPECT_TRUE(assigned.Invalid());
+    EXPECT_TRUE(::CPacket(Orlix::Memory::CPacket()).Invalid());
+}
+
+TEST(LegacyPacket, DeferredPacketGetsTheHeader)
+{
+    struct Probe
+    {
+        int calls = 0;
+        void onRelease(void*, unsigned int) { ++calls; }
+    } probe;
+    char data[10] = {};
+    {
+        ::CPacket packet(
+            10, Orlix::Infra::TFunction2<void, void*, unsigned int>(&Probe::onRelease, &probe),
+            nullptr);
+        EXPECT_EQ(packet.GetHeaderSize(), 128u);
+        packet.ClearHeader();
+        EXPECT_EQ(packet.PutBuffer(data, 10), 10u);
+    }
+    EXPECT_EQ(probe.calls, 1);
+}
+
+TEST(LegacyPacket, SharePacketHelperIsInactive)
+{
+    CSharePacketHelper* helper = CSharePacketHelper::instance();
+    ASSERT_NE(helper, nullptr);
+    EXPECT_EQ(CSharePacketHelper::instance(), helper);
+    BaseArg arg;
+    EXPECT_FALSE(helper->initSharePacket(&arg));
+    EXPECT_FALSE(helper->initSharePacket(nullptr));
+    ::CPacket packet(8);
+    EXPECT_EQ(helper->toDescribePacket(packet).GetBuffer(), packet.GetBuffer());
+    EXPECT_EQ(helper->toOriginalPacket(packet).GetBuffer(), packet.GetBuffer());
+    CSharePacketHelper other;
+    other = *helper;
+}
+
+} // namespace

@@ -1,0 +1,366 @@
+// Memory::CPacket: layouts per policy, views, caller buffers, deferred packets and handles.
+// Every TEST is its own process, so each chooses its policy before its first packet.
+// Expected capacities come from the record size R of this platform, not from fixed numbers.
+#include "memory_test_util.h"
+
+#include "infra/packet.h"
+#include "infra/print.h"
+#include "memory/packet_internal.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using namespace OrlixTest;
+using Orlix::Infra::setPrintLogLevel;
+using Orlix::Memory::CPacket;
+
+const size_t R = Orlix::Memory::Detail::packetRecordSize();
+
+size_t alignUp(size_t n)
+{
+    return PacketManagerInternal::instance()->alignUp(n);
+}
+
+char* text(const char* s)
+{
+    return const_cast<char*>(s);
+}
+
+bool inPool(const void* p)
+{
+    PacketManagerInternal* pool = PacketManagerInternal::instance();
+    const unsigned char* c = static_cast<const unsigned char*>(p);
+    return c >= pool->alignedBuffer() && c < pool->alignedBuffer() + pool->totalSize();
+}
+
+// Records the calls of a release procedure; frees the pointer when asked to.
+struct DeleterProbe
+{
+    int calls = 0;
+    void* pointer = nullptr;
+    unsigned int length = 0;
+    bool freeIt = false;
+    void onRelease(void* p, unsigned int n)
+    {
+        ++calls;
+        pointer = p;
+        length = n;
+        if (freeIt)
+            std::free(p);
+    }
+    CPacket::Deleter bind() { return CPacket::Deleter(&DeleterProbe::onRelease, this); }
+};
+
+// A memory operator that counts blocks, to see the one-allocation layout.
+struct CountingHeap
+{
+    int mallocs = 0, frees = 0;
+    size_t lastSize = 0;
+    void* lastBlock = nullptr;
+    void* allocate(size_t n)
+    {
+        ++mallocs;
+        lastSize = n;
+        return lastBlock = std::malloc(n);
+    }
+    void release(void* p)
+    {
+        ++frees;
+        EXPECT_EQ(p, lastBlock);
+        std::free(p);
+    }
+} g_heap;
+
+// ---------------------------------------------------------------------------------------------
+// Layouts by policy
+// ---------------------------------------------------------------------------------------------
+
+TEST(PacketSystemPolicy, OneBlockHoldsDataExtraAreaAndRecord)
+{
+    CPacketManager::MemoryOperator op;
+    op.malloc = Orlix::Infra::TFunction1<void*, size_t>(&CountingHeap::allocate, &g_heap);
+    op.free = Orlix::Infra::TFunction1<void, void*>(&CountingHeap::release, &g_heap);
+    op.memcpy = Orlix::Infra::TFunction3<void*, void*, const void*, size_t>(&std::memcpy);
+    CPacketManager::config(CPacketManager::policySystem, &op, nullptr);
+    {
+        CPacket packet(1000, 0);
+        EXPECT_EQ(g_heap.lastSize, 1000 + alignUp(R));
+        EXPECT_EQ(packet.getBuffer(), g_heap.lastBlock);
+        EXPECT_EQ(packet.size(), 1000u);
+        EXPECT_EQ(packet.capacity(), 1000u);
+        EXPECT_EQ(packet.getExtraData(), nullptr);
+        // A new packet counts as full: appending waits until resize() makes room.
+        EXPECT_EQ(packet.putBuffer(text("abcde"), 5), 0u);
+        EXPECT_TRUE(packet.resize(10));
+        EXPECT_EQ(packet.putBuffer(text("abcde"), 5), 5u);
+        EXPECT_EQ(packet.size(), 15u);
+        EXPECT_EQ(std::memcmp(packet.getBuffer() + 10, "abcde", 5), 0);
+        EXPECT_FALSE(packet.resize(1001));
+        EXPECT_EQ(packet.size(), 15u);
+    }
+    EXPECT_EQ(g_heap.frees, 1);
+    {
+        CPacket packet(1001, 20); // sizes are aligned; the extra area follows the capacity
+        EXPECT_EQ(packet.capacity(), alignUp(1001));
+        EXPECT_EQ(g_heap.lastSize, alignUp(1001) + alignUp(20 + R));
+        EXPECT_EQ(packet.getExtraSize(), 20u);
+        EXPECT_EQ(packet.getExtraData(), packet.getBuffer() + packet.capacity());
+        std::memset(packet.getBuffer(), 0x5A, packet.capacity()); // leaves the record intact
+        std::memset(packet.getExtraData(), 0xA5, 20);
+        EXPECT_EQ(packet.size(), 1001u);
+    }
+    EXPECT_EQ(g_heap.mallocs, 2);
+    EXPECT_EQ(g_heap.frees, 2);
+}
+
+TEST(PacketSystemPolicy, ExtraSizeIsStoredInEightBits)
+{
+    CPacket wide(10, 300);
+    EXPECT_EQ(wide.getExtraSize(), 44u);
+    ASSERT_NE(wide.getExtraData(), nullptr);
+    std::memset(wide.getExtraData(), 0, 300); // all 300 bytes are laid out
+    CPacket exact(10, 256);
+    ASSERT_TRUE(exact.valid());
+    EXPECT_EQ(exact.getExtraSize(), 0u);
+    EXPECT_EQ(exact.getExtraData(), nullptr);
+}
+
+TEST(PacketPoolPolicy, DataAndRecordShareOnePoolBlock)
+{
+    configurePool(CPacketManager::policyPool);
+    setPrintLogLevel(4);
+    CPacketManager* manager = CPacketManager::instance();
+    {
+        CPacket packet(1000, 0); // 1000 + R > 1024: a two-chunk block
+        EXPECT_EQ(packet.capacity(), 2048 - alignUp(R));
+        EXPECT_TRUE(inPool(packet.getBuffer()));
+        CPacket road(3000, 0); // four chunks
+        EXPECT_EQ(road.capacity(), 4096 - alignUp(R));
+        EXPECT_EQ(manager->getFreeSize(), 2097152u - 2048 - 4096);
+        CPacket snug(static_cast<unsigned int>(1024 - alignUp(R)), 0);
+        EXPECT_EQ(snug.capacity(), 1024 - alignUp(R));
+        CPacket withExtra(100, 32);
+        EXPECT_EQ(withExtra.capacity(), 1024 - alignUp(32 + R));
+        EXPECT_EQ(withExtra.getExtraData(), withExtra.getBuffer() + withExtra.capacity());
+        std::memset(withExtra.getBuffer(), 1, withExtra.capacity());
+        std::memset(withExtra.getExtraData(), 2, 32);
+        EXPECT_EQ(withExtra.size(), 100u);
+
+        PrintCapture capture;
+        EXPECT_FALSE(CPacket(2097152, 8).valid());
+        EXPECT_TRUE(capture.contains("PacketInternal::create(): NO enough, need size(2097152) "
+                                     "ext(8)\n"));
+    }
+    expectPoolWhole();
+}
+
+TEST(PacketPoolDataPolicy, DataFromThePoolRecordFromTheHeap)
+{
+    configurePool(CPacketManager::policyPoolData, 64 * 1024);
+    setPrintLogLevel(4);
+    CPacketManager* manager = CPacketManager::instance();
+    {
+        CPacket empty(0, 16);
+        ASSERT_TRUE(empty.valid());
+        EXPECT_EQ(empty.getBuffer(), nullptr);
+        EXPECT_EQ(empty.capacity(), 0u);
+        EXPECT_EQ(empty.putBuffer(text("x"), 1), 0u);
+        ASSERT_NE(empty.getExtraData(), nullptr);
+        EXPECT_EQ(manager->getFreeSize(), 65536u);
+
+        CPacket packet(1000, 16);
+        EXPECT_EQ(packet.capacity(), 1024u);
+        EXPECT_EQ(packet.size(), 1000u);
+        EXPECT_TRUE(inPool(packet.getBuffer()));
+        EXPECT_FALSE(inPool(packet.getExtraData()));
+        EXPECT_EQ(manager->getFreeSize(), 65536u - 1024);
+
+        PrintCapture capture;
+        EXPECT_FALSE(CPacket(65537, 0).valid());
+        EXPECT_TRUE(
+            capture.contains("PacketInternal::create(): 2 NO enough, need size(65537) ext(0)\n"));
+    }
+    expectPoolWhole();
+}
+
+TEST(PacketNonePolicy, CreationBySizeFailsButBuffersAndViewsWork)
+{
+    CPacketManager::config(CPacketManager::policyNone, nullptr, nullptr);
+    setPrintLogLevel(6);
+    PacketManagerInternal::instance();
+    PrintCapture capture;
+    EXPECT_FALSE(CPacket(100, 0).valid());
+    ASSERT_EQ(capture.pieces().size(), 1u);
+    EXPECT_TRUE(capture.contains("tracepoint: src/memory/packet.cpp, "));
+
+    char storage[32] = "0123456789";
+    CPacket wrapped(storage, 32, CPacket::Deleter());
+    CPacket view(wrapped, 2, 4, 0);
+    ASSERT_TRUE(view.valid());
+    EXPECT_EQ(std::memcmp(view.getBuffer(), "2345", 4), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Views, caller buffers, deferred packets
+// ---------------------------------------------------------------------------------------------
+
+TEST(PacketView, OffsetAndSizeMustLieInsideTheParent)
+{
+    PrintCapture capture;
+    CPacket parent(100, 0);
+    EXPECT_FALSE(CPacket(parent, 100, 0, 0).valid());
+    EXPECT_TRUE(capture.contains("PacketInternal::create() offset or size is invalid!! "
+                                 "huge_size(100), offset(100), size(0)\n"));
+    EXPECT_FALSE(CPacket(parent, 10, 91, 0).valid());
+    EXPECT_FALSE(CPacket(CPacket(), 0, 0, 0).valid());
+
+    CPacket whole(parent, 0, 100, 0);
+    EXPECT_EQ(whole.getBuffer(), parent.getBuffer());
+    EXPECT_EQ(whole.capacity(), 100u);
+    CPacket none(parent, 50, 0, 8);
+    ASSERT_TRUE(none.valid());
+    EXPECT_EQ(none.size(), 0u);
+    EXPECT_EQ(none.capacity(), 0u);
+    EXPECT_EQ(none.getExtraSize(), 8u);
+    EXPECT_NE(none.getExtraData(), nullptr);
+}
+
+TEST(PacketView, ViewSharesDataAndKeepsItsParentAlive)
+{
+    DeleterProbe probe;
+    probe.freeIt = true;
+    unsigned char* storage = static_cast<unsigned char*>(std::malloc(100));
+    for (int i = 0; i < 100; ++i)
+        storage[i] = static_cast<unsigned char>(i);
+    CPacket parent(storage, 100, probe.bind());
+    CPacket view(parent, 40, 20, 0);
+    parent.reset();
+    EXPECT_EQ(view.getBuffer()[0], 40);
+    EXPECT_TRUE(view.resize(0));
+    EXPECT_EQ(view.putBuffer(text("xy"), 2), 2u); // writes into the parent's data
+    EXPECT_EQ(storage[40], 'x');
+
+    CPacket viewOfView(view, 1, 1, 0);
+    view.reset();
+    EXPECT_EQ(viewOfView.getBuffer()[0], 'y');
+    EXPECT_EQ(probe.calls, 0);
+    viewOfView.reset();
+    EXPECT_EQ(probe.calls, 1);
+    EXPECT_EQ(probe.pointer, storage);
+    EXPECT_EQ(probe.length, 100u);
+}
+
+TEST(PacketCallerBuffer, DeleterRunsOnceWithTheCurrentSize)
+{
+    DeleterProbe probe;
+    probe.freeIt = true;
+    void* storage = std::malloc(64);
+    {
+        CPacket packet(storage, 64, probe.bind());
+        EXPECT_EQ(packet.capacity(), 64u);
+        EXPECT_EQ(packet.getExtraData(), nullptr);
+        CPacket copy = packet;
+        CPacket another;
+        another = copy;
+        EXPECT_TRUE(copy.resize(10));
+        packet.reset();
+        copy.reset();
+        EXPECT_EQ(probe.calls, 0);
+    }
+    EXPECT_EQ(probe.calls, 1);
+    EXPECT_EQ(probe.pointer, storage);
+    EXPECT_EQ(probe.length, 10u);
+
+    unsigned char local[16] = {}; // an empty deleter: only the record is freed
+    {
+        CPacket packet(local, 16, CPacket::Deleter());
+        packet.resize(0);
+        EXPECT_EQ(packet.putBuffer(text("hello"), 5), 5u);
+    }
+    EXPECT_EQ(std::memcmp(local, "hello", 5), 0);
+}
+
+TEST(PacketDeferred, DeleterRunsOnlyWhenDataWasAttached)
+{
+    int context = 0;
+    DeleterProbe unattached;
+    {
+        CPacket packet(500, unattached.bind(), &context, 24);
+        EXPECT_EQ(packet.getBuffer(), nullptr);
+        EXPECT_EQ(packet.size(), 500u);
+        EXPECT_EQ(packet.capacity(), 500u);
+        EXPECT_EQ(packet.getExtraSize(), 24u);
+        std::memset(packet.getExtraData(), 0, 24);
+    }
+    EXPECT_EQ(unattached.calls, 0);
+
+    DeleterProbe attached;
+    unsigned char data[800] = {};
+    {
+        CPacket packet(500, attached.bind(), &context, 0);
+        EXPECT_EQ(packet.getExtraData(), nullptr);
+        // Attaching takes the pointer as it is: no copy, no capacity check.
+        EXPECT_EQ(packet.putBuffer(data, 800), 800u);
+        EXPECT_EQ(packet.getBuffer(), data);
+        EXPECT_EQ(packet.size(), 800u);
+        CPacket copy = packet;
+    }
+    EXPECT_EQ(attached.calls, 1);
+    EXPECT_EQ(attached.pointer, &context);
+    EXPECT_EQ(attached.length, 500u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handles
+// ---------------------------------------------------------------------------------------------
+
+TEST(PacketHandle, CopiesShareOneRecordAndTheLastOneFrees)
+{
+    configurePool(CPacketManager::policyPool);
+    CPacketManager* manager = CPacketManager::instance();
+    CPacket first(1000, 0);
+    CPacket second(100, 0);
+    const unsigned int withBoth = manager->getFreeSize();
+    {
+        CPacket copy(first);
+        EXPECT_EQ(copy.getBuffer(), first.getBuffer());
+        const CPacket& alias = copy;
+        copy = alias; // itself, then the same record: nothing changes
+        copy = first;
+        first.reset();
+        EXPECT_FALSE(first.valid());
+        EXPECT_EQ(manager->getFreeSize(), withBoth);
+        copy = second; // drops the last handle of first's record
+        EXPECT_EQ(manager->getFreeSize(), withBoth + 2048);
+        second = CPacket();
+        EXPECT_EQ(manager->getFreeSize(), withBoth + 2048);
+    }
+    expectPoolWhole();
+}
+
+TEST(PacketHandle, EmptyPacketsAnswerZeroAndAppendsAreCut)
+{
+    CPacket empty;
+    EXPECT_FALSE(empty.valid());
+    EXPECT_EQ(empty.size() + empty.capacity() + empty.getExtraSize(), 0u);
+    EXPECT_EQ(empty.getBuffer(), nullptr);
+    EXPECT_EQ(empty.getExtraData(), nullptr);
+    EXPECT_EQ(empty.putBuffer(text("x"), 1), 0u);
+    EXPECT_FALSE(empty.resize(0));
+    empty.reset();
+    EXPECT_FALSE(CPacket(empty).valid());
+
+    CPacket packet(16, 0);
+    packet.resize(10);
+    EXPECT_EQ(packet.putBuffer(text("abcdefghij"), 10), 6u);
+    EXPECT_EQ(packet.size(), 16u);
+    EXPECT_EQ(std::memcmp(packet.getBuffer() + 10, "abcdef", 6), 0);
+    EXPECT_EQ(packet.putBuffer(text("a"), 1), 0u);
+}
+
+} // namespace

@@ -1,0 +1,522 @@
+// The packet manager: policies, configuration, the buddy pool and its misuse checks. Every
+// TEST runs in its own process, so each one configures the manager from scratch.
+#include "memory_test_util.h"
+
+#include "infra/print.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace {
+
+using namespace OrlixTest;
+using Orlix::Infra::setPrintLogLevel;
+
+// A memory operator that counts its calls; malloc refuses requests of refuseFrom bytes or more.
+struct CountingOperator
+{
+    int mallocs = 0, frees = 0, copies = 0;
+    size_t lastSize = 0;
+    size_t refuseFrom = static_cast<size_t>(-1);
+
+    void* allocate(size_t size)
+    {
+        ++mallocs;
+        lastSize = size;
+        return size >= refuseFrom ? nullptr : std::malloc(size);
+    }
+    void release(void* p)
+    {
+        ++frees;
+        std::free(p);
+    }
+    void* copy(void* dst, const void* src, size_t len)
+    {
+        ++copies;
+        return std::memcpy(dst, src, len);
+    }
+    CPacketManager::MemoryOperator bind()
+    {
+        CPacketManager::MemoryOperator op;
+        op.malloc = Orlix::Infra::TFunction1<void*, size_t>(&CountingOperator::allocate, this);
+        op.free = Orlix::Infra::TFunction1<void, void*>(&CountingOperator::release, this);
+        op.memcpy = Orlix::Infra::TFunction3<void*, void*, const void*, size_t>(
+            &CountingOperator::copy, this);
+        return op;
+    }
+};
+CountingOperator g_operator; // the manager keeps using it until exit
+
+// Allocates through the internal slot, which reports the block's real size.
+void* poolMalloc(size_t size, size_t* real = nullptr)
+{
+    void* block = PacketManagerInternal::instance()->m_malloc(size);
+    if (real != nullptr)
+        *real = size;
+    return block;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Policies and configuration
+// ---------------------------------------------------------------------------------------------
+
+TEST(PacketManagerPolicy, NeverConfiguredServesFromTheSystem)
+{
+    setPrintLogLevel(4);
+    PrintCapture capture;
+    CPacketManager* manager = CPacketManager::instance();
+    EXPECT_TRUE(capture.contains("CPacketManager: System Policy\n"));
+    EXPECT_EQ(PacketManagerInternal::instance()->getPolicy(), CPacketManager::policySystem);
+    EXPECT_EQ(manager->getBufferSize(), 0u);
+    EXPECT_EQ(manager->getFreeSize(), 0u);
+    EXPECT_EQ(manager->getPoolBuffer(), nullptr);
+    void* p = manager->malloc(100);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(manager->memcpy(p, "abc", 4), p);
+    EXPECT_STREQ(static_cast<char*>(p), "abc");
+    manager->free(p);
+    manager->free(nullptr);
+    capture.clear();
+    manager->dumpNodes();
+    EXPECT_TRUE(capture.contains("CPacketManager dump: SYS Policy\n"));
+    EXPECT_FALSE(capture.contains("BufferList"));
+}
+
+TEST(PacketManagerPolicy, DefaultPolicyKeepsTheSystemPolicyButTakesTheSizes)
+{
+    configurePool(CPacketManager::policyDefault, 4096, 2048, 100);
+    PacketManagerInternal* manager = PacketManagerInternal::instance();
+    EXPECT_EQ(manager->getPolicy(), CPacketManager::policySystem);
+    EXPECT_FALSE(manager->hasPool());
+    // alignSize rounds down to a power of two.
+    EXPECT_EQ(manager->alignment(), 64u);
+    EXPECT_EQ(manager->alignUp(0), 0u);
+    EXPECT_EQ(manager->alignUp(1), 64u);
+    EXPECT_EQ(manager->alignUp(65), 128u);
+}
+
+TEST(PacketManagerPolicy, NoneBuildsNoPoolAndDumpsNothing)
+{
+    CPacketManager::config(CPacketManager::policyNone, nullptr, nullptr);
+    setPrintLogLevel(6);
+    PrintCapture capture;
+    CPacketManager* manager = CPacketManager::instance();
+    manager->dumpNodes();
+    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(manager->getBufferSize(), 0u);
+    void* p = manager->malloc(10);
+    EXPECT_NE(p, nullptr);
+    manager->free(p);
+}
+
+TEST(PacketManagerPolicy, PoolDataReportsThePoolButDumpsLikeTheSystemPolicy)
+{
+    configurePool(CPacketManager::policyPoolData);
+    setPrintLogLevel(4);
+    CPacketManager* manager = CPacketManager::instance();
+    EXPECT_EQ(manager->getBufferSize(), 2097152u);
+    EXPECT_NE(manager->getPoolBuffer(), nullptr);
+    // The default alignSize of 4 is raised to what the packets' control records need.
+    EXPECT_EQ(PacketManagerInternal::instance()->alignment(), sizeof(void*));
+    PrintCapture capture;
+    manager->dumpNodes();
+    EXPECT_EQ(capture.pieces().size(), 1u);
+    EXPECT_TRUE(capture.contains("CPacketManager dump: SYS Policy\n"));
+}
+
+TEST(PacketManagerPolicy, ConfigOverridesUntilFirstUseThenWarnsOncePerCall)
+{
+    configurePool(CPacketManager::policyPoolData, 8192);
+    configurePool(CPacketManager::policyPool, 1 << 20, 2048);
+    CPacketManager::instance();
+    PrintCapture capture;
+    configurePool(CPacketManager::policyPoolData, 1 << 21);
+    CPacketManager::config(CPacketManager::policyNone, nullptr, nullptr);
+    const std::string text = capture.text();
+    const std::regex warning(R"(\[src/memory/packetmanager\.cpp:\d+\] tid:\d+, )"
+                             R"(PacketManagerInternal::config\(\) failured: )"
+                             R"(Packet Manager has been configured!\n)");
+    EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), warning),
+                            std::sregex_iterator()),
+              2);
+    EXPECT_EQ(PacketManagerInternal::instance()->getPolicy(), CPacketManager::policyPool);
+    EXPECT_EQ(PacketManagerInternal::instance()->chunkSize(), 2048u);
+    EXPECT_EQ(CPacketManager::instance()->getBufferSize(), 1u << 20);
+}
+
+TEST(PacketManagerOperator, SystemPolicyForwardsEveryOperation)
+{
+    CPacketManager::MemoryOperator op = g_operator.bind();
+    CPacketManager::config(CPacketManager::policySystem, &op, nullptr);
+    CPacketManager* manager = CPacketManager::instance();
+    void* p = manager->malloc(64);
+    manager->memcpy(p, "x", 2);
+    manager->free(p);
+    EXPECT_EQ(g_operator.lastSize, 64u);
+    EXPECT_EQ(g_operator.mallocs, 1);
+    EXPECT_EQ(g_operator.copies, 1);
+    EXPECT_EQ(g_operator.frees, 1);
+}
+
+TEST(PacketManagerOperator, PoolTakesItsRegionOnceAndCopiesInsideThePoolOnly)
+{
+    CPacketManager::MemoryOperator op = g_operator.bind();
+    CPacketManager::PoolParameter param = {65536, 1024, 4};
+    CPacketManager::config(CPacketManager::policyPool, &op, &param);
+    CPacketManager* manager = CPacketManager::instance();
+    EXPECT_EQ(g_operator.mallocs, 1);
+    EXPECT_EQ(g_operator.lastSize, 65u * 1024); // one chunk more, for the alignment
+    unsigned char* a = static_cast<unsigned char*>(manager->malloc(100));
+    unsigned char* b = static_cast<unsigned char*>(manager->malloc(100));
+    char outside[16] = {};
+    std::memset(a, 'a', 16);
+    manager->memcpy(b, a, 16);
+    EXPECT_EQ(g_operator.copies, 1);
+    manager->memcpy(outside, a, 16); // one end outside the pool: the standard copy
+    manager->memcpy(a, "zz", 2);
+    EXPECT_EQ(g_operator.copies, 1);
+    EXPECT_EQ(std::memcmp(outside, b, 16), 0);
+    manager->free(a);
+    manager->free(b);
+    EXPECT_EQ(g_operator.mallocs, 1);
+    EXPECT_EQ(g_operator.frees, 0);
+}
+
+TEST(PacketManagerOperator, RefusedRegionFallsBackToTheSystemPolicy)
+{
+    g_operator.refuseFrom = 4096;
+    CPacketManager::MemoryOperator op = g_operator.bind();
+    CPacketManager::PoolParameter param = {1 << 20, 1024, 4};
+    CPacketManager::config(CPacketManager::policyPool, &op, &param);
+    PrintCapture capture;
+    CPacketManager* manager = CPacketManager::instance();
+    EXPECT_TRUE(capture.contains("could not be obtained"));
+    EXPECT_TRUE(capture.contains("falling back to the system policy"));
+    EXPECT_EQ(PacketManagerInternal::instance()->getPolicy(), CPacketManager::policySystem);
+    EXPECT_EQ(manager->getBufferSize(), 0u);
+    EXPECT_EQ(manager->getPoolBuffer(), nullptr);
+    void* p = manager->malloc(100); // now through the operator
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(g_operator.lastSize, 100u);
+    manager->free(p);
+    EXPECT_EQ(g_operator.frees, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The buddy pool
+// ---------------------------------------------------------------------------------------------
+
+TEST(PacketManagerPool, DefaultPoolStartsAsOneBlockAndLogsItsGeometry)
+{
+    configurePool(CPacketManager::policyPool);
+    setPrintLogLevel(4);
+    PrintCapture capture;
+    PacketManagerInternal* pool = PacketManagerInternal::instance();
+    const size_t tables = sizeof(Orlix::Memory::BufferNode) * (2048 + 12);
+    EXPECT_TRUE(capture.contains("CPacketManager: malloc total(2097152) pagesize(1024)"
+                                 "blockCount (2048) ManagermentSize(" +
+                                 std::to_string(tables) + ")\n"));
+    EXPECT_TRUE(std::regex_search(capture.text(),
+                                  std::regex(" {16}AddrRange\\(0x[0-9a-f]+-0x[0-9a-f]+\\)\n")));
+    EXPECT_EQ(pool->orderCount(), 12);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(pool->alignedBuffer()) % 1024, 0u);
+    EXPECT_GE(pool->alignedBuffer(), pool->originBuffer());
+    EXPECT_LT(pool->alignedBuffer(), pool->originBuffer() + 1024);
+    expectPoolWhole();
+}
+
+TEST(PacketManagerPool, FirstOneChunkRequestsTakeTheHighestChunks)
+{
+    configurePool(CPacketManager::policyPool);
+    PacketManagerInternal* pool = PacketManagerInternal::instance();
+    size_t real = 0;
+    void* first = poolMalloc(1, &real);
+    EXPECT_EQ(real, 1024u);
+    EXPECT_EQ(chunkIndexOf(first), 2047);
+    EXPECT_EQ(pool->nodeOrder(2047), -1);
+    // One free block in each of lists 0..10: at 2046, 2044, 2040, ..., 1024, 0.
+    for (int order = 0; order <= 10; ++order)
+        EXPECT_EQ(pool->freeListIndices(order), std::vector<int>{2048 - (2 << order)});
+    EXPECT_TRUE(pool->freeListIndices(11).empty());
+
+    void* second = poolMalloc(1000);
+    void* third = poolMalloc(1024);
+    EXPECT_EQ(chunkIndexOf(second), 2046);
+    EXPECT_EQ(chunkIndexOf(third), 2045); // after splitting 2044-2045
+    EXPECT_EQ(pool->freeListIndices(0), std::vector<int>{2044});
+    EXPECT_EQ(CPacketManager::instance()->getFreeSize(), 2097152u - 3 * 1024);
+
+    CPacketManager::instance()->free(second);
+    EXPECT_EQ(poolMalloc(1), second); // last in, first out
+    CPacketManager::instance()->free(second);
+    CPacketManager::instance()->free(first);
+    CPacketManager::instance()->free(third);
+    expectPoolWhole();
+}
+
+TEST(PacketManagerPool, ThreeMiBPoolIsSeededFromTheSetBitsOfItsBlockCount)
+{
+    configurePool(CPacketManager::policyPool, 3 * 1024 * 1024);
+    PacketManagerInternal* pool = PacketManagerInternal::instance();
+    EXPECT_EQ(pool->blockCount(), 3072u);
+    EXPECT_EQ(pool->orderCount(), 12);
+    EXPECT_EQ(pool->freeListIndices(11), std::vector<int>{0});
+    EXPECT_EQ(pool->freeListIndices(10), std::vector<int>{2048});
+    EXPECT_EQ(CPacketManager::instance()->getFreeSize(), 3145728u);
+    EXPECT_EQ(CPacketManager::instance()->malloc(3 * 1024 * 1024), nullptr);
+    // The order-10 block's buddy would start at chunk 3072, beyond the pool: no merge.
+    void* block = poolMalloc(1 << 20);
+    EXPECT_EQ(chunkIndexOf(block), 2048);
+    CPacketManager::instance()->free(block);
+    expectPoolWhole();
+}
+
+TEST(PacketManagerPool, RequestsTakeTheSmallestPowerOfTwoRunOfChunks)
+{
+    configurePool(CPacketManager::policyPool);
+    const size_t sizes[] = {1, 1024, 1025, 2048, 3072, 4097, 1048576};
+    const size_t expected[] = {1024, 1024, 2048, 2048, 4096, 8192, 1048576};
+    std::vector<void*> blocks;
+    for (size_t i = 0; i < 7; ++i) {
+        size_t real = 0;
+        blocks.push_back(poolMalloc(sizes[i], &real));
+        EXPECT_EQ(real, expected[i]) << "request " << sizes[i];
+        EXPECT_EQ(chunkIndexOf(blocks.back()) % (expected[i] / 1024), 0); // aligned to its size
+    }
+    for (void* block : blocks)
+        CPacketManager::instance()->free(block);
+    expectPoolWhole();
+}
+
+TEST(PacketManagerPool, RequestsNoBlockCanHoldFailAndLeaveThePoolAlone)
+{
+    configurePool(CPacketManager::policyPool, 8 * 1024);
+    setPrintLogLevel(4);
+    PacketManagerInternal::instance();
+    PrintCapture capture;
+    size_t real = 0;
+    EXPECT_EQ(poolMalloc(0, &real), nullptr);
+    EXPECT_EQ(poolMalloc(8 * 1024 + 1, &real), nullptr);
+    EXPECT_EQ(real, 8u * 1024 + 1); // the size is left as it was
+    EXPECT_EQ(CPacketManager::instance()->malloc(0xFFFFFFFFu), nullptr);
+    EXPECT_TRUE(capture.contains("CPacket No Free Space\n"));
+    expectPoolWhole();
+    // The whole of an untouched power-of-two pool can be had, once.
+    void* all = poolMalloc(8 * 1024, &real);
+    EXPECT_EQ(real, 8u * 1024);
+    EXPECT_EQ(CPacketManager::instance()->malloc(1), nullptr);
+    EXPECT_EQ(CPacketManager::instance()->getFreeSize(), 0u);
+    CPacketManager::instance()->free(all);
+    expectPoolWhole();
+}
+
+TEST(PacketManagerPool, DumpListsEveryOrderAndEveryFreeBlock)
+{
+    configurePool(CPacketManager::policyPool, 4 * 1024);
+    setPrintLogLevel(4);
+    CPacketManager* manager = CPacketManager::instance();
+    void* block = manager->malloc(1); // chunk 3; chunk 2 free in list 0, chunks 0-1 in list 1
+    PrintCapture capture;
+    manager->dumpNodes();
+    const std::string p = "0x[0-9a-f]+";
+    const std::string head = " head\\(" + p + "\\), headpre\\(" + p + "\\)next\\(" + p + "\\)";
+    auto entry = [&p](const char* list, const char* index, const char* order) {
+        return std::string("bufflist\\(") + list + "\\)id: 0, realIdx\\(" + index + "\\)self\\(" +
+               p + "\\)order\\(" + order + "\\) pre\\(" + p + "\\), next\\(" + p + "\\)";
+    };
+    const std::vector<std::string> expected = {
+        "CPacketManager: dump FreeList",
+        "BufferList id:0, order\\(1\\)" + head,
+        entry("0", "2", "1"),
+        "BufferList id:1, order\\(2\\)" + head,
+        entry("1", "0", "2"),
+        "BufferList id:2, order\\(3\\)" + head,
+    };
+    std::vector<std::string> lines;
+    std::istringstream stream(capture.text());
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), expected.size()) << capture.text();
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(std::regex_search(lines[i], std::regex(expected[i] + "$"))) << lines[i];
+    manager->free(block);
+}
+
+// The model knows only which chunks belong to which live allocation; it does not share the
+// pool's algorithm. After every step the free lists must cover exactly the chunks the model
+// calls free, each free block must be aligned to its order and headed by a node that says so,
+// no two free buddies of one order may coexist (they would have merged), and an allocation
+// may fail only when no aligned run of the needed size is free.
+class PoolModel
+{
+public:
+    explicit PoolModel(unsigned int chunks) : m_owned(chunks, false) {}
+
+    bool freeRunExists(int order) const
+    {
+        const size_t run = size_t(1) << order;
+        for (size_t start = 0; start + run <= m_owned.size(); start += run)
+            if (std::none_of(m_owned.begin() + long(start), m_owned.begin() + long(start + run),
+                             [](bool owned) { return owned; }))
+                return true;
+        return false;
+    }
+
+    void mark(int start, int order, bool owned)
+    {
+        for (int i = start; i < start + (1 << order); ++i) {
+            ASSERT_NE(m_owned[i], owned) << "chunk " << i;
+            m_owned[i] = owned;
+        }
+    }
+
+    void check(PacketManagerInternal* pool) const
+    {
+        std::vector<int> covered(m_owned.size(), 0);
+        size_t freeChunks = 0;
+        for (int order = 0; order < pool->orderCount(); ++order) {
+            const std::vector<int> list = pool->freeListIndices(order);
+            const std::set<int> heads(list.begin(), list.end());
+            ASSERT_EQ(heads.size(), list.size()) << "a block is listed twice";
+            for (int head : list) {
+                ASSERT_EQ(head % (1 << order), 0) << "misaligned free block " << head;
+                ASSERT_LE(size_t(head) + (size_t(1) << order), m_owned.size());
+                ASSERT_EQ(pool->nodeOrder(head), order + 1);
+                ASSERT_EQ(heads.count(head ^ (1 << order)), 0u) << "unmerged buddy of " << head;
+                for (int i = head; i < head + (1 << order); ++i)
+                    ++covered[i];
+                freeChunks += size_t(1) << order;
+            }
+        }
+        for (size_t i = 0; i < m_owned.size(); ++i)
+            ASSERT_EQ(covered[i], m_owned[i] ? 0 : 1) << "chunk " << i;
+        ASSERT_EQ(CPacketManager::instance()->getFreeSize(), freeChunks * pool->chunkSize());
+    }
+
+private:
+    std::vector<bool> m_owned;
+};
+
+TEST(PacketManagerPool, RandomAllocationsAndReleasesMatchAnIndependentModel)
+{
+    // 200 chunks = 128 + 64 + 8: seeding, buddies beyond the end and odd tails all play.
+    configurePool(CPacketManager::policyPool, 200 * 1024);
+    PacketManagerInternal* pool = PacketManagerInternal::instance();
+    PoolModel model(pool->blockCount());
+    struct Live
+    {
+        unsigned char* p;
+        int start, order;
+        unsigned char fill;
+    };
+    std::vector<Live> live;
+    std::mt19937 random(20240601);
+    int failures = 0;
+    for (int step = 0; step < 6000; ++step) {
+        if (live.empty() || random() % 100 < 55) {
+            const size_t request = 1 + random() % (70 * 1024);
+            int order = 0;
+            while ((size_t(1024) << order) < request)
+                ++order;
+            size_t real = 0;
+            unsigned char* p = static_cast<unsigned char*>(poolMalloc(request, &real));
+            if (p == nullptr) {
+                ++failures;
+                ASSERT_FALSE(model.freeRunExists(order)) << "step " << step;
+            } else {
+                ASSERT_EQ(real, size_t(1024) << order);
+                const int start = chunkIndexOf(p);
+                ASSERT_EQ(start % (1 << order), 0);
+                model.mark(start, order, true);
+                std::memset(p, step & 0xFF, real);
+                live.push_back({p, start, order, static_cast<unsigned char>(step)});
+            }
+        } else {
+            const size_t victim = random() % live.size();
+            const Live block = live[victim];
+            for (size_t i = 0; i < (size_t(1024) << block.order); i += 97)
+                ASSERT_EQ(block.p[i], block.fill) << "block overwritten, step " << step;
+            pool->m_free(block.p);
+            model.mark(block.start, block.order, false);
+            live[victim] = live.back();
+            live.pop_back();
+        }
+        model.check(pool);
+        if (HasFatalFailure())
+            FAIL() << "after step " << step;
+    }
+    EXPECT_GT(failures, 0); // the sizes make the pool run full now and then
+    for (const Live& block : live)
+        pool->m_free(block.p);
+    expectPoolWhole();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Caller errors
+// ---------------------------------------------------------------------------------------------
+
+TEST(PacketManagerDeathTest, InvalidConfigurationIsRejected)
+{
+    EXPECT_DEATH(configurePool(CPacketManager::policyPool, 2048, 512),
+                 "assertion \\(param->chunkSize >= 1024 && param->chunkSize > 0 && "
+                 "param->totalSize % param->chunkSize == 0\\) failed");
+    EXPECT_DEATH(configurePool(CPacketManager::policyPool, 3000, 1024),
+                 "param->totalSize % param->chunkSize == 0\\) failed");
+    EXPECT_DEATH(configurePool(CPacketManager::policyPool, 3 * 1536, 1536),
+                 "assertion \\(\\(param->chunkSize & \\(param->chunkSize - 1\\)\\) == 0\\) failed");
+    EXPECT_DEATH(configurePool(CPacketManager::policyPool, 8192, 1024, 2),
+                 "assertion \\(param->alignSize >= 4\\) failed");
+    EXPECT_DEATH(configurePool(CPacketManager::policyPool, size_t(1) << 32, 1024),
+                 "assertion \\(param->totalSize <= 0xFFFFFFFFu\\) failed");
+    EXPECT_DEATH(CPacketManager::config(static_cast<CPacketManager::Policy>(5), nullptr, nullptr),
+                 "assertion \\(policy >= policyDefault && policy <= policyNone\\) failed");
+    CPacketManager::MemoryOperator op = g_operator.bind();
+    op.memcpy = Orlix::Infra::TFunction3<void*, void*, const void*, size_t>();
+    EXPECT_DEATH(CPacketManager::config(CPacketManager::policySystem, &op, nullptr),
+                 "assertion \\(!memop->malloc.empty\\(\\) && !memop->free.empty\\(\\) && "
+                 "!memop->memcpy.empty\\(\\)\\) failed");
+}
+
+TEST(PacketManagerDeathTest, DoubleReleaseStops)
+{
+    configurePool(CPacketManager::policyPool);
+    CPacketManager* manager = CPacketManager::instance();
+    void* a = manager->malloc(1); // chunk 2047
+    void* b = manager->malloc(1); // chunk 2046
+    manager->free(b);             // free but unmerged: its buddy a is in use
+    EXPECT_DEATH(manager->free(b), "assertion \\(order <= 0\\) failed.*already free");
+    manager->free(a); // both merged back into the whole pool
+    EXPECT_DEATH(manager->free(a), "assertion \\(order < 0\\) failed.*released twice");
+    EXPECT_DEATH(manager->free(b), "released twice");
+    expectPoolWhole();
+}
+
+TEST(PacketManagerDeathTest, ForeignAndInteriorPointersStop)
+{
+    configurePool(CPacketManager::policyPool, 64 * 1024);
+    CPacketManager* manager = CPacketManager::instance();
+    unsigned char* start = PacketManagerInternal::instance()->alignedBuffer();
+    int local = 0;
+    EXPECT_DEATH(manager->free(start - 1024), "assertion \\(id >= 0\\) failed.*below the pool");
+    EXPECT_DEATH(manager->free(start + 64 * 1024),
+                 "assertion \\(id < blockCount\\) failed.*beyond the end of the pool");
+    EXPECT_DEATH(manager->free(&local), "Pool_Free: the pointer lies (below|beyond)");
+
+    unsigned char* block = static_cast<unsigned char*>(manager->malloc(4096));
+    EXPECT_DEATH(manager->free(block + 16),
+                 "assertion \\(\\(offset & chunkMask\\) == 0\\) failed.*not on a chunk boundary");
+    EXPECT_DEATH(manager->free(block + 1024),
+                 "assertion \\(order < 0\\) failed.*not the start of an allocated block");
+    manager->free(block);
+    expectPoolWhole();
+}
+
+} // namespace
