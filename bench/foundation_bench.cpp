@@ -121,6 +121,53 @@ void BM_StdRecursiveMutexLockUnlock(benchmark::State& state)
 }
 BENCHMARK(BM_StdRecursiveMutexLockUnlock);
 
+// Two threads taking one lock around a short critical section: the contended case.
+CMutex g_sharedCMutex;
+CRecursiveMutex g_sharedRecursive;
+std::mutex g_sharedStdMutex;
+std::recursive_mutex g_sharedStdRecursive;
+long g_guarded = 0;
+
+void BM_CMutexContended(benchmark::State& state)
+{
+    for (auto _ : state) {
+        g_sharedCMutex.enter();
+        benchmark::DoNotOptimize(++g_guarded);
+        g_sharedCMutex.leave();
+    }
+}
+BENCHMARK(BM_CMutexContended)->Threads(2);
+
+void BM_CRecursiveMutexContended(benchmark::State& state)
+{
+    for (auto _ : state) {
+        g_sharedRecursive.enter();
+        benchmark::DoNotOptimize(++g_guarded);
+        g_sharedRecursive.leave();
+    }
+}
+BENCHMARK(BM_CRecursiveMutexContended)->Threads(2);
+
+void BM_StdMutexContended(benchmark::State& state)
+{
+    for (auto _ : state) {
+        g_sharedStdMutex.lock();
+        benchmark::DoNotOptimize(++g_guarded);
+        g_sharedStdMutex.unlock();
+    }
+}
+BENCHMARK(BM_StdMutexContended)->Threads(2);
+
+void BM_StdRecursiveMutexContended(benchmark::State& state)
+{
+    for (auto _ : state) {
+        g_sharedStdRecursive.lock();
+        benchmark::DoNotOptimize(++g_guarded);
+        g_sharedStdRecursive.unlock();
+    }
+}
+BENCHMARK(BM_StdRecursiveMutexContended)->Threads(2);
+
 // ---------------------------------------------------------------- read locks, two threads
 
 CReadWriteMutex g_rwDefault;

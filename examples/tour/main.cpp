@@ -20,6 +20,8 @@ int main(int argc, char** argv)
     tourLogging(argc, argv);
     tourTime();
     tourUtils();
+    tourFiles();
+    tourThreads();
     tourComponents();
     std::printf("\nTour finished.\n");
     return 0;

@@ -13,6 +13,8 @@ void tourMemory();
 void tourLogging(int argc, char** argv);
 void tourTime();
 void tourUtils();
+void tourFiles();
+void tourThreads();
 void tourComponents();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H

@@ -7,7 +7,7 @@
 #ifndef ORLIX_INFRA_ORLIX_H
 #define ORLIX_INFRA_ORLIX_H
 
-// Infra: foundation, printing, synchronisation, threads, time.
+// Infra: foundation, printing, synchronisation, threads, timers, time.
 #include "infra/defs.h"
 #include "infra/error.h"
 #include "infra/function.h"
@@ -20,7 +20,9 @@
 #include "infra/readwritemutex.h"
 #include "infra/semaphore.h"
 #include "infra/thread.h"
+#include "infra/threadmanager.h"
 #include "infra/threadspecific.h"
+#include "infra/timer.h"
 #include "infra/time.h"
 #include "infra/version.h"
 
@@ -39,6 +41,11 @@
 #include "infra/mempool.h"
 #include "infra/packet.h"
 #include "infra/packetmanager.h"
+
+// Infra: files, file systems and directory search.
+#include "infra/file.h"
+#include "infra/filefind.h"
+#include "infra/filesystem.h"
 
 // Component: objects and their registry, clients, factories.
 #include "infra/client.h"

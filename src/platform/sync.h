@@ -23,10 +23,11 @@ public:
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
 
-    void enter();
+    // Inline: these sit on every lock's hot path, one call away from pthreads.
+    void enter() { pthread_mutex_lock(&m_mutex); }
     // True when the lock was taken without waiting.
-    bool tryEnter();
-    void leave();
+    bool tryEnter() { return pthread_mutex_trylock(&m_mutex) == 0; }
+    void leave() { pthread_mutex_unlock(&m_mutex); }
 
 private:
     pthread_mutex_t m_mutex;

@@ -42,21 +42,6 @@ CriticalSection::~CriticalSection()
     pthread_mutex_destroy(&m_mutex);
 }
 
-void CriticalSection::enter()
-{
-    pthread_mutex_lock(&m_mutex);
-}
-
-bool CriticalSection::tryEnter()
-{
-    return pthread_mutex_trylock(&m_mutex) == 0;
-}
-
-void CriticalSection::leave()
-{
-    pthread_mutex_unlock(&m_mutex);
-}
-
 // ---------------------------------------------------------------- ManualResetEvent
 
 ManualResetEvent::ManualResetEvent(bool initiallySet) : m_set(initiallySet), m_generation(0)

@@ -1,0 +1,300 @@
+// POSIX implementation of thread start, wait, priority and cancellation.
+#include "platform/threads.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+
+namespace Orlix {
+namespace Platform {
+
+// The handle. Waiting uses a plain mutex and condition variable with cancellation disabled
+// around every wait, so that a thread cancelled while it waits for another can never leave
+// the mutex held (pthread_cond_wait re-acquires it before unwinding).
+struct NativeThread
+{
+    pthread_t handle{};
+    ThreadEntry entry = nullptr;
+    void* argument = nullptr;
+    std::atomic<int> shares{2}; // the owner's and the thread's
+    pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    pthread_cond_t changed;
+    int tid = 0;           // guarded by mutex; set when the thread has started
+    bool finished = false; // guarded by mutex
+    bool hasNice = false;  // guarded by mutex: a nice value left for the thread to apply
+    int nice = 0;
+};
+
+namespace {
+
+// Keeps the calling thread from acting on cancellation for the scope's lifetime.
+class NoCancellation
+{
+public:
+    NoCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_old); }
+    ~NoCancellation() { pthread_setcancelstate(m_old, nullptr); }
+    NoCancellation(const NoCancellation&) = delete;
+    NoCancellation& operator=(const NoCancellation&) = delete;
+
+private:
+    int m_old = PTHREAD_CANCEL_ENABLE;
+};
+
+void release(NativeThread* thread)
+{
+    if (thread->shares.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        pthread_cond_destroy(&thread->changed);
+        pthread_mutex_destroy(&thread->mutex);
+        delete thread;
+    }
+}
+
+// Marks the thread finished and drops its share, also when the start routine is unwound by
+// cancellation.
+class FinishOnExit
+{
+public:
+    explicit FinishOnExit(NativeThread* thread) : m_thread(thread) {}
+    ~FinishOnExit()
+    {
+        pthread_mutex_lock(&m_thread->mutex);
+        m_thread->finished = true;
+        pthread_cond_broadcast(&m_thread->changed);
+        pthread_mutex_unlock(&m_thread->mutex);
+        release(m_thread);
+    }
+    FinishOnExit(const FinishOnExit&) = delete;
+    FinishOnExit& operator=(const FinishOnExit&) = delete;
+
+private:
+    NativeThread* m_thread;
+};
+
+int niceValueForLevel(int level)
+{
+    if (level >= 15)
+        return -15;
+    if (level >= 2)
+        return -10;
+    if (level == 1)
+        return -5;
+    if (level == 0)
+        return 0;
+    if (level == -1)
+        return 5;
+    if (level >= -14)
+        return 10;
+    return 19;
+}
+
+bool refusedForPrivilege(int error)
+{
+    return error == EPERM || error == EACCES;
+}
+
+// Sets the nice value of thread tid; a refusal for lack of privilege keeps the current one.
+int applyNice(int tid, int nice)
+{
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0)
+        return 0;
+    const int error = errno;
+    // ESRCH: the thread ended in the meantime; there is nothing left to schedule.
+    return (refusedForPrivilege(error) || error == ESRCH) ? 0 : error;
+}
+
+void* startRoutine(void* argument)
+{
+    auto* thread = static_cast<NativeThread*>(argument);
+    FinishOnExit finish(thread);
+    pthread_mutex_lock(&thread->mutex);
+    const int tid = static_cast<int>(syscall(SYS_gettid));
+    thread->tid = tid;
+    const bool hasNice = thread->hasNice;
+    const int nice = thread->nice;
+    pthread_mutex_unlock(&thread->mutex);
+    if (hasNice)
+        applyNice(tid, nice);
+    thread->entry(thread->argument);
+    return nullptr;
+}
+
+timespec deadlineAfter(unsigned int timeoutMs)
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    ts.tv_sec += static_cast<time_t>(timeoutMs / 1000);
+    ts.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_sec += 1;
+        ts.tv_nsec -= 1000000000L;
+    }
+    return ts;
+}
+
+} // namespace
+
+int effectiveStackSize(int requested)
+{
+    if (requested <= 0)
+        return 0;
+    const long page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
+    long size = requested;
+    const long minimum = static_cast<long>(PTHREAD_STACK_MIN);
+    if (size < minimum)
+        size = minimum;
+    size = (size + page - 1) / page * page;
+    return size > INT_MAX ? static_cast<int>(INT_MAX / page * page) : static_cast<int>(size);
+}
+
+NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int* error)
+{
+    auto* thread = new NativeThread;
+    thread->entry = entry;
+    thread->argument = argument;
+    pthread_condattr_t condAttr;
+    pthread_condattr_init(&condAttr);
+    pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
+    pthread_cond_init(&thread->changed, &condAttr);
+    pthread_condattr_destroy(&condAttr);
+
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    // Explicit normal scheduling: a thread started by a real-time thread does not inherit the
+    // real-time policy; setThreadPriority() decides.
+    pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+    pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
+    sched_param param{};
+    param.sched_priority = 0;
+    pthread_attr_setschedparam(&attr, &param);
+    int rc = 0;
+    const int size = effectiveStackSize(stackSize);
+    if (size > 0)
+        rc = pthread_attr_setstacksize(&attr, static_cast<size_t>(size));
+    if (rc == 0)
+        rc = pthread_create(&thread->handle, &attr, &startRoutine, thread);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        pthread_cond_destroy(&thread->changed);
+        pthread_mutex_destroy(&thread->mutex);
+        delete thread;
+        if (error != nullptr)
+            *error = rc;
+        return nullptr;
+    }
+    return thread;
+}
+
+bool waitThread(NativeThread* thread, unsigned int timeoutMs)
+{
+    NoCancellation noCancel;
+    const timespec deadline = deadlineAfter(timeoutMs);
+    pthread_mutex_lock(&thread->mutex);
+    while (!thread->finished) {
+        if (pthread_cond_timedwait(&thread->changed, &thread->mutex, &deadline) == ETIMEDOUT)
+            break;
+    }
+    const bool finished = thread->finished;
+    pthread_mutex_unlock(&thread->mutex);
+    return finished;
+}
+
+bool threadActive(NativeThread* thread)
+{
+    pthread_mutex_lock(&thread->mutex);
+    const bool active = !thread->finished;
+    pthread_mutex_unlock(&thread->mutex);
+    return active;
+}
+
+bool isCurrentThread(NativeThread* thread)
+{
+    return pthread_equal(pthread_self(), thread->handle) != 0;
+}
+
+int setThreadPriority(NativeThread* thread, int level, bool realtime, int priority)
+{
+    if (realtime) {
+        const int high = sched_get_priority_max(SCHED_RR);
+        const int low = sched_get_priority_min(SCHED_RR);
+        int p = priority < 1 ? 1 : (priority > 127 ? 127 : priority);
+        sched_param param{};
+        param.sched_priority = high - (p - 1) * (high - low) / 126;
+        const int rc = pthread_setschedparam(thread->handle, SCHED_RR, &param);
+        return (rc == 0 || refusedForPrivilege(rc)) ? 0 : rc;
+    }
+    // The nice value needs the kernel id, which the thread publishes as its first step.
+    // Rather than wait for it, a thread that has not got that far applies the value itself.
+    const int nice = niceValueForLevel(level);
+    pthread_mutex_lock(&thread->mutex);
+    const int tid = thread->tid;
+    if (tid == 0) {
+        thread->hasNice = true;
+        thread->nice = nice;
+    }
+    pthread_mutex_unlock(&thread->mutex);
+    return tid == 0 ? 0 : applyNice(tid, nice);
+}
+
+int cancelThread(NativeThread* thread)
+{
+    return pthread_cancel(thread->handle);
+}
+
+void closeThread(NativeThread* thread)
+{
+    if (thread == nullptr)
+        return;
+    if (!isCurrentThread(thread) && !threadActive(thread)) {
+        NoCancellation noCancel;
+        pthread_join(thread->handle, nullptr);
+    } else {
+        pthread_detach(thread->handle);
+    }
+    release(thread);
+}
+
+void retainThread(NativeThread* thread)
+{
+    thread->shares.fetch_add(1, std::memory_order_relaxed);
+}
+
+void releaseThread(NativeThread* thread)
+{
+    release(thread);
+}
+
+int currentNiceValue()
+{
+    errno = 0;
+    return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+}
+
+bool currentIsRoundRobin()
+{
+    int policy = 0;
+    sched_param param{};
+    pthread_getschedparam(pthread_self(), &policy, &param);
+    return policy == SCHED_RR;
+}
+
+long currentStackSize()
+{
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0)
+        return 0;
+    void* address = nullptr;
+    size_t size = 0;
+    pthread_attr_getstack(&attr, &address, &size);
+    pthread_attr_destroy(&attr);
+    return static_cast<long>(size);
+}
+
+} // namespace Platform
+} // namespace Orlix

@@ -1,0 +1,254 @@
+// Directory search, with both search classes, against the real file system and a MemFs.
+#include "files/backends.h"
+
+#include "infra/filefind.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <type_traits>
+
+using namespace Orlix::Infra;
+using OrlixTest::MemBackend;
+using OrlixTest::RealBackend;
+
+namespace {
+
+template <class F, class B>
+struct Combo
+{
+    using Find = F;
+    using Backend = B;
+};
+
+using Combos = ::testing::Types<Combo<CFileFind, RealBackend>, Combo<CFileFind, MemBackend>,
+                                Combo<CFileFindEx, RealBackend>, Combo<CFileFindEx, MemBackend>>;
+
+struct ComboNames
+{
+    template <class C>
+    static std::string GetName(int)
+    {
+        return std::string(std::is_same<typename C::Find, CFileFind>::value ? "Find_" : "FindEx_") +
+               C::Backend::kName;
+    }
+};
+
+struct Entry
+{
+    std::string path;
+    unsigned int length;
+    bool readOnly, directory, hidden, normal;
+};
+
+template <class C>
+class DirectorySearch : public ::testing::Test
+{
+protected:
+    DirectorySearch()
+    {
+        backend.putDirectory("dir");
+        backend.putFile("dir/a.log", "aaa");
+        backend.putFile("dir/b.log", "bbbbb");
+        backend.putFile("dir/c.txt", "");
+        backend.putFile("dir/.hidden", "h");
+        backend.putFile("dir/ro.txt", "r");
+        backend.setReadOnly("dir/ro.txt", true);
+        backend.putDirectory("dir/sub");
+    }
+    ~DirectorySearch() override { backend.setReadOnly("dir/ro.txt", false); }
+
+    // Every entry of a search, by name.
+    std::map<std::string, Entry> collect(const std::string& pattern)
+    {
+        std::map<std::string, Entry> found;
+        typename C::Find find;
+        for (bool more = find.findFile(pattern.c_str()); more; more = find.findNextFile()) {
+            const std::string name(find.getFileName().c_str());
+            EXPECT_EQ(found.count(name), 0u) << name << " reported twice";
+            found[name] = Entry{std::string(find.getFilePath().c_str()),
+                                find.getLength(),
+                                find.isReadOnly(),
+                                find.isDirectory(),
+                                find.isHidden(),
+                                find.isNormal()};
+        }
+        return found;
+    }
+
+    typename C::Backend backend;
+};
+
+TYPED_TEST_SUITE(DirectorySearch, Combos, ComboNames);
+
+std::set<std::string> namesOf(const std::map<std::string, Entry>& entries)
+{
+    std::set<std::string> names;
+    for (const auto& entry : entries)
+        names.insert(entry.first);
+    return names;
+}
+
+} // namespace
+
+TYPED_TEST(DirectorySearch, PatternSelectsEntriesAndPathsKeepTheDirectory)
+{
+    const auto logs = this->collect(this->backend.path("dir/*.log"));
+    EXPECT_EQ(namesOf(logs), (std::set<std::string>{"a.log", "b.log"}));
+    ASSERT_EQ(logs.count("a.log"), 1u);
+    EXPECT_EQ(logs.at("a.log").path, this->backend.path("dir/a.log"));
+    EXPECT_EQ(logs.at("a.log").length, 3u);
+    EXPECT_EQ(logs.at("b.log").length, 5u);
+
+    EXPECT_EQ(namesOf(this->collect(this->backend.path("dir/?.txt"))),
+              (std::set<std::string>{"c.txt"}));
+    EXPECT_EQ(namesOf(this->collect(this->backend.path("dir/b.log"))),
+              (std::set<std::string>{"b.log"}));
+}
+
+TYPED_TEST(DirectorySearch, ReportsEveryEntryWithItsAttributes)
+{
+    const auto all = this->collect(this->backend.path("dir/*"));
+    EXPECT_EQ(namesOf(all), (std::set<std::string>{".", "..", ".hidden", "a.log", "b.log", "c.txt",
+                                                   "ro.txt", "sub"}));
+    const Entry& plain = all.at("a.log");
+    EXPECT_TRUE(plain.normal);
+    EXPECT_FALSE(plain.readOnly || plain.directory || plain.hidden);
+    EXPECT_TRUE(all.at("sub").directory);
+    EXPECT_FALSE(all.at("sub").normal);
+    EXPECT_TRUE(all.at(".hidden").hidden);
+    EXPECT_FALSE(all.at(".hidden").normal);
+    EXPECT_TRUE(all.at("ro.txt").readOnly);
+    EXPECT_FALSE(all.at("ro.txt").normal);
+    EXPECT_TRUE(all.at(".").directory && all.at(".").hidden);
+    EXPECT_TRUE(all.at("..").directory);
+}
+
+TYPED_TEST(DirectorySearch, ReadOnlyDirectoryIsBothAndNotNormal)
+{
+    this->backend.setReadOnly("dir/sub", true);
+    const auto entries = this->collect(this->backend.path("dir/su*"));
+    this->backend.setReadOnly("dir/sub", false);
+    ASSERT_EQ(entries.count("sub"), 1u);
+    EXPECT_TRUE(entries.at("sub").readOnly);
+    EXPECT_TRUE(entries.at("sub").directory);
+    EXPECT_FALSE(entries.at("sub").normal);
+}
+
+TYPED_TEST(DirectorySearch, MissingDirectoryOrNoMatchFindsNothing)
+{
+    typename TypeParam::Find find;
+    const std::string missing = this->backend.path("dir/missing/*");
+    EXPECT_FALSE(find.findFile(missing.c_str()));
+    EXPECT_FALSE(find.findNextFile());
+    // The name holds the directory part the search looked in.
+    EXPECT_EQ(std::string(find.getFileName().c_str()), this->backend.path("dir/missing/"));
+    EXPECT_EQ(find.getLength(), 0u);
+    EXPECT_TRUE(find.isNormal());
+
+    EXPECT_FALSE(find.findFile(this->backend.path("dir/*.none").c_str()));
+    EXPECT_FALSE(find.findNextFile());
+
+    typename TypeParam::Find idle;
+    EXPECT_FALSE(idle.findNextFile());
+    idle.close();
+    EXPECT_EQ(std::string(idle.getFileName().c_str()), "");
+}
+
+TYPED_TEST(DirectorySearch, EndIsStableAndANewSearchEndsTheOld)
+{
+    typename TypeParam::Find find;
+    ASSERT_TRUE(find.findFile(this->backend.path("dir/a.log").c_str()));
+    EXPECT_FALSE(find.findNextFile());
+    EXPECT_FALSE(find.findNextFile());
+    // After the end the name holds the directory part again.
+    EXPECT_EQ(std::string(find.getFileName().c_str()), this->backend.path("dir/"));
+
+    ASSERT_TRUE(find.findFile(this->backend.path("dir/*.log").c_str()));
+    ASSERT_TRUE(find.findFile(this->backend.path("dir/*.txt").c_str()));
+    if constexpr (TypeParam::Backend::kIsMemory) {
+        EXPECT_EQ(this->backend.fs().openSearches, 1);
+    }
+    find.close();
+    find.close();
+    if constexpr (TypeParam::Backend::kIsMemory) {
+        EXPECT_EQ(this->backend.fs().openSearches, 0);
+    }
+}
+
+TEST(DirectorySearchMem, DestructorEndsTheSearch)
+{
+    OrlixTest::HookedMemFs hooked;
+    hooked.fs().putFile("memfs:/a", "");
+    {
+        CFileFind find;
+        ASSERT_TRUE(find.findFile("memfs:/*"));
+        CFileFindEx findEx;
+        ASSERT_TRUE(findEx.findFile("memfs:/*"));
+        EXPECT_EQ(hooked.fs().openSearches, 2);
+    }
+    EXPECT_EQ(hooked.fs().openSearches, 0);
+}
+
+// ---------------------------------------------------------------- the default's specifics
+
+TEST(DirectorySearchReal, AgreesWithTheStandardDirectoryIterator)
+{
+    OrlixTest::TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = dir.file("f" + std::to_string(i) + (i % 3 == 0 ? ".x" : ".y"));
+        std::FILE* f = std::fopen(name.c_str(), "wb");
+        std::fputs(std::string(static_cast<std::size_t>(i), 'z').c_str(), f);
+        std::fclose(f);
+    }
+    std::filesystem::create_directory(dir.file("d.x"));
+
+    std::map<std::string, std::pair<bool, std::uintmax_t>> expected;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() >= 2 && name.compare(name.size() - 2, 2, ".x") == 0)
+            expected[name] = {entry.is_directory(), entry.is_directory() ? 0 : entry.file_size()};
+    }
+    CFileFind find;
+    std::map<std::string, std::pair<bool, std::uintmax_t>> found;
+    for (bool more = find.findFile((dir.path() + "/*.x").c_str()); more;
+         more = find.findNextFile()) {
+        found[find.getFileName()] = {find.isDirectory(), find.isDirectory() ? 0 : find.getLength()};
+    }
+    EXPECT_EQ(found, expected);
+}
+
+TEST(DirectorySearchReal, PatternWithoutSlashSearchesTheCurrentDirectory)
+{
+    OrlixTest::TempDir dir;
+    std::FILE* f = std::fopen(dir.file("only.log").c_str(), "wb");
+    std::fclose(f);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    CFileFindEx find;
+    const bool found = find.findFile("*.log");
+    const std::string path = find.getFilePath().c_str();
+    find.close();
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(path, "only.log");
+}
+
+TEST(DirectorySearchReal, StaleHandlesAreRefused)
+{
+    OrlixTest::TempDir dir;
+    FileDefaultOpt* fs = FileDefaultOpt::instance();
+    FileInfo info = FileInfo();
+    const long handle = fs->findfirst((dir.path() + "/*").c_str(), &info);
+    ASSERT_NE(handle, -1);
+    EXPECT_EQ(fs->findclose(handle), 0);
+    EXPECT_EQ(fs->findclose(handle), -1);
+    EXPECT_EQ(fs->findnext(handle, &info), -1);
+    EXPECT_EQ(fs->findnext(-1, &info), -1);
+    EXPECT_EQ(fs->findnext(123456789, &info), -1);
+}

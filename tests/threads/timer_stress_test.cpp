@@ -1,0 +1,198 @@
+// Timers under load: several threads start, restart, stop, stopAndWait, re-period and
+// recreate a thousand timers while their callbacks run (some of which start or stop their own
+// timer). Checked throughout: calls of one timer never overlap, no call runs after stopAndWait
+// returned, and when everything is over no thread of the library is left.
+#include "infra/thread.h"
+#include "infra/threadmanager.h"
+#include "infra/timer.h"
+#include "infra3/singleton.h"
+#include "infra3/timer_internal.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+using Orlix::Infra::CThread;
+using Orlix::Infra::CTimer;
+using Orlix::Infra::TFunction1;
+using Orlix::Infra::TimerManagerInternal;
+
+namespace {
+
+int threadsOfThisProcess()
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+std::atomic<long> g_overlaps{0};
+std::atomic<long> g_callsAfterStopAndWait{0};
+std::atomic<long> g_calls{0};
+
+// One timer, owned by one worker thread: only that worker and the timer's own callback touch
+// it, so "after stopAndWait returned, no call until the owner starts it again" is checkable.
+class Slot
+{
+public:
+    enum class Habit
+    {
+        none,
+        restartsItself,
+        stopsItself
+    };
+
+    explicit Slot(Habit habit) : m_habit(habit), m_timer(new CTimer("stress")) {}
+    ~Slot() { delete m_timer.load(); }
+
+    TFunction1<void, unsigned long> delegate()
+    {
+        return TFunction1<void, unsigned long>(&Slot::call, this);
+    }
+
+    void start(bool periodic, unsigned int delay, unsigned int period)
+    {
+        if (m_quiet.load()) {
+            EXPECT_EQ(m_calls.load(), m_callsAtQuiet) << "a call ran after stopAndWait returned";
+        }
+        m_quiet = false;
+        m_timer.load()->start(delegate(), delay, periodic ? period : 0, 0, 50);
+    }
+
+    void stopAndWait()
+    {
+        m_timer.load()->stopAndWait();
+        quieten();
+    }
+
+    // Destroys the timer (the destructor waits for a running call) and makes a new one.
+    void recreate()
+    {
+        delete m_timer.load();
+        quieten();
+        m_timer = new CTimer("stress");
+    }
+
+    CTimer& timer() { return *m_timer.load(); }
+
+private:
+    void quieten()
+    {
+        if (m_inside.load() != 0)
+            ++g_callsAfterStopAndWait;
+        m_callsAtQuiet = m_calls.load();
+        m_quiet = true;
+    }
+
+    void call(unsigned long)
+    {
+        if (m_inside.fetch_add(1) != 0)
+            ++g_overlaps;
+        if (m_quiet.load())
+            ++g_callsAfterStopAndWait;
+        const int n = ++m_calls;
+        ++g_calls;
+        if (m_habit == Habit::restartsItself && n % 3 == 0)
+            m_timer.load()->start(delegate(), static_cast<unsigned int>(n % 3), n % 2 != 0 ? 2 : 0);
+        else if (m_habit == Habit::stopsItself && n % 4 == 0)
+            m_timer.load()->stop(n % 8 == 0);
+        if (n % 16 == 0)
+            CThread::sleep(1);
+        m_inside.fetch_sub(1);
+    }
+
+    const Habit m_habit;
+    std::atomic<CTimer*> m_timer;
+    std::atomic<int> m_inside{0};
+    std::atomic<int> m_calls{0};
+    std::atomic<bool> m_quiet{true};
+    int m_callsAtQuiet = 0; // owner only
+};
+
+void work(std::vector<std::unique_ptr<Slot>>& slots, unsigned int seed, int operations)
+{
+    std::mt19937 random(seed);
+    for (int i = 0; i < operations; ++i) {
+        Slot& slot = *slots[random() % slots.size()];
+        const unsigned int delay = random() % 4;
+        const unsigned int period = 1 + random() % 4;
+        switch (random() % 10) {
+        case 0:
+        case 1:
+            slot.start(false, delay, 0);
+            break;
+        case 2:
+        case 3:
+            slot.start(true, delay, period);
+            break;
+        case 4:
+            slot.timer().stop(false);
+            break;
+        case 5:
+            slot.timer().stop(true);
+            break;
+        case 6:
+        case 7:
+            slot.stopAndWait();
+            break;
+        case 8:
+            slot.timer().setPeriodTime(period);
+            break;
+        default:
+            if (random() % 8 == 0)
+                slot.recreate();
+            else
+                slot.start(true, 0, period);
+            break;
+        }
+    }
+    for (auto& slot : slots)
+        slot->stopAndWait();
+}
+
+} // namespace
+
+TEST(TimerStress, ManyThreadsManyTimersNoOverlapNoLateCallsNoThreadLeft)
+{
+    constexpr int kWorkers = 4;
+    constexpr int kTimersPerWorker = 256;
+    constexpr int kOperationsPerWorker = 3000;
+    // A sanitizer may start a helper thread of its own with the first thread; count after it.
+    std::thread([] {}).join();
+    const int baseline = threadsOfThisProcess();
+
+    {
+        std::vector<std::vector<std::unique_ptr<Slot>>> slots(kWorkers);
+        for (int w = 0; w < kWorkers; ++w) {
+            for (int t = 0; t < kTimersPerWorker; ++t)
+                slots[w].push_back(std::make_unique<Slot>(static_cast<Slot::Habit>(t % 3)));
+        }
+        std::vector<std::thread> workers;
+        for (int w = 0; w < kWorkers; ++w)
+            workers.emplace_back(work, std::ref(slots[w]), 1234u + w, kOperationsPerWorker);
+        for (auto& worker : workers)
+            worker.join();
+        EXPECT_EQ(g_overlaps.load(), 0);
+        EXPECT_EQ(g_callsAfterStopAndWait.load(), 0);
+        EXPECT_GT(g_calls.load(), kWorkers * 100);
+        RecordProperty("calls", std::to_string(g_calls.load()));
+        for (auto& list : slots) {
+            for (auto& slot : list)
+                EXPECT_FALSE(slot->timer().isRunning());
+        }
+    }
+
+    // What process exit does; afterwards no thread of the library is left.
+    Orlix::Infra::Detail::CSingleton<TimerManagerInternal>::destroy();
+    EXPECT_TRUE(OrlixTest::waitFor([&] { return threadsOfThisProcess() == baseline; }))
+        << threadsOfThisProcess() << " threads, " << baseline << " before";
+}
