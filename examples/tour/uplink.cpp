@@ -51,11 +51,10 @@ void Uplink::deliver(const Packet& packet)
     char now[32];
     Time::getCurrentTime().format(now); // "yyyy-MM-dd HH:mm:ss", the process-wide format
     char line[128];
-    const int n = std::snprintf(line, sizeof(line), "%s,%.*s,%llu\n", now,
-                                static_cast<int>(packet.size()),
-                                reinterpret_cast<const char*>(packet.getBuffer()),
-                                static_cast<unsigned long long>(
-                                    Time::getCurrentMilliSecond() - header.takenMs));
+    const int n = std::snprintf(
+        line, sizeof(line), "%s,%.*s,%llu\n", now, static_cast<int>(packet.size()),
+        reinterpret_cast<const char*>(packet.getBuffer()),
+        static_cast<unsigned long long>(Time::getCurrentMilliSecond() - header.takenMs));
     m_file.write(line, static_cast<unsigned int>(n));
     m_collector.upload(packet);
     ++m_delivered;
