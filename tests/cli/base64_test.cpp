@@ -11,7 +11,7 @@ TEST(Base64, EncodesLikeCoreutilsOnOneLineAndRoundTrips)
 {
     // Every padding case, and sizes on both sides of the 48 KiB chunk.
     unsigned int seed = 100;
-    for (std::size_t size : {0, 1, 2, 3, 4, 5, 49151, 49152, 49153, 300001}) {
+    for (std::size_t size : {0, 1, 2, 3, 49151, 49152, 49153}) {
         const std::string data = randomBytes(size, seed++);
         const RunResult reference = run({"base64", "-w0"}, data);
         ASSERT_EQ(0, reference.status);

@@ -86,18 +86,27 @@ TEST(Des, ChunkedStreamEqualsOneLibraryCallAndRoundTrips)
     } modes[] = {{kKey8, "", false},  {kKey8, kIv8, false},  {kKey16, kIv8, false},
                  {kKey24, "", false}, {kKey24, kIv8, false}, {kKey16, kIv16, true},
                  {kKey24, "", true},  {kKey24, kIv16, true}};
+    // One block less one byte, and more than the 48 KiB chunk: CBC must chain across chunks.
+    // With 49152 bytes the padding block is the whole last chunk; empty input is one pad block.
+    struct Input
+    {
+        std::size_t size;
+        bool allModes;
+    } inputs[] = {{0, false}, {7, true}, {49152, false}, {49165, true}};
     unsigned int seed = 200;
-    // Inputs below, at and above the 48 KiB chunk: CBC must chain across chunks.
-    for (std::size_t size : {0, 7, 16, 49152, 100013}) {
-        const std::string data = randomBytes(size, seed++);
+    for (const Input& input : inputs) {
+        const std::string data = randomBytes(input.size, seed++);
         for (const Mode& m : modes) {
+            if (!input.allModes && (m.key != kKey24 || m.iv.empty() || m.block16))
+                continue;
             const RunResult enc = orlix(desArgs("-e", m.key, m.iv, m.block16), data);
             ASSERT_EQ(0, enc.status) << enc.err;
             EXPECT_TRUE(enc.out == libraryEncrypt(m.key, m.iv, m.block16, data))
-                << "size " << size << " key " << m.key << " iv " << m.iv << " b16 " << m.block16;
+                << "size " << input.size << " key " << m.key << " iv " << m.iv << " b16 "
+                << m.block16;
             const RunResult dec = orlix(desArgs("-d", m.key, m.iv, m.block16), enc.out);
             EXPECT_EQ(0, dec.status) << dec.err;
-            EXPECT_TRUE(dec.out == data) << "size " << size << " key " << m.key;
+            EXPECT_TRUE(dec.out == data) << "size " << input.size << " key " << m.key;
         }
     }
 }
