@@ -27,16 +27,34 @@ void printHelp()
         "Exit status: 0 success, 1 malformed input or an I/O error, 2 usage error.\n");
 }
 
-bool isAlphabet(unsigned char c)
+// What each input byte is to the decoder. A table, because the decoder classifies every byte
+// of its input and a chain of comparisons per byte made decoding several times slower.
+enum CharClass : unsigned char
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-           c == '/';
-}
+    classInvalid,
+    classAlphabet,
+    classSpace,
+    classPad
+};
 
-bool isSpace(unsigned char c)
+struct CharClasses
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+    CharClass of[256];
+
+    CharClasses() : of()
+    {
+        for (int c = 'A'; c <= 'Z'; ++c)
+            of[c] = of[c - 'A' + 'a'] = classAlphabet;
+        for (int c = '0'; c <= '9'; ++c)
+            of[c] = classAlphabet;
+        of[static_cast<unsigned char>('+')] = of[static_cast<unsigned char>('/')] = classAlphabet;
+        for (unsigned char c : {' ', '\t', '\n', '\r', '\v', '\f'})
+            of[c] = classSpace;
+        of[static_cast<unsigned char>('=')] = classPad;
+    }
+};
+
+const CharClasses kClasses;
 
 int encode()
 {
@@ -72,18 +90,14 @@ public:
     {
         for (std::size_t i = 0; i < size; ++i) {
             const unsigned char c = data[i];
-            if (isSpace(c))
-                continue;
-            if (c == '=' && m_pending % 4 >= 2 && m_pending % 4 + m_padding < 4) {
-                ++m_padding;
-                continue;
-            }
-            if (!isAlphabet(c) || m_padding > 0)
+            const CharClass type = kClasses.of[c];
+            if (type == classAlphabet && m_padding == 0) {
+                m_text[m_size++] = static_cast<char>(c);
+                if (m_size == m_text.size() - 1 && !flush())
+                    return false;
+            } else if (type != classSpace && !acceptPad(type)) {
                 return invalid(c, offset + i);
-            m_text[m_size++] = static_cast<char>(c);
-            ++m_pending;
-            if (m_size == m_text.size() - 1 && !flush(m_size))
-                return false;
+            }
         }
         return true;
     }
@@ -91,7 +105,7 @@ public:
     // Decodes what is left once the input ended. Returns false after printing the problem.
     bool finish()
     {
-        const unsigned long long rest = m_pending % 4;
+        const std::size_t rest = m_size % 4;
         if (rest == 1) {
             printError("base64: truncated input: a lone character after the last complete group");
             return false;
@@ -100,7 +114,7 @@ public:
             printError("base64: incomplete padding at the end of the input");
             return false;
         }
-        return flush(m_size);
+        return flush();
     }
 
 private:
@@ -108,7 +122,7 @@ private:
     {
         if (c == '=')
             printError("base64: misplaced '=' at byte offset %llu", offset);
-        else if (m_padding > 0 && isAlphabet(c))
+        else if (m_padding > 0 && kClasses.of[c] == classAlphabet)
             printError("base64: data after the padding at byte offset %llu", offset);
         else if (std::isprint(c))
             printError("base64: invalid character '%c' (0x%02x) at byte offset %llu", c, c, offset);
@@ -117,20 +131,30 @@ private:
         return false;
     }
 
-    // Decodes the first count collected characters.
-    bool flush(std::size_t count)
+    // Takes one "=": only after two or three characters of a group, and only as many as
+    // complete the group.
+    bool acceptPad(CharClass type)
     {
-        m_text[count] = '\0'; // base64Decode stops at the first non-alphabet character
+        const std::size_t rest = m_size % 4; // flushes take whole groups only
+        if (type != classPad || rest < 2 || rest + m_padding >= 4)
+            return false;
+        ++m_padding;
+        return true;
+    }
+
+    // Decodes the collected characters.
+    bool flush()
+    {
+        m_text[m_size] = '\0'; // base64Decode stops at the first non-alphabet character
         const int n = Utils::base64Decode(m_bytes.data(), m_text.data());
         m_size = 0;
         return writeOut(m_bytes.data(), static_cast<std::size_t>(n));
     }
 
-    std::vector<char> m_text;         // collected alphabet characters; chunkSize is a multiple of 4
-    std::vector<char> m_bytes;        // decoded bytes of one flush
-    std::size_t m_size = 0;           // characters in m_text
-    unsigned long long m_pending = 0; // alphabet characters seen in total
-    int m_padding = 0;                // "=" seen so far
+    std::vector<char> m_text;  // collected alphabet characters; chunkSize is a multiple of 4
+    std::vector<char> m_bytes; // decoded bytes of one flush
+    std::size_t m_size = 0;    // characters in m_text
+    int m_padding = 0;         // "=" seen so far
 };
 
 int decode()
