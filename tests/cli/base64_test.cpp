@@ -7,7 +7,7 @@ namespace {
 
 using namespace OrlixTest;
 
-TEST(Base64, EncodesLikeCoreutilsOnOneLineAndRoundTrips)
+TEST(CliBase64, EncodesLikeCoreutilsOnOneLineAndRoundTrips)
 {
     // Every padding case, and sizes on both sides of the 48 KiB chunk.
     unsigned int seed = 100;
@@ -25,7 +25,7 @@ TEST(Base64, EncodesLikeCoreutilsOnOneLineAndRoundTrips)
     }
 }
 
-TEST(Base64, DecodesWrappedTextAndIgnoresWhiteSpace)
+TEST(CliBase64, DecodesWrappedTextAndIgnoresWhiteSpace)
 {
     const std::string data = randomBytes(100000, 7);
     const RunResult wrapped = run({"base64"}, data); // 76 columns
@@ -37,7 +37,7 @@ TEST(Base64, DecodesWrappedTextAndIgnoresWhiteSpace)
     EXPECT_EQ("a", orlix({"base64", "-d"}, "YQ=\n=").out);
 }
 
-TEST(Base64, MalformedInputIsRejectedWithItsOffset)
+TEST(CliBase64, MalformedInputIsRejectedWithItsOffset)
 {
     struct Case
     {

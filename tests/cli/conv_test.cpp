@@ -52,7 +52,7 @@ RunResult conv(const char* from, const char* to, const std::string& input)
     return orlix({"conv", "--from", from, "--to", to}, input);
 }
 
-TEST(Conv, Utf8AndGbkAgreeWithIconvBothWays)
+TEST(CliConv, Utf8AndGbkAgreeWithIconvBothWays)
 {
     const std::string utf8 = chineseText();
     const RunResult gbk = run({"iconv", "-f", "UTF-8", "-t", "CP936"}, utf8);
@@ -68,7 +68,7 @@ TEST(Conv, Utf8AndGbkAgreeWithIconvBothWays)
     EXPECT_TRUE(orlix({"conv", "--from=CP936", "--to=UTF-8"}, gbk.out).out == utf8);
 }
 
-TEST(Conv, Cp1252AgreesWithIconvForEveryDefinedByte)
+TEST(CliConv, Cp1252AgreesWithIconvForEveryDefinedByte)
 {
     std::string cp1252;
     for (int b = 0; b < 256; ++b) {
@@ -81,7 +81,7 @@ TEST(Conv, Cp1252AgreesWithIconvForEveryDefinedByte)
     EXPECT_EQ(cp1252, conv("utf8", "cp1252", utf8.out).out);
 }
 
-TEST(Conv, GbkAndCp1252ConvertThroughUtf8AsIconvDoes)
+TEST(CliConv, GbkAndCp1252ConvertThroughUtf8AsIconvDoes)
 {
     // "Café à la crème, 2 × 1.5°" in code page 936, where the Latin letters, × and ° are
     // double bytes.
@@ -91,7 +91,7 @@ TEST(Conv, GbkAndCp1252ConvertThroughUtf8AsIconvDoes)
     EXPECT_EQ(cp1252.out, conv("gbk", "cp1252", gbk).out);
 }
 
-TEST(Conv, DocumentedDifferencesFromIconv)
+TEST(CliConv, DocumentedDifferencesFromIconv)
 {
     // U+0080-U+00FF become single bytes in code page 936, where iconv writes a double byte
     // (for é, ·) or fails.
@@ -108,7 +108,7 @@ TEST(Conv, DocumentedDifferencesFromIconv)
     EXPECT_NE(0, run({"iconv", "-f", "CP936", "-t", "UTF-8"}, "\xFF").status);
 }
 
-TEST(Conv, BadInputAndUnrepresentableCharactersStopWithTheirOffset)
+TEST(CliConv, BadInputAndUnrepresentableCharactersStopWithTheirOffset)
 {
     struct Case
     {

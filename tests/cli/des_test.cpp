@@ -67,7 +67,7 @@ std::vector<std::string> desArgs(const char* direction, const std::string& key,
     return args;
 }
 
-TEST(Des, PublishedSingleDesVectorAndItsPaddingBlock)
+TEST(CliDes, PublishedSingleDesVectorAndItsPaddingBlock)
 {
     const RunResult result =
         orlix({"des", "-e", "--key", "133457799BBCDFF1"}, unhex("0123456789abcdef"));
@@ -77,7 +77,7 @@ TEST(Des, PublishedSingleDesVectorAndItsPaddingBlock)
     EXPECT_EQ(unhex("0123456789abcdef"), orlix({"des", "-d", "--key", kKey8}, result.out).out);
 }
 
-TEST(Des, ChunkedStreamEqualsOneLibraryCallAndRoundTrips)
+TEST(CliDes, ChunkedStreamEqualsOneLibraryCallAndRoundTrips)
 {
     struct Mode
     {
@@ -111,7 +111,7 @@ TEST(Des, ChunkedStreamEqualsOneLibraryCallAndRoundTrips)
     }
 }
 
-TEST(Des, AgreesWithOpensslEnc)
+TEST(CliDes, AgreesWithOpensslEnc)
 {
     if (!haveProgram("openssl"))
         GTEST_SKIP() << "the openssl program is not installed";
@@ -140,7 +140,7 @@ TEST(Des, AgreesWithOpensslEnc)
     }
 }
 
-TEST(Des, BadKeysIvsAndCiphertextsFailWithExitOne)
+TEST(CliDes, BadKeysIvsAndCiphertextsFailWithExitOne)
 {
     const std::string cipher = orlix(desArgs("-e", kKey24, kIv8, false), "secret").out;
     struct Case

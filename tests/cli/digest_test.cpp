@@ -34,7 +34,7 @@ unsigned int crc16Bitwise(const std::string& data)
     return crc;
 }
 
-class DigestFiles : public ::testing::Test
+class CliDigestFiles : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -60,7 +60,7 @@ protected:
     std::vector<std::string> m_contents;
 };
 
-TEST_F(DigestFiles, Md5AndSha1PrintWhatCoreutilsPrints)
+TEST_F(CliDigestFiles, Md5AndSha1PrintWhatCoreutilsPrints)
 {
     for (const char* tool : {"md5", "sha1"}) {
         std::vector<std::string> reference{std::string(tool) + "sum"};
@@ -75,7 +75,7 @@ TEST_F(DigestFiles, Md5AndSha1PrintWhatCoreutilsPrints)
     }
 }
 
-TEST_F(DigestFiles, CrcsMatchIndependentImplementations)
+TEST_F(CliDigestFiles, CrcsMatchIndependentImplementations)
 {
     std::string crc16Expected, crc32Expected;
     for (std::size_t i = 0; i < m_paths.size(); ++i) {
@@ -90,7 +90,7 @@ TEST_F(DigestFiles, CrcsMatchIndependentImplementations)
     EXPECT_EQ(crc32Expected, orlix(argsWithFiles("crc32")).out);
 }
 
-TEST(Digest, StandardInputIsNamedDashAlsoWhenGivenAsDash)
+TEST(CliDigest, StandardInputIsNamedDashAlsoWhenGivenAsDash)
 {
     EXPECT_EQ("bb3d  -\n", orlix({"crc16"}, "123456789").out);
     EXPECT_EQ("cbf43926  -\n", orlix({"crc32", "-"}, "123456789").out);
@@ -100,7 +100,7 @@ TEST(Digest, StandardInputIsNamedDashAlsoWhenGivenAsDash)
     EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d  -\n", orlix({"sha1"}, "abc").out);
 }
 
-TEST(Digest, NamesWithBackslashOrNewlineAreEscapedLikeMd5sum)
+TEST(CliDigest, NamesWithBackslashOrNewlineAreEscapedLikeMd5sum)
 {
     TempDir dir;
     const std::string odd = dir.file("back\\slash"), newline = dir.file("new\nline");
@@ -112,7 +112,7 @@ TEST(Digest, NamesWithBackslashOrNewlineAreEscapedLikeMd5sum)
     EXPECT_EQ('\\', expected.out[0]); // the reference really escaped something
 }
 
-TEST(Digest, UnreadableInputsAreReportedAndTheOthersStillSummed)
+TEST(CliDigest, UnreadableInputsAreReportedAndTheOthersStillSummed)
 {
     TempDir dir;
     const std::string good = dir.file("good"), missing = dir.file("missing");

@@ -14,7 +14,7 @@ bool contains(const std::string& text, const std::string& needle)
 
 const char* const kCommands[] = {"md5", "sha1", "crc16", "crc32", "base64", "conv", "des"};
 
-TEST(Usage, HelpListsEveryCommandAndTheExitCodes)
+TEST(CliUsage, HelpListsEveryCommandAndTheExitCodes)
 {
     for (const char* spelling : {"--help", "help", "-h"}) {
         const RunResult result = orlix({spelling});
@@ -26,7 +26,7 @@ TEST(Usage, HelpListsEveryCommandAndTheExitCodes)
     }
 }
 
-TEST(Usage, EveryCommandHasHelpWithItsExitCodes)
+TEST(CliUsage, EveryCommandHasHelpWithItsExitCodes)
 {
     for (const char* command : kCommands) {
         const RunResult result = orlix({command, "--help"});
@@ -38,14 +38,14 @@ TEST(Usage, EveryCommandHasHelpWithItsExitCodes)
     }
 }
 
-TEST(Usage, VersionIsPrinted)
+TEST(CliUsage, VersionIsPrinted)
 {
     const RunResult result = orlix({"--version"});
     EXPECT_EQ(0, result.status);
     EXPECT_TRUE(contains(result.out, "orlix 1.")) << result.out;
 }
 
-TEST(Usage, MistakesExitWithTwoAndExplainOnStandardError)
+TEST(CliUsage, MistakesExitWithTwoAndExplainOnStandardError)
 {
     struct Case
     {
