@@ -30,7 +30,7 @@ orlix_install_packages() {
 
 # What building and testing the library needs on a fresh Debian machine.
 ORLIX_BUILD_PACKAGES=(
-    build-essential g++ cmake ninja-build pkg-config
+    build-essential g++ cmake ninja-build pkg-config dpkg-dev file
     libgtest-dev libgmock-dev googletest
     clang libclang-rt-14-dev llvm
     libssl-dev zlib1g-dev

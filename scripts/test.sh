@@ -52,25 +52,55 @@ stage release -- -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 
 # The installed package: a program outside the tree builds against it with
-# find_package(Orlix CONFIG) and with pkg-config, and runs.
+# find_package(Orlix CONFIG) and with pkg-config, and runs; then the same with the Debian
+# packages made by cpack, installed with dpkg -i (and removed again afterwards) when this
+# script runs as root, or only unpacked into the build tree otherwise.
+consumer_check() { # <prefix> <build dir> <log>
+    local prefix="$1" dir="$2" log="$3" libdir
+    libdir="$(dirname "$(find "$prefix" -name 'liborlix.so.1' | head -1)")"
+    rm -rf "$dir"
+    cmake -S examples/consumer -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >>"$log" 2>&1 &&
+        cmake --build "$dir" >>"$log" 2>&1 &&
+        LD_LIBRARY_PATH="$libdir" "$dir/consumer" &&
+        "$dir/consumer_static" &&
+        g++ -std=c++17 -o "$dir/consumer_pc" examples/consumer/consumer.cpp \
+            $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs orlix) >>"$log" 2>&1 &&
+        LD_LIBRARY_PATH="$libdir" "$dir/consumer_pc"
+}
+
 package_stage() {
     echo
     echo "==== stage package ===="
-    local prefix="$OUT/prefix"
-    rm -rf "$prefix" "$OUT/consumer"
-    if cmake --install "$OUT/release" --prefix "$prefix" >"$OUT/package.log" 2>&1 &&
-        cmake -S examples/consumer -B "$OUT/consumer" -G Ninja \
-            -DCMAKE_PREFIX_PATH="$prefix" >>"$OUT/package.log" 2>&1 &&
-        cmake --build "$OUT/consumer" >>"$OUT/package.log" 2>&1 &&
-        LD_LIBRARY_PATH="$prefix/lib" "$OUT/consumer/consumer" &&
-        "$OUT/consumer/consumer_static" &&
-        g++ -std=c++17 -o "$OUT/consumer/consumer_pc" examples/consumer/consumer.cpp \
-            $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs orlix) \
-            >>"$OUT/package.log" 2>&1 &&
-        LD_LIBRARY_PATH="$prefix/lib" "$OUT/consumer/consumer_pc"; then
-        summary+=("package: installed tree builds consumers with CMake and pkg-config")
+    local log="$OUT/package.log" prefix="$OUT/prefix" ok=1
+    : >"$log"
+    rm -rf "$prefix"
+    cmake --install "$OUT/release" --prefix "$prefix" >>"$log" 2>&1 &&
+        consumer_check "$prefix" "$OUT/consumer" "$log" || ok=0
+
+    rm -f "$OUT"/release/*.deb
+    if (cd "$OUT/release" && cpack -G DEB >>"$log" 2>&1); then
+        local debs=("$OUT"/release/liborlix1_*.deb "$OUT"/release/liborlix-dev_*.deb)
+        rm -rf "$OUT/debroot"
+        for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$OUT/debroot" || ok=0; done
+        consumer_check "$OUT/debroot/usr" "$OUT/consumer-deb" "$log" || ok=0
+        if [ "$(id -u)" -eq 0 ] &&
+            ! dpkg-query -W -f='${Status}' liborlix1 2>/dev/null | grep -q "ok installed"; then
+            if dpkg -i "${debs[@]}" >>"$log" 2>&1; then
+                consumer_check /usr "$OUT/consumer-dpkg" "$log" || ok=0
+                [ -x /usr/bin/orlix ] || [ ! -e "$OUT/release/cli/orlix" ] || ok=0
+            else
+                ok=0
+            fi
+            dpkg --purge liborlix-dev liborlix1 >>"$log" 2>&1 || ok=0
+        fi
     else
-        cat "$OUT/package.log"
+        ok=0
+    fi
+
+    if [ "$ok" -eq 1 ]; then
+        summary+=("package: consumers build against the installed tree and the .deb packages")
+    else
+        cat "$log"
         summary+=("package: FAILED")
         status=1
     fi

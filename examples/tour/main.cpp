@@ -22,6 +22,7 @@ int main(int argc, char** argv)
     tourUtils();
     tourFiles();
     tourThreads();
+    tourComponents();
     std::printf("\nTour finished.\n");
     return 0;
 }

@@ -15,5 +15,6 @@ void tourTime();
 void tourUtils();
 void tourFiles();
 void tourThreads();
+void tourComponents();
 
 #endif // ORLIX_EXAMPLES_TOUR_TOUR_H
