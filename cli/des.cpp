@@ -37,8 +37,9 @@ void printHelp()
         "1 to 8 (or 16) bytes longer than the input. With 8-byte blocks the result is\n"
         "that of other tools' des-ecb, des-cbc, des-ede(3) and des-ede(3)-cbc ciphers with\n"
         "PKCS#7 padding.\n\n"
-        "Input is processed in chunks, so its size does not matter; a decryption error\n"
-        "found at the end (length, padding) comes after the output before it was written.\n"
+        "Input is processed in chunks, so its size does not matter. When decrypting, a\n"
+        "wrong length or bad padding shows only at the end of the input, after the\n"
+        "output before it was written: rely on the exit status.\n"
         "A key on the command line is visible to other users of the machine.\n\n"
         "Exit status: 0 success, 1 bad hex, a wrong key or IV length, encrypted input\n"
         "that is not whole blocks or has bad padding, or an I/O error; 2 usage error.\n");

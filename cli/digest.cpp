@@ -105,7 +105,6 @@ std::unique_ptr<CSum> makeSum(const std::string& command)
 
 void printHelp(const std::string& command)
 {
-    const bool isCrc = command.compare(0, 3, "crc") == 0;
     std::printf("Usage: orlix %s [FILE...]\n\n", command.c_str());
     if (command == "md5")
         std::printf("Print the MD5 digest (RFC 1321) of each FILE.\n");
@@ -117,17 +116,18 @@ void printHelp(const std::string& command)
     else
         std::printf("Print the CRC-32 checksum (IEEE 802.3, as in zip and PNG; \"123456789\"\n"
                     "gives cbf43926) of each FILE.\n");
-    std::printf(
-        "With no FILE, or when FILE is -, read standard input.\n\n"
-        "Each line reads \"<%s>  <name>\", as md5sum prints it; the name of standard input\n"
-        "is \"-\". A name holding a backslash, newline or carriage return is written with\n"
-        "those escaped (\\\\, \\n, \\r) and the line starts with a backslash.\n",
-        isCrc ? (command == "crc16" ? "4 hex digits" : "8 hex digits") : "hex digest");
-    std::printf("Files are read in chunks, so their size does not matter. A file that cannot\n"
-                "be read is reported on standard error and skipped; the others are still\n"
-                "processed.\n\n"
-                "Exit status: 0 all inputs read, 1 some input could not be read,\n"
-                "2 usage error.\n");
+    const char* value = command == "crc16"   ? "4 hex digits"
+                        : command == "crc32" ? "8 hex digits"
+                                             : "hex digest";
+    std::printf("With no FILE, or when FILE is -, read standard input; -- ends the options.\n\n"
+                "Each line reads \"<%s>  <name>\", as md5sum prints it; standard input is\n"
+                "named \"-\". A name holding a backslash, newline or carriage return is written\n"
+                "with those escaped (\\\\, \\n, \\r) on a line that starts with a backslash.\n\n"
+                "Files are read in chunks, so their size does not matter. A file that cannot be\n"
+                "read is reported on standard error and skipped; the others are still summed.\n\n"
+                "Exit status: 0 all inputs read, 1 some input could not be read or a write\n"
+                "error, 2 usage error.\n",
+                value);
 }
 
 // The name as md5sum writes it: backslash, newline and carriage return escaped, and a flag
