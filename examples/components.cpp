@@ -104,9 +104,10 @@ int main()
     CComponentHelper::release(second);
 
     // A failed lookup returns null and leaves a component error for the calling thread.
+    // ServerInfo::none asks for the factory alone, without a client for a server.
     IClient* none = nullptr;
     const bool missing = CComponentHelper::getComponentFactory("Radar", ClassID("Weather.Radar"),
-                                                               server, none) == nullptr;
+                                                               ServerInfo::none, none) == nullptr;
     std::printf("unknown interface: %s\n", Orlix::Infra::getErrMsg(Orlix::Infra::getLastError()));
 
     forecasts.unregisterFactory("Forecast");

@@ -27,17 +27,19 @@ std::string lastLine(const std::string& path)
     return text.substr(text.rfind('\n') + 1);
 }
 
-void describeLog(const Gateway& gateway)
+void describeLog(const Gateway& gateway, unsigned long logged)
 {
     Orlix::Infra::FileInfo info;
     if (gateway.logPath.empty() || !CFile::stat(gateway.logPath.c_str(), info)) {
         tourSay("no log file was written");
         return;
     }
-    const unsigned long logged = gateway.bytesLogged;
-    tourSay("%s holds %llu of the %lu bytes logged", gateway.logPath.c_str(),
-            static_cast<unsigned long long>(info.size), logged);
-    if (logged > info.size)
+    const auto size = static_cast<unsigned long long>(info.size);
+    if (size <= logged)
+        tourSay("%s holds %llu of the %lu bytes logged", gateway.logPath.c_str(), size, logged);
+    else
+        tourSay("%s holds %llu bytes (%lu logged now)", gateway.logPath.c_str(), size, logged);
+    if (logged > size)
         tourSay("(it was started afresh whenever it had reached its limit); its last line:");
     else
         tourSay("its last line:");
@@ -83,9 +85,7 @@ bool sealReadings(const Gateway& gateway)
 bool cleanUp(Gateway& gateway)
 {
     tourStep("What the gateway leaves behind");
-    tourLogCommand({"-logpath", ""}); // no more log file
-    Orlix::Infra::logCleanup();       // and close the one that is open
-    describeLog(gateway);
+    describeLog(gateway, stopLog());
 
     const std::string dir = gateway.workDir;
     std::vector<std::string> written;

@@ -2,7 +2,8 @@
 //
 // Each reading becomes a packet from the pool: its text in the data, a small header in the
 // packet's extra area. The packet handle goes onto the queue (copying a handle copies no
-// data); the uplink thread drops the last handle, and the block returns to the pool there.
+// data); the uplink thread drops the last handle, and the block returns to the pool on that
+// thread.
 #include "sensordriver.h"
 #include "service.h"
 
@@ -24,11 +25,12 @@ constexpr int kStallMs = 450;    // how long the bus hangs when it does
 
 } // namespace
 
-void PacketQueue::push(const Packet& packet)
+void PacketQueue::push(Packet& packet)
 {
     {
         TGuard<Orlix::Infra::CMutex> guard(m_lock);
-        m_packets.push_back(packet);
+        m_packets.push_back(packet); // a second handle: the count rises, no data is copied
+        packet.reset();              // and the caller's goes
     }
     m_ready.post();
 }

@@ -21,12 +21,12 @@ bool waitFor(Done done, unsigned int limitMs)
     return done();
 }
 
-void statusReport()
+void statusReport(unsigned int packets)
 {
     tourStep("Status: the thread, timer and pool tables");
     CPacketManager* pool = CPacketManager::instance();
-    tourSay("pool: %u of %u bytes in use by packets in flight",
-            pool->getBufferSize() - pool->getFreeSize(), pool->getBufferSize());
+    tourSay("%u packets have passed through the pool; %u of its %u bytes are in use right now",
+            packets, pool->getBufferSize() - pool->getFreeSize(), pool->getBufferSize());
     CThreadManager::instance()->dumpThreads();
     CTimerManager::instance()->dumpTimers();
     pool->dumpNodes();
@@ -57,7 +57,7 @@ bool runService(Gateway& gateway, Collector& collector)
         tourSay("(the machine is busy: the watchdog did not catch the stall this time)");
     CThread::sleep(100);
 
-    statusReport();
+    statusReport(first.packets() + second.packets());
 
     tourStep("Shutdown");
     watchdog.stop(); // stopped, and no beat running any more

@@ -21,7 +21,9 @@ struct ReadingHeader
 class PacketQueue
 {
 public:
-    void push(const Packet& packet);
+    // Hands packet over to the queue: the caller's handle is empty afterwards, so the
+    // taker's handle is the last one.
+    void push(Packet& packet);
     // Takes the oldest packet, waiting at most timeoutMs; false when none came.
     bool pop(Packet& packet, unsigned int timeoutMs);
 

@@ -53,14 +53,15 @@ bool parseArguments(int argc, char** argv, bool& keep, std::vector<Command>& com
 // bytes that also go to the log file.
 struct LogCounter
 {
-    std::atomic<unsigned long>* bytes;
+    std::atomic<unsigned long> bytes{0};
     bool count(const char* text)
     {
-        *bytes += std::char_traits<char>::length(text);
+        bytes += std::char_traits<char>::length(text);
         return true;
     }
 };
 LogCounter g_counter;
+const TFunction1<bool, const char*> g_counterSink(&LogCounter::count, &g_counter);
 
 std::string makeWorkDir()
 {
@@ -88,9 +89,7 @@ void startLog(Gateway& gateway, const std::vector<Command>& userCommands)
         }
     }
     Orlix::Infra::logCleanup(); // a new path takes effect when the file is next opened
-
-    g_counter.bytes = &gateway.bytesLogged;
-    attachPrint(TFunction1<bool, const char*>(&LogCounter::count, &g_counter));
+    attachPrint(g_counterSink);
 }
 
 void loadDriver(Gateway& gateway)
@@ -120,6 +119,14 @@ void tourLogCommand(std::vector<std::string> words)
     for (auto& word : words)
         argv.push_back(word.data());
     Orlix::Infra::setLogFilter(static_cast<int>(argv.size()), argv.data());
+}
+
+unsigned long stopLog()
+{
+    tourLogCommand({"-logpath", ""}); // no more log file
+    Orlix::Infra::logCleanup();       // and close the one that is open
+    Orlix::Infra::detachPrint(g_counterSink);
+    return g_counter.bytes;
 }
 
 bool powerOn(Gateway& gateway, int argc, char** argv)

@@ -45,9 +45,11 @@ struct Gateway
     bool logOutside = false;  // a command of the user's moved the log out of workDir
     bool keep = false;        // --keep: leave workDir in place
     ISensorDriver* driver = nullptr;
-    std::atomic<unsigned long> bytesLogged{0}; // counted by a print sink
     Orlix::uint64 startMs = 0;
 };
+
+// Ends the log file and returns how many bytes were logged to it (counted by a print sink).
+unsigned long stopLog();
 
 // Power-on. Parses the arguments (--keep, logfilter commands); false with a usage text when
 // they are wrong. Otherwise configures the packet pool (before anything makes a packet),
