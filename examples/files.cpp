@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 using Orlix::uint64;
 using Orlix::Infra::CFile;
@@ -48,6 +49,12 @@ public:
         return disk()->fseek(f, offset, whence);
     }
     long ftell(void* f) override { return disk()->ftell(f); }
+    // The 64-bit pair is what CLfsFile seeks and tells with.
+    int fseek64(void* f, Orlix::int64 offset, int whence) override
+    {
+        return disk()->fseek64(f, offset, whence);
+    }
+    Orlix::int64 ftell64(void* f) override { return disk()->ftell64(f); }
     char* fgets(char* b, int n, void* f) override { return disk()->fgets(b, n, f); }
     int fputs(const char* s, void* f) override { return disk()->fputs(s, f); }
     int rename(const char* from, const char* to) override
