@@ -72,8 +72,9 @@ bool runService(Gateway& gateway, Collector& collector)
 
     CPacketManager* pool = CPacketManager::instance();
     const bool whole = pool->getFreeSize() == pool->getBufferSize();
-    tourSay("every packet came back: the pool has %u of %u bytes free%s", pool->getFreeSize(),
-            pool->getBufferSize(), whole ? "" : " (NOT whole)");
+    tourSay("%s: the pool has %u of %u bytes free",
+            whole ? "every packet came back" : "packets are MISSING", pool->getFreeSize(),
+            pool->getBufferSize());
     Orlix::Infra::logFilter(4, "gateway", nullptr, "shutDown", 0, "1.4",
                             "shut down after %u readings, pool %s\n", uplink.delivered(),
                             whole ? "whole" : "NOT whole");
