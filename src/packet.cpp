@@ -2,6 +2,8 @@
 #include "infra/legacy_packet.h"
 
 #include "infra/packetmanager.h"
+#include "infra/print.h"
+#include "infra3/diag.h"
 #include "infra3/singleton.h"
 
 #include <atomic>
@@ -28,6 +30,18 @@ Orlix::Memory::CPacket* keepIfValid(Orlix::Memory::CPacket* p)
         return nullptr;
     }
     return p;
+}
+
+// A packet of size bytes with the legacy header, or null. Sizes are 32-bit inside: a wider
+// one is refused rather than cut to its low bits (which would hand out a small packet).
+Orlix::Memory::CPacket* packetOfSize(unsigned long size)
+{
+    if (size > 0xFFFFFFFFul) {
+        logWarn(ORLIX_FN_FMT "CPacket::CPacket(): size(%lu) does not fit in 32 bits\n",
+                ORLIX_FN_ARGS, size);
+        return nullptr;
+    }
+    return keepIfValid(new Orlix::Memory::CPacket(static_cast<unsigned int>(size), headerSize()));
 }
 
 // A heap copy sharing p, or null when p is empty.
@@ -67,10 +81,7 @@ CSharePacketHelper g_sharePacketHelper;
 
 CPacket::CPacket() : m_packet(nullptr) {}
 
-CPacket::CPacket(unsigned long size)
-    : m_packet(
-          keepIfValid(new Orlix::Memory::CPacket(static_cast<unsigned int>(size), headerSize())))
-{}
+CPacket::CPacket(unsigned long size) : m_packet(packetOfSize(size)) {}
 
 CPacket::CPacket(unsigned int size, Orlix::Infra::TFunction2<void, void*, unsigned int> deleter,
                  void* context)

@@ -43,6 +43,7 @@ public:
     CBuffer& operator=(const CBuffer&) = delete;
 
     // Appends len bytes of data, growing as needed (the first call takes exactly len bytes).
+    // data may point into this buffer's own bytes (they are found again after a move).
     // Returns len, or 0 when memory could not be had.
     unsigned int putBuffer(unsigned char* data, unsigned int len);
 

@@ -33,7 +33,7 @@ public:
     CPacket();
 
     // A packet of size bytes (and capacity) with a header of the legacy header size. Invalid
-    // when the packet cannot be made.
+    // when the packet cannot be made, also when size does not fit in 32 bits (logged).
     explicit CPacket(unsigned long size);
 
     // A deferred packet (see Memory::CPacket) with a header of the legacy header size.

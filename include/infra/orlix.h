@@ -47,4 +47,9 @@
 #include "infra/filefind.h"
 #include "infra/filesystem.h"
 
+// Component: objects and their registry, clients, factories.
+#include "infra/client.h"
+#include "infra/clientfactory.h"
+#include "infra/component.h"
+
 #endif // ORLIX_INFRA_ORLIX_H

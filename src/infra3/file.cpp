@@ -102,9 +102,9 @@ struct FileState
     unsigned char* m_buffer = nullptr; // made by load(); null when none
     Position m_length = 0;             // as far as learnt; 0 = not yet learnt, or empty
     Position m_position = 0;           // as tracked
-    IFileSystem* m_opt;                // FileDefaultOpt while closed, the path's when open
+    Detail::FileSystemChoice m_opt;    // FileDefaultOpt while closed, the path's when open
 
-    FileState() : m_opt(FileDefaultOpt::instance()) {}
+    FileState() = default;
     ~FileState() { delete[] m_buffer; }
     FileState(const FileState&) = delete;
     FileState& operator=(const FileState&) = delete;
@@ -115,18 +115,18 @@ struct FileState
         char modeText[8];
         const char* mode = streamModeFor(flags, modeText);
         if (mode != nullptr)
-            m_file = m_opt->fopen(path, mode);
+            m_file = m_opt.get()->fopen(path, mode);
         if (m_file == nullptr) {
-            m_opt = FileDefaultOpt::instance();
+            m_opt.chooseDefault();
             return false;
         }
-        const int64 position = Ops::tell(m_opt, m_file);
+        const int64 position = Ops::tell(m_opt.get(), m_file);
         m_position = position < 0 ? 0 : static_cast<Position>(position);
         if ((flags & FileModes::openCreate) != 0 && (flags & FileModes::openNoTruncate) == 0) {
             m_length = 0;
         } else {
             FileInfo info;
-            m_length = m_opt->stat(path, &info) == 0 ? static_cast<Position>(info.size) : 0;
+            m_length = m_opt.get()->stat(path, &info) == 0 ? static_cast<Position>(info.size) : 0;
         }
         return true;
     }
@@ -135,12 +135,12 @@ struct FileState
     {
         if (m_file == nullptr)
             return;
-        m_opt->fclose(m_file);
+        m_opt.get()->fclose(m_file);
         m_file = nullptr;
         m_length = 0;
         releaseBuffer();
         m_position = 0;
-        m_opt = FileDefaultOpt::instance();
+        m_opt.chooseDefault();
     }
 
     void releaseBuffer()
@@ -153,7 +153,7 @@ struct FileState
     // reported (a failing tell is not hidden) and the length grows to it.
     void takePositionFromStream()
     {
-        m_position = static_cast<Position>(Ops::tell(m_opt, m_file));
+        m_position = static_cast<Position>(Ops::tell(m_opt.get(), m_file));
         growLength();
     }
 
@@ -167,7 +167,7 @@ struct FileState
     {
         if (m_file == nullptr)
             return;
-        m_opt->fflush(m_file);
+        m_opt.get()->fflush(m_file);
         takePositionFromStream();
     }
 
@@ -184,16 +184,16 @@ struct FileState
             if (target == static_cast<int64>(m_position))
                 return m_position;
         }
-        if (Ops::seek(m_opt, m_file, offset, whence) < 0)
+        if (Ops::seek(m_opt.get(), m_file, offset, whence) < 0)
             return 0;
-        const int64 position = Ops::tell(m_opt, m_file);
+        const int64 position = Ops::tell(m_opt.get(), m_file);
         m_position = position < 0 ? 0 : static_cast<Position>(position);
         return m_position;
     }
 
     int puts(const char* s)
     {
-        const int result = m_opt->fputs(s, m_file);
+        const int result = m_opt.get()->fputs(s, m_file);
         if (result != -1)
             m_position = static_cast<Position>(m_position + std::strlen(s));
         growLength();
@@ -202,7 +202,7 @@ struct FileState
 
     long writev(const io_vec* vec, int count)
     {
-        const long result = m_opt->writev(Platform::streamDescriptor(m_file), vec, count);
+        const long result = m_opt.get()->writev(Platform::streamDescriptor(m_file), vec, count);
         if (result > 0) {
             m_position = static_cast<Position>(m_position + result);
             growLength();
@@ -212,7 +212,7 @@ struct FileState
 
     char* gets(char* buf, int n)
     {
-        char* result = m_opt->fgets(buf, n, m_file);
+        char* result = m_opt.get()->fgets(buf, n, m_file);
         if (result != nullptr)
             m_position = static_cast<Position>(m_position + std::strlen(result));
         return result;
@@ -287,7 +287,7 @@ bool CFile::open(const char* path, unsigned int flags)
         close();
     if (m_internal->m_buffer != nullptr)
         unload();
-    m_internal->m_opt = Detail::getFileSystem(path);
+    m_internal->m_opt.choose(Detail::getFileSystem(path));
     ORLIX_ASSERT(m_internal->m_opt);
     return m_internal->open(path, flags);
 }
@@ -336,7 +336,7 @@ long CFile::read(void* buf, unsigned int len)
 {
     if (m_internal->m_file == nullptr)
         return -1;
-    const std::size_t got = m_internal->m_opt->fread(buf, 1, len, m_internal->m_file);
+    const std::size_t got = m_internal->m_opt.get()->fread(buf, 1, len, m_internal->m_file);
     m_internal->m_position += static_cast<unsigned int>(got);
     return static_cast<long>(got);
 }
@@ -345,7 +345,7 @@ long CFile::write(const void* buf, unsigned int len)
 {
     if (m_internal->m_file == nullptr)
         return -1;
-    const std::size_t written = m_internal->m_opt->fwrite(buf, 1, len, m_internal->m_file);
+    const std::size_t written = m_internal->m_opt.get()->fwrite(buf, 1, len, m_internal->m_file);
     if (written < len) {
         const int error = errno;
         logError("fwrite failed, expected:%lu, actual:%lu,errno=%d, errmsg:%s\n",
@@ -466,7 +466,7 @@ bool CLfsFile::open(const char* path, unsigned int flags)
         close();
     if (m_internal->m_buffer != nullptr)
         unload();
-    m_internal->m_opt = Detail::getFileSystem(path);
+    m_internal->m_opt.choose(Detail::getFileSystem(path));
     ORLIX_ASSERT(m_internal->m_opt);
     return m_internal->open(path, flags);
 }
@@ -525,7 +525,7 @@ int64 CLfsFile::read(void* buf, int64 len)
         const std::size_t piece = static_cast<std::size_t>(
             len - total < ORLIX_MAX_INT_VALUE ? len - total : ORLIX_MAX_INT_VALUE);
         const std::size_t got =
-            m_internal->m_opt->fread(bytes + total, 1, piece, m_internal->m_file);
+            m_internal->m_opt.get()->fread(bytes + total, 1, piece, m_internal->m_file);
         if (got == 0 || got == static_cast<std::size_t>(-1)) {
             logError(ORLIX_OBJ_FMT "fread get error,total %jd has read %jd,expected %zu return "
                                    "%zu\n",
@@ -549,7 +549,7 @@ int64 CLfsFile::write(const void* buf, int64 len)
         const std::size_t piece = static_cast<std::size_t>(
             len - total < ORLIX_MAX_INT_VALUE ? len - total : ORLIX_MAX_INT_VALUE);
         const std::size_t written =
-            m_internal->m_opt->fwrite(bytes + total, 1, piece, m_internal->m_file);
+            m_internal->m_opt.get()->fwrite(bytes + total, 1, piece, m_internal->m_file);
         if (written == 0 || written == static_cast<std::size_t>(-1)) {
             logError(ORLIX_OBJ_FMT
                      "fwrite get error,total %jd has write %jd,expected %zu return %zu",

@@ -13,10 +13,8 @@ struct FileFindInternal
 {
     long m_handle = -1;           // the file system's search handle; −1 when none is open
     FileInfo m_info = FileInfo(); // the current entry (all zero at first)
-    IFileSystem* m_opt;           // the file system of the current search
+    FileSystemChoice m_opt;       // the file system of the current search
     flex_string m_directory;      // the last pattern's directory part, with its '/'
-
-    FileFindInternal() : m_opt(FileDefaultOpt::instance()) {}
 
     bool findFile(const char* pattern)
     {
@@ -26,25 +24,25 @@ struct FileFindInternal
             m_directory.assign(pattern, static_cast<std::size_t>(slash - pattern) + 1);
         else
             m_directory.clear();
-        m_opt = getFileSystem(pattern);
+        m_opt.choose(getFileSystem(pattern));
         // A failed search leaves the directory in the name, so the accessors show where it
         // looked.
         copyFileName(m_info.name, m_directory.c_str());
-        m_handle = m_opt->findfirst(pattern, &m_info);
+        m_handle = m_opt.get()->findfirst(pattern, &m_info);
         return m_handle != -1;
     }
 
     bool findNextFile()
     {
         copyFileName(m_info.name, m_directory.c_str());
-        return m_opt->findnext(m_handle, &m_info) != -1;
+        return m_opt.get()->findnext(m_handle, &m_info) != -1;
     }
 
     void close()
     {
         if (m_handle == -1)
             return;
-        m_opt->findclose(m_handle);
+        m_opt.get()->findclose(m_handle);
         m_handle = -1;
     }
 

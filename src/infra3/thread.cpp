@@ -20,7 +20,9 @@ int win32Priority(int priority, int policy)
 {
     if (policy == 1)
         return 15;
-    const int v = 15 - ((priority - 1) * 30) / 126;
+    // In 64 bits: the same values as the 32-bit formula wherever it does not overflow, and
+    // priorities far outside 1..127 stay on their side of the table instead of wrapping.
+    const long long v = 15 - ((static_cast<long long>(priority) - 1) * 30) / 126;
     if (v <= -15)
         return -15;
     if (v <= -2)
@@ -29,7 +31,7 @@ int win32Priority(int priority, int policy)
         return 15;
     if (v >= 2)
         return 2;
-    return v; // -1, 0 or 1
+    return static_cast<int>(v); // -1, 0 or 1
 }
 
 } // namespace Detail

@@ -82,6 +82,10 @@ unsigned int CBuffer::putBuffer(unsigned char* data, unsigned int len)
             return 0;
         }
     } else if (m_internal->capacity - m_internal->size < len) {
+        // Bytes of this buffer appended to itself move with it: find them again by offset.
+        const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(m_internal->data());
+        const std::uintptr_t source = reinterpret_cast<std::uintptr_t>(data);
+        const bool own = source >= begin && source - begin < m_internal->size;
         const size_t need = m_internal->size + size_t(len);
         BufferInternal* moved = m_internal->moveTo(roundToStep(need, m_internal->increasedSize));
         if (moved == nullptr) {
@@ -89,6 +93,8 @@ unsigned int CBuffer::putBuffer(unsigned char* data, unsigned int len)
             return 0;
         }
         m_internal = moved;
+        if (own)
+            data = m_internal->data() + (source - begin);
     }
     if (len > 0)
         std::memcpy(m_internal->data() + m_internal->size, data, len);

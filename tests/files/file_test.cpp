@@ -3,11 +3,15 @@
 #include "files/backends.h"
 
 #include "infra/file.h"
+#include "infra/filefind.h"
 #include "infra3/file_internal.h"
+#include "infra3/singleton.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -32,6 +36,7 @@ using namespace Orlix::Infra;
 using OrlixTest::MemBackend;
 using OrlixTest::PrintCapture;
 using OrlixTest::RealBackend;
+using OrlixTest::TempDir;
 
 // Two objects must never share one open stream.
 static_assert(!std::is_copy_constructible<CFile>::value && !std::is_copy_assignable<CFile>::value);
@@ -483,4 +488,42 @@ TEST(LfsFile, GetsRefusesCountsAboveTheIntLimit)
     ASSERT_EQ(file.gets(buf, Orlix::int64(2147483647)), buf);
     EXPECT_STREQ(buf, "line\n");
     EXPECT_EQ(file.getPosition(), 5);
+}
+
+// A program object that opens files lazily is often registered for exit before the default
+// file system (which its first file creates) and so destroyed after it. Its files and
+// searches must still close then, through a fresh default rather than the freed one.
+TEST(FileObjectExit, FilesClosedAfterTheDefaultFileSystemEndedStillWork)
+{
+    TempDir dir;
+    const std::string path = dir.file("late.txt");
+    EXPECT_EXIT(
+        {
+            struct Holder
+            {
+                std::unique_ptr<CFile> file;
+                std::unique_ptr<CLfsFile> lfs;
+                std::unique_ptr<CFileFind> find;
+                ~Holder()
+                {
+                    file->puts("bye\n");
+                    file.reset();
+                    lfs.reset();
+                    find.reset();
+                }
+            };
+            static Holder holder; // before the default file system exists
+            if (Orlix::Infra::Detail::CSingleton<FileDefaultOpt>::peek() != nullptr)
+                std::_Exit(2);
+            holder.file.reset(new CFile);
+            holder.lfs.reset(new CLfsFile);
+            holder.find.reset(new CFileFind);
+            if (!holder.file->open(path.c_str(), CFile::accessWrite | CFile::openCreate) ||
+                !holder.lfs->open(path.c_str(), CFile::accessRead) ||
+                !holder.find->findFile((dir.path() + "/*").c_str()))
+                std::_Exit(3);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(OrlixTest::readFile(path), "bye\n");
 }

@@ -61,6 +61,17 @@ TEST(LegacyPacket, DefaultHeaderIs128AndLaterConfigStillSetsIt)
     EXPECT_TRUE(capture.contains("CPacketManager dump: SYS Policy\n"));
 }
 
+TEST(LegacyPacket, SizesBeyondThirtyTwoBitsAreRefusedNotCut)
+{
+    // The packet's sizes are 32-bit; a wider request (often an underflowed subtraction) must
+    // not come back as a small packet made of its low bits.
+    ::CPacket huge(0x100000010ul);
+    EXPECT_TRUE(huge.Invalid());
+    EXPECT_EQ(huge.GetSize(), 0u);
+    ::CPacket small(1000ul);
+    EXPECT_TRUE(small.Valid());
+}
+
 TEST(LegacyPacket, InvalidPacketDoesNothing)
 {
     CPacketManager::config(CPacketManager::policyNone, nullptr, nullptr);

@@ -112,6 +112,24 @@ TEST(Buffer, GrowsExactlyOrByTheStep)
     EXPECT_EQ(buffer.size(), 1550u);
 }
 
+TEST(Buffer, AppendingItsOwnBytesSurvivesTheMoveToALargerBlock)
+{
+    // Large enough that the heap serves it from its own mapping, which growth moves away.
+    constexpr unsigned int kSize = 1u << 20;
+    std::vector<unsigned char> expected(kSize);
+    for (unsigned int i = 0; i < kSize; ++i)
+        expected[i] = static_cast<unsigned char>(i * 7 + i / 251);
+    CBuffer buffer;
+    ASSERT_EQ(buffer.putBuffer(expected.data(), kSize), kSize);
+    // The whole buffer, then a part from its middle, appended to itself.
+    ASSERT_EQ(buffer.putBuffer(buffer.getBuffer(), kSize), kSize);
+    ASSERT_EQ(buffer.putBuffer(buffer.getBuffer() + 100, 1000), 1000u);
+    expected.insert(expected.end(), expected.begin(), expected.end());
+    expected.insert(expected.end(), expected.begin() + 100, expected.begin() + 1100);
+    ASSERT_EQ(buffer.size(), expected.size());
+    EXPECT_EQ(std::memcmp(buffer.getBuffer(), expected.data(), expected.size()), 0);
+}
+
 TEST(Buffer, FirstCallsTakeExactBlocksAndResetForgetsTheStep)
 {
     CBuffer stepped;

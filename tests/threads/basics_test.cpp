@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -52,6 +53,9 @@ using Args = std::vector<std::string>;
 TEST(ThreadPriority, FollowsTheTableForEveryPriority)
 {
     for (int priority = -20; priority <= 300; ++priority)
+        EXPECT_EQ(win32Priority(priority, 0), tabledLevel(priority)) << "priority " << priority;
+    // Far outside the range the table still holds (and the arithmetic must not overflow).
+    for (int priority : {INT_MIN, INT_MIN + 1, -100000000, 100000000, INT_MAX - 1, INT_MAX})
         EXPECT_EQ(win32Priority(priority, 0), tabledLevel(priority)) << "priority " << priority;
 }
 

@@ -577,7 +577,8 @@ TEST(Timer, WatchdogMarksAPooledThreadWhileItsCallRuns)
     Probe probe;
     probe.action = [&](unsigned long) { gate.wait(); };
     CTimer timer("watched-call");
-    ASSERT_TRUE(timer.start(probe.delegate(), 0, 0, 0, 50));
+    // A watchdog far beyond any stall of a loaded machine, passed with the clock seam.
+    ASSERT_TRUE(timer.start(probe.delegate(), 0, 0, 0, 100000));
     ASSERT_TRUE(waitFor([&] { return probe.entered == 1; }));
     const int id = probe.threadId;
     flex_string names;
@@ -585,7 +586,7 @@ TEST(Timer, WatchdogMarksAPooledThreadWhileItsCallRuns)
     flex_string name;
     ASSERT_TRUE(CThreadManager::instance()->getThreadNameByID(id, name));
     EXPECT_EQ(name, "watched-call") << "the pooled thread carries the timer's name";
-    Orlix::Infra::Detail::advanceClockForTesting(100);
+    Orlix::Infra::Detail::advanceClockForTesting(100001);
     ASSERT_TRUE(CThreadManager::instance()->getTimeOutThreads(names));
     EXPECT_NE(names.find("watched-call(" + std::to_string(id) + ")"), std::string::npos) << names;
     gate.open();

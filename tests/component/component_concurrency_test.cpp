@@ -1,0 +1,198 @@
+// Components under concurrent use: shared client lookups and releases, reference counts from
+// several threads, status procedures detached while they run, racing instance creation.
+#include "component/clientinstancelist.h"
+#include "component/oldunknown.h"
+#include "component/statusproclist.h"
+#include "component_testing.h"
+#include "support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace ComponentTesting;
+using Orlix::Component::CClientInstanceList;
+using Orlix::Component::getComponentInstance;
+using Orlix::Component::getRefCount;
+using Orlix::Component::registerComponent;
+using Orlix::Component::Detail::CComponentHelper;
+
+constexpr int threadCount = 6;
+
+// Lets every thread start its work at the same moment.
+class StartLine
+{
+public:
+    explicit StartLine(int parties) : m_waiting(parties) {}
+    void arriveAndWait()
+    {
+        m_waiting.fetch_sub(1);
+        while (m_waiting.load() > 0)
+            std::this_thread::yield();
+    }
+
+private:
+    std::atomic<int> m_waiting;
+};
+
+template <class Body>
+void runOnThreads(int count, Body body)
+{
+    StartLine start(count);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([&, i] {
+            start.arriveAndWait();
+            body(i);
+        });
+    for (std::thread& t : threads)
+        t.join();
+}
+
+TEST(ComponentConcurrency, SimultaneousLookupsShareOneClientAndReleaseItOnce)
+{
+    ClientLog log;
+    TestClientFactory clients("Device", log);
+    clients.registerFactory("Client");
+    ServiceFactory media("Device.Config");
+    media.registerFactory("Media");
+    CClientInstanceList* list = CClientInstanceList::instance(); // the sweep keeps running
+
+    for (int round = 0; round < 10; ++round) {
+        const std::string host = "host-" + std::to_string(round);
+        std::vector<IClient*> got(threadCount, nullptr);
+        std::atomic<int> factoriesFound{0};
+        runOnThreads(threadCount, [&](int i) {
+            IFactoryUnknown* factory = CComponentHelper::getComponentFactory(
+                "Media", ClassID("Device.Config"), server(host.c_str()), got[i]);
+            if (factory == &media)
+                factoriesFound.fetch_add(1);
+        });
+        ASSERT_EQ(factoriesFound.load(), threadCount);
+        for (IClient* client : got)
+            ASSERT_EQ(client, got[0]) << "round " << round;
+        EXPECT_EQ(list->countForTesting(), 1u);
+        EXPECT_EQ(getRefCount(got[0]), threadCount);
+
+        const int destroyedBefore = log.destroyed.load();
+        std::atomic<int> zeros{0};
+        runOnThreads(threadCount, [&](int i) {
+            if (CComponentHelper::release(got[i]) == 0)
+                zeros.fetch_add(1);
+        });
+        EXPECT_EQ(zeros.load(), 1);
+        EXPECT_EQ(log.destroyed.load(), destroyedBefore + 1);
+        EXPECT_EQ(list->countForTesting(), 0u);
+    }
+    EXPECT_EQ(log.created.load(), 10);
+    EXPECT_EQ(log.logouts.load(), 10);
+}
+
+TEST(ComponentConcurrency, WrapperCreatesFromManyThreadsEndWithOneClient)
+{
+    ClientLog log;
+    TestClientFactory clients("Device", log);
+    clients.registerFactory("Client");
+    IClient* none = nullptr;
+    auto* wrapper = dynamic_cast<IClient::IFactory*>(
+        CComponentHelper::getComponentFactory("Client", ClassID("Device"), ServerInfo::none, none));
+    ASSERT_NE(wrapper, nullptr);
+    std::vector<IClient*> got(threadCount, nullptr);
+    runOnThreads(threadCount, [&](int i) { got[i] = wrapper->create(server("h")); });
+    for (IClient* client : got)
+        EXPECT_EQ(client, got[0]);
+    EXPECT_EQ(log.created.load(), 1);
+    EXPECT_EQ(getRefCount(got[0]), threadCount);
+    runOnThreads(threadCount, [&](int i) { CComponentHelper::release(got[i]); });
+    EXPECT_EQ(log.destroyed.load(), 1);
+}
+
+TEST(ComponentConcurrency, AddRefReleasePairsFromTwoThreadsKeepTheCount)
+{
+    std::atomic<int> destroyed{0};
+    auto* object = new Counted(&destroyed);
+    runOnThreads(2, [&](int) {
+        for (int i = 0; i < 20000; ++i) {
+            object->addRef();
+            object->release();
+        }
+    });
+    EXPECT_EQ(getRefCount(object), 1);
+    EXPECT_EQ(destroyed.load(), 0);
+    object->release();
+    EXPECT_EQ(destroyed.load(), 1);
+}
+
+std::atomic<int> g_made{0};
+std::atomic<int> g_gone{0};
+
+IUnknown* makeSlowly(const ServerInfo* /*info*/)
+{
+    g_made.fetch_add(1);
+    std::this_thread::yield();
+    return new Counted(&g_gone);
+}
+
+TEST(ComponentConcurrency, RacingInstanceRequestsAllEndDisposed)
+{
+    registerComponent("Racy", &makeSlowly);
+    std::vector<IUnknown*> got(threadCount, nullptr);
+    runOnThreads(threadCount, [&](int i) { got[i] = getComponentInstance("Racy", nullptr); });
+    // Two creators may have raced; later requests find the first record.
+    IUnknown* later = getComponentInstance("Racy", nullptr);
+    bool laterIsOneOfThem = false;
+    for (IUnknown* object : got)
+        laterIsOneOfThem = laterIsOneOfThem || object == later;
+    EXPECT_TRUE(laterIsOneOfThem);
+    runOnThreads(threadCount, [&](int i) { got[i]->release(); });
+    later->release();
+    EXPECT_EQ(g_gone.load(), g_made.load());
+}
+
+using Delegate = Orlix::Infra::TFunction1<void, int>;
+using ProcList = Orlix::Component::Detail::TStatusProcList<Delegate>;
+
+struct SlowProc
+{
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> finished{false};
+    void run(int)
+    {
+        entered = true;
+        while (!release.load())
+            std::this_thread::yield();
+        finished = true;
+    }
+};
+
+TEST(ComponentConcurrency, DetachCanWaitForARunningProcedure)
+{
+    ProcList list(8);
+    SlowProc proc;
+    list.attach(Delegate(&SlowProc::run, &proc));
+    std::thread emitter([&] { list.emit(1); });
+    ASSERT_TRUE(OrlixTest::waitFor([&] { return proc.entered.load(); }));
+
+    std::atomic<bool> finishedWhenDetached{false};
+    std::thread detacher([&] {
+        list.detach(Delegate(&SlowProc::run, &proc), true);
+        finishedWhenDetached = proc.finished.load();
+    });
+    // Give the detacher time to get into its wait; correctness does not depend on it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    proc.release = true;
+    detacher.join();
+    emitter.join();
+    EXPECT_TRUE(finishedWhenDetached.load()) << "detach returned while the call was running";
+    EXPECT_TRUE(proc.finished.load());
+    EXPECT_EQ(list.count(), 0);
+}
+
+} // namespace

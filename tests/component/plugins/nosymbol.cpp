@@ -1,0 +1,5 @@
+// A shared library that loads fine but exports no component creator.
+extern "C" __attribute__((visibility("default"))) int somethingElseEntirely()
+{
+    return 42;
+}
