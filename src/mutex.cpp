@@ -4,22 +4,24 @@
 #include "platform/sync.h"
 
 #include <cassert>
+#include <memory>
 
 struct CMutex::MutexInternal
 {
-    Orlix::Platform::RobustMutex* m_handle = nullptr;
+    // The record and its lock are created together, so that a failed allocation of either
+    // leaves nothing behind.
+    std::unique_ptr<Orlix::Platform::RobustMutex> m_handle =
+        std::make_unique<Orlix::Platform::RobustMutex>();
 };
 
 CMutex::CMutex(Type /*type*/) : m_internal(new MutexInternal)
 {
-    m_internal->m_handle = new Orlix::Platform::RobustMutex;
     assert(m_internal->m_handle);
 }
 
 CMutex::~CMutex()
 {
     assert(m_internal->m_handle);
-    delete m_internal->m_handle;
     delete m_internal;
 }
 

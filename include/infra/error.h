@@ -10,7 +10,9 @@
 //  - the assertion back end. ORLIX_ASSERT(cond) checks a precondition; when it is false the
 //    handler writes
 //        ***** Internal Program Error - assertion (<cond>) failed in <function>: <file>(<line>)
-//    to standard error, then the perror() line for <cond>, and ends the process with abort().
+//    to standard error, then the perror() line for <cond>, flushes the output streams (so
+//    that lines printed just before the failure are not lost) and ends the process with
+//    abort().
 //    Assertions are always compiled in: they guard against corrupting state, not debug aids.
 //
 // Nothing here throws. The library's own codes are 0x1000000E and 0x1000000F (setting the
@@ -48,7 +50,8 @@ ORLIX_API flex_string getErrorMessage(int code);
 namespace Detail {
 
 // Assertion failure handler: writes the failure line and the perror() line for expr to
-// standard error, then ends the process abnormally. Never returns.
+// standard error, flushes every output stream, then ends the process abnormally with abort().
+// Never returns.
 [[noreturn]] ORLIX_API void assertionFailed(const char* expr, const char* function,
                                             const char* file, long line);
 

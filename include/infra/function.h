@@ -88,7 +88,7 @@ public:
     }
 
     // Binds member function f of object o (kind 1). A tag of 16 or more (0xFFFFFFFF for the
-    // wildcard) makes it a reuse-tagged binding instead.
+    // wildcard) makes it a reuse-tagged binding instead; a tag of 0 makes an empty delegate.
     // The object may be of a class derived from the function's class.
     template <class O, class P>
     TFunctionBase(R (O::*f)(Args...), P* o, unsigned int tag = kindMember) noexcept
@@ -149,7 +149,8 @@ public:
         }
         std::printf("FUNCTION_FUNCTION::operator() invalid function type : %u, typeid : %s\n",
                     m_kind, m_typeName != nullptr ? m_typeName : "(null)");
-        if (m_invoke != nullptr && m_obj != nullptr)
+        // Kind 0 is empty whatever was bound to make it (a member binding tagged 0 included).
+        if (m_kind != kindEmpty && m_invoke != nullptr && m_obj != nullptr)
             return m_invoke(m_obj, m_fn, static_cast<Args&&>(args)...);
         return R();
     }

@@ -73,8 +73,8 @@ ORLIX_API int logTrace(const char* fmt, ...) ORLIX_PRINTF_FORMAT(1, 2);
 // Level 6: debug.
 ORLIX_API int logDebug(const char* fmt, ...) ORLIX_PRINTF_FORMAT(1, 2);
 
-// Prints at level (1..6) with libName shown as the module; returns 0 without printing for a
-// level outside 1..6.
+// Prints at level (1..6) with libName shown as the module ("[libName] "; a null libName shows
+// as "[] "); returns 0 without printing for a level outside 1..6.
 ORLIX_API int logLibName(int level, const char* libName, const char* fmt, ...)
     ORLIX_PRINTF_FORMAT(3, 4);
 

@@ -44,6 +44,8 @@ public:
     // A lock in the given mode; a value other than 0 or 1 logs a warning and uses
     // priorityDefault.
     explicit CReadWriteMutex(RWPriority priority);
+    // Destroys the lock. A priorityDefault lock still held logs "has lock Read count(N), maybe
+    // err" or "has lock write, maybe err" at error level; no thread may still be waiting on it.
     ~CReadWriteMutex();
     CReadWriteMutex(const CReadWriteMutex&) = delete;
     CReadWriteMutex& operator=(const CReadWriteMutex&) = delete;

@@ -22,6 +22,7 @@ class ORLIX_API CSemaphore
 public:
     // Creates the semaphore with initialCount units (0 when omitted).
     explicit CSemaphore(int initialCount = 0);
+    // Destroys the semaphore; no thread may still be waiting on it.
     ~CSemaphore();
     CSemaphore(const CSemaphore&) = delete;
     CSemaphore& operator=(const CSemaphore&) = delete;

@@ -138,12 +138,16 @@ public:
 
     // Sets every field from seconds since 1970 UTC (the zone's offset is subtracted first while
     // the switch is on). Nothing is clamped in this direction: seconds past 2038 give later
-    // years.
+    // years. A local time before 1970-01-01 00:00:00 (seconds 0 west of Greenwich, say) lies
+    // outside the range: the seconds are divided toward zero, so its fields come out with a
+    // negative time of day on 1970-01-01 rather than as a day of 1969.
     void breakTime(uint64 seconds);
 
     // ---- Arithmetic and comparison (the time-zone switch plays no part) ----
 
-    // This time moved by seconds (either sign); the result's fields are normalised.
+    // This time (clamped first) moved by seconds, either sign. A result past 2038 is not
+    // clamped; a result before 1970-01-01 00:00:00 is outside the range and its fields are not
+    // a valid time, as for breakTime() (1970-01-01 00:00:00 - 1 gives 1970-01-01 00:00:-1).
     CTime operator+(int64 seconds) const;
     CTime operator-(int64 seconds) const;
     CTime& operator+=(int64 seconds);

@@ -47,10 +47,14 @@ private:
 };
 
 // Ends the process after an assertion failure. abort() raises SIGABRT, which a debugger
-// stops on and which produces a core dump where the system is configured for one.
+// stops on and which produces a core dump where the system is configured for one. abort()
+// does not flush stdio, and standard output redirected to a file or a pipe is fully
+// buffered, so the output streams are flushed first: the lines printed just before the
+// failure are the ones that explain it.
 [[noreturn]] void customAbort()
 {
     logInfo("custom_abort, line : %d\n", __LINE__);
+    std::fflush(nullptr);
     std::abort();
 }
 

@@ -217,7 +217,7 @@ int logFilter(int level, const char* module, const char* file, const char* funct
         module != nullptr && moduleSwitchedOff(module))
         return 0;
 
-    const bool hideVersion = Detail::printOptions().hideVersion;
+    const bool hideVersion = Detail::versionHidden();
     const Detail::PrintPrefix prefix = {
         module != nullptr ? module : "",
         (version != nullptr && !hideVersion) ? version : "",

@@ -82,8 +82,12 @@ struct LineBuffer
             return;
         const int room = kLineBufferSize - 1 - length;
         const int written = std::vsnprintf(text + length, static_cast<size_t>(room) + 1, fmt, args);
-        if (written < 0)
+        if (written < 0) {
+            // An encoding error: vsnprintf may have written part of the text. Drop it so that
+            // every output and the returned count see the same characters.
+            text[length] = '\0';
             return;
+        }
         if (written > room) {
             length = kLineBufferSize - 1;
             cut = true;
@@ -107,7 +111,12 @@ struct LineBuffer
         this->text[length] = '\0';
     }
 
-    void appendText(const char* text) { appendRaw(text, std::strlen(text)); }
+    // Appends text; a null text (a caller's null module name) appends nothing.
+    void appendText(const char* text)
+    {
+        if (text != nullptr)
+            appendRaw(text, std::strlen(text));
+    }
 
     // Appends "<open><text><close>" (for "[%s] " style elements).
     void appendWrapped(const char* open, const char* text, const char* close)
@@ -248,6 +257,11 @@ PrintOptions printOptions()
     options.hideLine = (bits & bitLine) != 0;
     std::memcpy(options.reserved, g_reserved, sizeof(options.reserved));
     return options;
+}
+
+bool versionHidden()
+{
+    return (g_optionBits.load(std::memory_order_relaxed) & bitVersion) != 0;
 }
 
 const char* tableLevelWord(int level)

@@ -31,8 +31,13 @@ int composeAndEmit(unsigned short attribute, const PrintPrefix& prefix, const ch
 // The current print level.
 int printLogLevel();
 
-// A copy of the current print options.
+// A copy of the current print options. Reads the reserved bytes too, so it belongs to the
+// configuring thread (the log filter command), not to printing threads.
 PrintOptions printOptions();
+
+// The hideVersion flag alone: a single word that printing threads may read while the
+// options are being changed.
+bool versionHidden();
 
 // The level word of the shared table ("fatal ", "error ", "warn ", ...; "" for level 0 and
 // for levels outside 0..6) and the level's console attribute (0 outside 0..6).

@@ -9,6 +9,7 @@
 #include "platform/thread.h"
 
 #include <atomic>
+#include <memory>
 
 namespace Orlix {
 namespace Infra {
@@ -20,23 +21,17 @@ constexpr int kReaderMask = 0xFFFF;    // low half: number of readers inside
 
 struct CReadWriteMutex::ReadWriteMutexInternal
 {
+    // Creates only the objects of the mode. They are owned by smart pointers, so that when
+    // one cannot be allocated the ones already made are released.
     explicit ReadWriteMutexInternal(RWPriority priority) : m_priority(priority)
     {
         if (priority == priorityWrite) {
-            m_readEvent = new Platform::ManualResetEvent(false);
-            m_writeSemaphore = new Platform::Semaphore(0, 1);
-            m_lock2 = new Platform::CriticalSection;
+            m_readEvent = std::make_unique<Platform::ManualResetEvent>(false);
+            m_writeSemaphore = std::make_unique<Platform::Semaphore>(0, 1);
+            m_lock2 = std::make_unique<Platform::CriticalSection>();
         } else {
-            m_lock = new Platform::CriticalSection;
+            m_lock = std::make_unique<Platform::CriticalSection>();
         }
-    }
-
-    ~ReadWriteMutexInternal()
-    {
-        delete m_lock;
-        delete m_readEvent;
-        delete m_writeSemaphore;
-        delete m_lock2;
     }
 
     RWPriority m_priority;
@@ -45,16 +40,16 @@ struct CReadWriteMutex::ReadWriteMutexInternal
     // enterWriting() to leave(), which queues new readers behind it.
     std::atomic<int> m_readCount{0};
     std::atomic<int> m_writing{0};
-    Platform::CriticalSection* m_lock = nullptr;
+    std::unique_ptr<Platform::CriticalSection> m_lock;
 
     // priorityWrite. The three counters are read and written only under m_lock2; the event
     // and the semaphore are signalled after leaving it.
     int m_waitingWriters = 0;
     int m_waitingReaders = 0;
     int m_state = 0;
-    Platform::ManualResetEvent* m_readEvent = nullptr;
-    Platform::Semaphore* m_writeSemaphore = nullptr;
-    Platform::CriticalSection* m_lock2 = nullptr;
+    std::unique_ptr<Platform::ManualResetEvent> m_readEvent;
+    std::unique_ptr<Platform::Semaphore> m_writeSemaphore;
+    std::unique_ptr<Platform::CriticalSection> m_lock2;
 };
 
 CReadWriteMutex::CReadWriteMutex() : CReadWriteMutex(priorityDefault) {}

@@ -4,6 +4,8 @@
 #include "infra/error.h"
 #include "platform/sync.h"
 
+#include <memory>
+
 namespace Orlix {
 namespace Infra {
 
@@ -13,23 +15,26 @@ constexpr int kMaximumCount = 0x7fffffff;
 
 struct CSemaphore::SemaphoreInternal
 {
+    // Creates the record and its semaphore together, so that a failed allocation of either
+    // leaves nothing behind.
+    explicit SemaphoreInternal(int initialCount)
+        : m_handle(std::make_unique<Platform::Semaphore>(initialCount, kMaximumCount))
+    {
+        if (!m_handle->valid())
+            m_handle.reset();
+    }
+
     // Null when the system could not create the semaphore.
-    Platform::Semaphore* m_handle = nullptr;
+    std::unique_ptr<Platform::Semaphore> m_handle;
 };
 
-CSemaphore::CSemaphore(int initialCount) : m_internal(new SemaphoreInternal)
+CSemaphore::CSemaphore(int initialCount) : m_internal(new SemaphoreInternal(initialCount))
 {
-    auto* semaphore = new Platform::Semaphore(initialCount, kMaximumCount);
-    if (semaphore->valid())
-        m_internal->m_handle = semaphore;
-    else
-        delete semaphore;
     ORLIX_ASSERT(m_internal->m_handle);
 }
 
 CSemaphore::~CSemaphore()
 {
-    delete m_internal->m_handle;
     delete m_internal;
 }
 

@@ -107,15 +107,8 @@ void applyTime(CTime t, int millisecond, int tolerance)
             return;
     }
 
-    SystemTimeEx record{};
-    record.year = t.year;
-    record.month = t.month;
-    record.day = t.day;
-    record.wday = t.wday;
-    record.hour = t.hour;
-    record.minute = t.minute;
-    record.second = t.second;
-    record.millisecond = millisecond;
+    const SystemTimeEx record{t.year,   t.month,  t.day,       t.wday, t.hour,
+                              t.minute, t.second, millisecond, {}};
     if (!Detail::setSystemLocalTime(record)) {
         setLastError(CTime::errorTimeRefused);
         return;
@@ -300,16 +293,8 @@ CTime CTime::getCurTimeForPrint()
 SystemTimeEx CTime::getCurrentTimeEx()
 {
     const Platform::CalendarReading now = Platform::localTime();
-    SystemTimeEx result{};
-    result.year = now.year;
-    result.month = now.month;
-    result.day = now.day;
-    result.wday = now.wday;
-    result.hour = now.hour;
-    result.minute = now.minute;
-    result.second = now.second;
-    result.millisecond = now.millisecond;
-    return result;
+    return SystemTimeEx{now.year,   now.month,  now.day,         now.wday, now.hour,
+                        now.minute, now.second, now.millisecond, {}};
 }
 
 namespace {
@@ -363,16 +348,10 @@ bool CTime::setCurrentTimeEx(const CTime& time, int tolerance)
 
 bool CTime::setCurrentTime(const SystemTimeEx& time, int tolerance)
 {
-    SystemTimeEx fresh{};
-    fresh.year = time.year;
-    fresh.month = time.month;
-    fresh.day = time.day;
-    fresh.hour = time.hour;
-    fresh.minute = time.minute;
-    fresh.second = time.second;
-    fresh.millisecond = time.millisecond;
     // The weekday of the date as the six-value constructor would clamp it.
-    fresh.wday = CTime(time.year, time.month, time.day, 0, 0, 0).wday;
+    const int wday = CTime(time.year, time.month, time.day, 0, 0, 0).wday;
+    const SystemTimeEx fresh{time.year,   time.month,  time.day,         wday, time.hour,
+                             time.minute, time.second, time.millisecond, {}};
 
     TFunction2<void, const SystemTimeEx&, int> hook;
     {

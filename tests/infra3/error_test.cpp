@@ -1,6 +1,7 @@
 // Last error, message table and the assertion back end.
 #include "infra/error.h"
 #include "infra/print.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -101,6 +102,24 @@ TEST(AssertionDeathTest, CustomAbortLineIsShownAtInfoLevel)
     setPrintLogLevel(4);
     EXPECT_DEATH(Detail::assertionFailed("c", "f", "x.cpp", 1),
                  "x.cpp\\(1\\)\n.*\n.*info   tid:[0-9]+ custom_abort, line : [0-9]+\n");
+}
+
+TEST(AssertionDeathTest, LinesPrintedBeforeTheFailureReachTheFile)
+{
+    // Standard output redirected to a file is fully buffered; abort() does not flush it, so
+    // the lines printed just before a failure - the ones that explain it - must be flushed
+    // on the way out.
+    OrlixTest::TempDir dir;
+    const std::string path = dir.file("stdout.txt");
+    EXPECT_DEATH(
+        {
+            if (std::freopen(path.c_str(), "w", stdout) == nullptr)
+                return;
+            logWarn("last words\n");
+            Detail::assertionFailed("c", "f", "x.cpp", 1);
+        },
+        "assertion \\(c\\) failed");
+    EXPECT_NE(OrlixTest::readFile(path).find("last words\n"), std::string::npos);
 }
 
 TEST(Assertion, PassingConditionDoesNothing)

@@ -872,6 +872,30 @@ TEST(FlexStringInterop, StreamsReadWordsAndHonourFormatting)
     EXPECT_EQ(out.str(), "ab......|");
 }
 
+TEST(FlexStringInterop, GetlineReadsLinesLikeStdString)
+{
+    // Each input read to the end, line by line, into both types: same lines, same states.
+    const std::string inputs[] = {"a\nbc\n\nlast", "ends with a break\n", "", "\n",
+                                  std::string(40, 'L')};
+    for (const std::string& input : inputs) {
+        for (const char delim : {'\n', 'c'}) {
+            std::istringstream expectedIn(input);
+            std::istringstream actualIn(input);
+            std::string expected;
+            flex_string actual("left over");
+            for (int i = 0; i < 6; ++i) {
+                std::getline(expectedIn, expected, delim);
+                getline(actualIn, actual, delim); // found by argument-dependent lookup
+                ASSERT_EQ(std::string(actual), expected) << input << " line " << i;
+                ASSERT_EQ(actualIn.rdstate(), expectedIn.rdstate()) << input << " line " << i;
+            }
+        }
+    }
+    flex_string line;
+    getline(std::istringstream("first\nsecond"), line); // a temporary stream
+    EXPECT_EQ(line, "first");
+}
+
 TEST(FlexStringWide, WideCharactersUseTheSameMachinery)
 {
     using WideString = flex_string_shell<wchar_t>;

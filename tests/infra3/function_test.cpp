@@ -152,6 +152,21 @@ TEST(Delegate, InvalidKindsPrintAndStillCallMembers)
     EXPECT_EQ(empty(3), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "FUNCTION_FUNCTION::operator() invalid function type : 0, typeid : (null)\n");
+
+    // An unused kind below 16 that holds a member binding is still called; a member binding
+    // tagged 0 is empty, and an empty delegate never calls through what it holds.
+    F1 unused(&Counter::add, &c, 5);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(unused(4), 7);
+    testing::internal::GetCapturedStdout();
+    F1 taggedEmpty(&Counter::add, &c, 0);
+    EXPECT_TRUE(taggedEmpty.empty());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(taggedEmpty(100), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "FUNCTION_FUNCTION::operator() invalid function type : 0, typeid : " +
+                  std::string(typeid(Counter*).name()) + "\n");
+    EXPECT_EQ(c.total, 7);
 }
 
 TEST(Delegate, CopiesAreEqualValues)

@@ -165,4 +165,27 @@ TEST_F(ConcurrentLogTest, SwitchingModulesWhileThreadsPrint)
     EXPECT_NE(text.find("done\n"), std::string::npos);
 }
 
+TEST_F(ConcurrentLogTest, ShowingAndHidingPrefixPartsWhileThreadsPrint)
+{
+    std::atomic<bool> stop{false};
+    std::thread printer([&] {
+        for (int i = 0; !stop.load(); ++i)
+            logFilter(2, "net", "a.cpp", "send", 7, "1.0", "line %d\n", i);
+    });
+    for (int round = 0; round < 300; ++round) {
+        const char* value = round % 2 == 0 ? "off" : "on";
+        command({"-logtime", value});
+        command({"-logthread", value});
+        command({"-logversion", value});
+        command({"-logfunction", value});
+    }
+    stop.store(true);
+    printer.join();
+
+    const std::string path = m_dir.file("app.log");
+    command({"-logpath", path});
+    logFilter(2, "net", "a.cpp", "send", 7, "1.0", "done\n");
+    EXPECT_NE(readFile(path).find("[ver:1.0] error a.cpp send 7 tid:"), std::string::npos);
+}
+
 } // namespace

@@ -99,6 +99,15 @@ TEST(PrintPrefix, LibNameUsesTableWordsAndModule)
     EXPECT_EQ(capture.text().substr(9), "[net] [ver:] warn  tid:" + tid() + " careful\n");
 }
 
+TEST(PrintPrefix, NullModuleShowsEmpty)
+{
+    PrintCapture capture;
+    setPrintLogLevel(4);
+    const int n = logLibName(4, nullptr, "up\n");
+    EXPECT_EQ(capture.text().substr(9), "[] [ver:] info  tid:" + tid() + " up\n");
+    EXPECT_EQ(n, static_cast<int>(capture.text().size()));
+}
+
 TEST(PrintPrefix, EachOptionHidesItsElement)
 {
     PrintCapture capture;
@@ -157,6 +166,20 @@ TEST(PrintLines, LongTextIsCutAndEndsTheLine)
     capture.clear();
     logWarn("after\n"); // the cut line counts as ended: a new prefix follows
     EXPECT_EQ(capture.text(), "warn  after\n"); // the dedicated six-character word
+}
+
+TEST(PrintLines, UnformattableTextLeavesOnlyThePrefix)
+{
+    // A wide character with no multibyte form makes the formatting fail part-way; what was
+    // formatted before the failure must not reach one output but not another.
+    PrintCapture capture;
+    PrintOptions o = allHidden();
+    o.hideLevel = false;
+    setPrintOptions(o);
+    const wchar_t unpaired[] = {static_cast<wchar_t>(0xD800), 0};
+    const int n = logWarn("abc %ls\n", unpaired);
+    EXPECT_EQ(capture.text(), "warn  ");
+    EXPECT_EQ(n, 6);
 }
 
 TEST(PrintLines, PrefixIsCutToo)

@@ -123,6 +123,8 @@ TEST(CTimeArithmetic, ArithmeticAndComparisonFollowTheInstantsWhateverTheZone)
     OrlixTest::useDaylightSavingZone(); // the switch stays on: neither may use it
     EXPECT_EQ(show(CTime(2016, 12, 31, 23, 59, 59) + 1), "2017-01-01 00:00:00");
     EXPECT_EQ(show(CTime(2016, 3, 1, 0, 0, 0) - 1), "2016-02-29 23:59:59");
+    // Below the range nothing is mapped back: the seconds are divided toward zero.
+    EXPECT_EQ(show(CTime(1970, 1, 1, 0, 0, 0) - 1), "1970-01-01 00:00:-1");
 
     const std::vector<int64> a = instants(4000, 7);
     const std::vector<int64> b = instants(4000, 8);

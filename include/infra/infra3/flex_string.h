@@ -377,6 +377,66 @@ std::basic_istream<E, T>& operator>>(std::basic_istream<E, T>& is, flex_string_s
     return is;
 }
 
+// Reads one line into s, as std::getline does for std::basic_string: clears s, then extracts
+// characters until delim (extracted, not stored), end of input (sets eofbit) or max_size()
+// characters (sets failbit). Sets failbit when nothing at all was extracted. Found by
+// argument-dependent lookup: call it unqualified, getline(in, s).
+template <typename E, typename T, typename A, typename S>
+std::basic_istream<E, T>& getline(std::basic_istream<E, T>& is, flex_string_shell<E, T, A, S>& s,
+                                  E delim)
+{
+    using Stream = std::basic_istream<E, T>;
+    typename Stream::sentry sentry(is, true);
+    if (!sentry) {
+        return is;
+    }
+    s.clear();
+    std::ios_base::iostate state = std::ios_base::goodbit;
+    std::size_t extracted = 0;
+    typename T::int_type c = is.rdbuf()->sgetc();
+    for (;;) {
+        if (T::eq_int_type(c, T::eof())) {
+            state |= std::ios_base::eofbit;
+            break;
+        }
+        if (T::eq(T::to_char_type(c), delim)) {
+            is.rdbuf()->sbumpc();
+            ++extracted;
+            break;
+        }
+        if (s.size() == s.max_size()) {
+            state |= std::ios_base::failbit;
+            break;
+        }
+        s.push_back(T::to_char_type(c));
+        ++extracted;
+        c = is.rdbuf()->snextc();
+    }
+    if (extracted == 0) {
+        state |= std::ios_base::failbit;
+    }
+    is.setstate(state);
+    return is;
+}
+// getline(is, s, is.widen('\n')).
+template <typename E, typename T, typename A, typename S>
+std::basic_istream<E, T>& getline(std::basic_istream<E, T>& is, flex_string_shell<E, T, A, S>& s)
+{
+    return getline(is, s, is.widen('\n'));
+}
+// The same on a temporary stream.
+template <typename E, typename T, typename A, typename S>
+std::basic_istream<E, T>& getline(std::basic_istream<E, T>&& is, flex_string_shell<E, T, A, S>& s,
+                                  E delim)
+{
+    return getline(is, s, delim);
+}
+template <typename E, typename T, typename A, typename S>
+std::basic_istream<E, T>& getline(std::basic_istream<E, T>&& is, flex_string_shell<E, T, A, S>& s)
+{
+    return getline(is, s, is.widen('\n'));
+}
+
 } // namespace Infra
 } // namespace Orlix
 

@@ -1,30 +1,14 @@
 // POSIX implementation of the synchronisation primitives.
 #include "platform/sync.h"
 
+#include "platform/posix/deadline.h"
+
 #include <cerrno>
 #include <climits>
 #include <ctime>
 
 namespace Orlix {
 namespace Platform {
-
-namespace {
-
-// Absolute monotonic deadline timeoutMs from now, for the *_clockwait family.
-timespec monotonicDeadline(unsigned int timeoutMs)
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    ts.tv_sec += static_cast<time_t>(timeoutMs / 1000);
-    ts.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-    return ts;
-}
-
-} // namespace
 
 // ---------------------------------------------------------------- CriticalSection
 

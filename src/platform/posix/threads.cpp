@@ -1,6 +1,8 @@
 // POSIX implementation of thread start, wait, priority and cancellation.
 #include "platform/threads.h"
 
+#include "platform/posix/deadline.h"
+
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -125,19 +127,6 @@ void* startRoutine(void* argument)
     return nullptr;
 }
 
-timespec deadlineAfter(unsigned int timeoutMs)
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    ts.tv_sec += static_cast<time_t>(timeoutMs / 1000);
-    ts.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
-    if (ts.tv_nsec >= 1000000000L) {
-        ts.tv_sec += 1;
-        ts.tv_nsec -= 1000000000L;
-    }
-    return ts;
-}
-
 } // namespace
 
 int effectiveStackSize(int requested)
@@ -194,7 +183,7 @@ NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int*
 bool waitThread(NativeThread* thread, unsigned int timeoutMs)
 {
     NoCancellation noCancel;
-    const timespec deadline = deadlineAfter(timeoutMs);
+    const timespec deadline = monotonicDeadline(timeoutMs);
     pthread_mutex_lock(&thread->mutex);
     while (!thread->finished) {
         if (pthread_cond_timedwait(&thread->changed, &thread->mutex, &deadline) == ETIMEDOUT)
