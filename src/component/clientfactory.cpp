@@ -295,13 +295,14 @@ IClient* IClientFactoryWrap::createListed(const ServerInfo& info, bool forServer
     IClient* client = m_original->create(info);
     if (client == nullptr)
         return nullptr;
+    clientCreateInternal(client, classId, info, !forServer);
+    // The creation reference goes to this call's caller: the client counts as handed out, so
+    // that every later lookup that finds it adds a reference of its own.
+    Detail::CComponentHelper::makeComponentObject(client);
     if (forServer) {
-        // Two references: the list's (dropped at the first use) and the caller's.
-        clientCreateInternal(client, classId, info, false);
-        Detail::CComponentHelper::makeComponentObject(client);
+        // A second reference for the list, dropped at the client's first use.
         Detail::CComponentHelper::addRef(client);
     } else {
-        clientCreateInternal(client, classId, info, true);
         clientGetAndMarkUsing(client);
     }
     if (!local) {

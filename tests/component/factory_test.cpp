@@ -187,6 +187,29 @@ TEST_F(FactoryTest, WrapperCreateSharesClientsForAnEqualServer)
     EXPECT_EQ(clientList()->countForTesting(), 0u);
 }
 
+TEST_F(FactoryTest, LookupsOfACreatedClientAddAReferenceForEachHolder)
+{
+    // A client made by the wrapper's create() belongs to its caller; every lookup that finds it
+    // later is a further holder and must count, the first one included.
+    IClient* created = clientWrapper()->create(server("h"));
+    ASSERT_NE(created, nullptr);
+    IClient* looked = nullptr;
+    ASSERT_EQ(lookUp(server("h"), looked), &media);
+    EXPECT_EQ(looked, created);
+    EXPECT_EQ(getRefCount(created), 2);
+    IClient* byUser = nullptr;
+    ServiceFactory deviceMedia("Device");
+    deviceMedia.registerFactory("Media");
+    ASSERT_EQ(CComponentHelper::getComponentFactory("Media", ClassID("Device"), 7, byUser),
+              &deviceMedia);
+    EXPECT_EQ(getRefCount(created), 3);
+    CComponentHelper::release(looked);
+    CComponentHelper::release(byUser);
+    EXPECT_EQ(log.destroyed.load(), 0) << "the creator still holds its reference";
+    CComponentHelper::release(created);
+    EXPECT_EQ(log.orderText(), "logout,destroy,");
+}
+
 TEST_F(FactoryTest, LocalClassAlwaysCreates)
 {
     TestClientFactory local("Local", log);
