@@ -85,6 +85,18 @@ int getRefCount(IUnknown* object)
     return internalOf(object).refCount.load(std::memory_order_acquire);
 }
 
+bool addRefUnlessDisposing(IUnknown* object)
+{
+    auto& record = internalOf(object);
+    int count = record.refCount.load(std::memory_order_relaxed);
+    do {
+        if (count == 0)
+            return false;
+    } while (!record.refCount.compare_exchange_weak(count, count + 1, std::memory_order_relaxed));
+    record.handedOut.store(1, std::memory_order_release);
+    return true;
+}
+
 void setObjectTable(IUnknown* object, Detail::CObjectTable* table)
 {
     ORLIX_ASSERT(object);

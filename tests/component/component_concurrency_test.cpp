@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -153,6 +155,46 @@ TEST(ComponentConcurrency, RacingInstanceRequestsAllEndDisposed)
     runOnThreads(threadCount, [&](int i) { got[i]->release(); });
     later->release();
     EXPECT_EQ(g_gone.load(), g_made.load());
+}
+
+// An instance that is not freed when disposed of, so that a request handing it out after its
+// disposal shows as a flag instead of a use of freed memory.
+class Mortal : public IUnknown
+{
+public:
+    void destroy() override { disposals.fetch_add(1); }
+    const char* describe() const override { return "Mortal"; }
+    std::atomic<int> disposals{0};
+};
+
+std::vector<std::unique_ptr<Mortal>> g_mortals;
+std::mutex g_mortalsMutex;
+
+IUnknown* makeMortal(const ServerInfo* /*info*/)
+{
+    std::lock_guard<std::mutex> guard(g_mortalsMutex);
+    g_mortals.push_back(std::make_unique<Mortal>());
+    return g_mortals.back().get();
+}
+
+TEST(ComponentConcurrency, AnInstanceBeingDisposedOfIsNeverHandedOutAgain)
+{
+    // Requests race with the last release of the shared instance: a request must either get
+    // a live instance or make a new one, never the one whose count already reached 0.
+    registerComponent("Churn", &makeMortal);
+    std::atomic<int> handedOutDead{0};
+    runOnThreads(threadCount, [&](int) {
+        for (int i = 0; i < 3000; ++i) {
+            IUnknown* object = getComponentInstance("Churn", nullptr);
+            if (static_cast<Mortal*>(object)->disposals.load() != 0)
+                handedOutDead.fetch_add(1);
+            object->release();
+        }
+    });
+    EXPECT_EQ(handedOutDead.load(), 0);
+    std::lock_guard<std::mutex> guard(g_mortalsMutex);
+    for (const auto& mortal : g_mortals)
+        ASSERT_EQ(mortal->disposals.load(), 1);
 }
 
 using Delegate = Orlix::Infra::TFunction1<void, int>;
