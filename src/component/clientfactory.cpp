@@ -207,9 +207,12 @@ void CClientInstanceList::removeIdleClientInstance(unsigned long /*param*/)
     {
         Infra::TGuard<Infra::CRecursiveMutex> guard(m_internal->mutex);
         auto& clients = m_internal->clients;
-        // One pass that keeps the survivors in order: neighbours are both examined.
+        // One pass that keeps the survivors in order: neighbours are both examined. Only a
+        // reference the list itself holds may be dropped here: a client whose first use took
+        // that reference over belongs to its holder, however idle it is.
         auto keep = std::stable_partition(clients.begin(), clients.end(), [](IClient* client) {
-            return !(clientIsIdle(client) && getRefCount(client) <= 1);
+            return !(clientIsIdle(client) && getRefCount(client) <= 1 &&
+                     Detail::clientHoldsListReference(client));
         });
         idle.assign(keep, clients.end());
         clients.erase(keep, clients.end());
