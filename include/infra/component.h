@@ -199,11 +199,14 @@ public:
 class ORLIX_API CObjectTable
 {
 public:
+    // An empty table.
     CObjectTable();
+    // Forgets the entries without releasing them; they live on as objects in no table.
     ~CObjectTable();
     CObjectTable(const CObjectTable&) = delete;
     CObjectTable& operator=(const CObjectTable&) = delete;
 
+    // Takes and gives back the table's re-entrant lock.
     void lock();
     void unlock();
 

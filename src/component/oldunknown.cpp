@@ -127,6 +127,13 @@ CObjectTable::CObjectTable() : m_internal(new ObjectTableInternal) {}
 
 CObjectTable::~CObjectTable()
 {
+    // Objects may outlive the table (it holds no references): their release() must no longer
+    // reach for its lock.
+    for (IUnknown* object : m_internal->objects) {
+        CObjectTable* self = this;
+        internalOf(object).objectTable.compare_exchange_strong(self, nullptr,
+                                                               std::memory_order_acq_rel);
+    }
     delete m_internal;
 }
 

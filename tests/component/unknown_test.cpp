@@ -190,6 +190,21 @@ TEST(ObjectTable, EraseRemovesEveryOccurrenceAndKeepsOrder)
     EXPECT_EQ(table.count(), 0u);
 }
 
+TEST(ObjectTable, ObjectsOutliveTheirTable)
+{
+    std::atomic<int> destroyed{0};
+    auto* object = new Counted(&destroyed);
+    {
+        CObjectTable table;
+        table.lock();
+        table.insert(object);
+        table.unlock();
+    }
+    EXPECT_EQ(destroyed.load(), 0) << "the table held no reference";
+    object->release(); // must not touch the table that is gone
+    EXPECT_EQ(destroyed.load(), 1);
+}
+
 TEST(ObjectTableDeathTest, GetPastTheEndIsAnAssertion)
 {
     CObjectTable table;
