@@ -21,6 +21,9 @@ import sys
 SCOPE_OPENERS = re.compile(r'^\s*(namespace\b|class\b|struct\b|union\b|enum\b|extern\s+"C(\+\+)?")')
 TEMPLATE_HEADER = re.compile(r"^\s*template\s*<[^;{]*?>\s*")
 SEPARATOR = re.compile(r"^\s*//\s*[-=*]{3,}")
+# Inside the opening essay only a line of nothing but rule characters is a separator: a line
+# such as "//   ***** text" there is part of the essay (a quoted message, say).
+ESSAY_SEPARATOR = re.compile(r"^\s*//\s*[-=*]{3,}\s*$")
 PLAIN_COMMENT = re.compile(r"^(\s*)//(?![/!])\s?(.*)$")
 TRAILING = re.compile(r"^(.*?\S)(\s+)//(?![/!<])\s?(.*)$")
 PREPROCESSOR = re.compile(r"^\s*#")
@@ -53,7 +56,7 @@ def convert(lines):
                 guard_seen = True
             else:
                 m = PLAIN_COMMENT.match(line)
-                if m and not SEPARATOR.match(line):
+                if m and not ESSAY_SEPARATOR.match(line):
                     if not any(l.startswith("/// @file") for l in out):
                         out.append("/// @file\n")
                     out.append("/// " + m.group(2) + "\n" if m.group(2) else "///\n")
