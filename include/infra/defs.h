@@ -1,10 +1,11 @@
-// Orlix common definitions: the export macro, fixed-width helper types and limits shared by
-// every public header.
-//
-// ORLIX_API marks the library's interface. The shared library is built with hidden
-// visibility, so only what carries ORLIX_API is exported; everything else stays internal.
-// Programs linking the static library (liborlix.a) get ORLIX_STATIC from the CMake package
-// and see no visibility attributes at all.
+/// @file
+/// Orlix common definitions: the export macro, fixed-width helper types and limits shared by
+/// every public header.
+///
+/// ORLIX_API marks the library's interface. The shared library is built with hidden
+/// visibility, so only what carries ORLIX_API is exported; everything else stays internal.
+/// Programs linking the static library (liborlix.a) get ORLIX_STATIC from the CMake package
+/// and see no visibility attributes at all.
 #ifndef ORLIX_INFRA_DEFS_H
 #define ORLIX_INFRA_DEFS_H
 
@@ -19,8 +20,8 @@
 #define ORLIX_API
 #endif
 
-// The largest transfer a 32-bit count can express; 64-bit file operations split larger
-// transfers into pieces of at most this many bytes.
+/// The largest transfer a 32-bit count can express; 64-bit file operations split larger
+/// transfers into pieces of at most this many bytes.
 #define ORLIX_MAX_INT_VALUE 2147483647
 
 // Full signature of the enclosing function, as assertion messages report it.

@@ -1,24 +1,25 @@
-// flex_string_shell: the string class template behind flex_string. It implements the
-// std::basic_string interface and leaves the representation to a Storage policy, so the
-// same interface serves inline-first strings, plain heap strings and pointer-sized strings.
-//
-// A Storage policy provides, for characters E and allocator A:
-//   value_type, size_type, allocator_type
-//   Storage(), Storage(const A&), Storage(const E* s, size_type n, const A&),
-//   Storage(size_type n, E c, const A&), copy and (noexcept) move construction/assignment
-//   begin()/end() (const and non-const), c_str(), size(), capacity(), max_size(),
-//   get_allocator(), reserve(n), append(const E* s, size_type n) where s may point into the
-//   string itself, resize(n, c), swap(Storage&) noexcept, shrink_to_fit().
-// The characters are contiguous and NUL-terminated after every operation.
-//
-// The shell performs the argument checks std::basic_string performs: positions past size()
-// throw std::out_of_range, lengths past max_size() throw std::length_error (constructors
-// leave the length check to the Storage, which must throw std::length_error itself). Every
-// other exception comes from the allocator. Searching and comparing are delegated to
-// std::basic_string_view, which has exactly the std::basic_string semantics.
-//
-// Iterators are plain pointers; like std::basic_string's, they and any references are
-// invalidated by operations that may change the capacity or the representation.
+/// @file
+/// flex_string_shell: the string class template behind flex_string. It implements the
+/// std::basic_string interface and leaves the representation to a Storage policy, so the
+/// same interface serves inline-first strings, plain heap strings and pointer-sized strings.
+///
+/// A Storage policy provides, for characters E and allocator A:
+///   value_type, size_type, allocator_type
+///   Storage(), Storage(const A&), Storage(const E* s, size_type n, const A&),
+///   Storage(size_type n, E c, const A&), copy and (noexcept) move construction/assignment
+///   begin()/end() (const and non-const), c_str(), size(), capacity(), max_size(),
+///   get_allocator(), reserve(n), append(const E* s, size_type n) where s may point into the
+///   string itself, resize(n, c), swap(Storage&) noexcept, shrink_to_fit().
+/// The characters are contiguous and NUL-terminated after every operation.
+///
+/// The shell performs the argument checks std::basic_string performs: positions past size()
+/// throw std::out_of_range, lengths past max_size() throw std::length_error (constructors
+/// leave the length check to the Storage, which must throw std::length_error itself). Every
+/// other exception comes from the allocator. Searching and comparing are delegated to
+/// std::basic_string_view, which has exactly the std::basic_string semantics.
+///
+/// Iterators are plain pointers; like std::basic_string's, they and any references are
+/// invalidated by operations that may change the capacity or the representation.
 #ifndef ORLIX_INFRA_INFRA3_DETAIL_FLEX_STRING_SHELL_H
 #define ORLIX_INFRA_INFRA3_DETAIL_FLEX_STRING_SHELL_H
 
@@ -46,9 +47,9 @@ class flex_string_shell
 {
     using View = std::basic_string_view<E, T>;
 
-    // Enables the string_view overloads for types convertible to a view but not to a
-    // character pointer, as std::basic_string does; flex_string arguments keep their own
-    // overloads.
+    /// Enables the string_view overloads for types convertible to a view but not to a
+    /// character pointer, as std::basic_string does; flex_string arguments keep their own
+    /// overloads.
     template <typename V>
     using EnableIfView =
         std::enable_if_t<std::is_convertible<const V&, View>::value &&
@@ -82,30 +83,30 @@ public:
     static_assert(std::is_same<typename Storage::value_type, E>::value,
                   "Storage must hold the shell's character type");
 
-    // Passed as a length: "to the end of the string". Returned by searches: "not found".
+    /// Passed as a length: "to the end of the string". Returned by searches: "not found".
     static constexpr size_type npos = static_cast<size_type>(-1);
 
     // --- Construction -------------------------------------------------------------------
 
-    // An empty string. Never allocates with the provided storage policies.
+    /// An empty string. Never allocates with the provided storage policies.
     flex_string_shell() = default;
     explicit flex_string_shell(const A& a) noexcept : m_store(a) {}
     flex_string_shell(const flex_string_shell& s) = default;
-    // Leaves s empty.
+    /// Leaves s empty.
     flex_string_shell(flex_string_shell&& s) noexcept = default;
-    // The characters [pos, pos + n) of s, clamped at its end; throws std::out_of_range when
-    // pos > s.size().
+    /// The characters [pos, pos + n) of s, clamped at its end; throws std::out_of_range when
+    /// pos > s.size().
     flex_string_shell(const flex_string_shell& s, size_type pos, size_type n = npos,
                       const A& a = A())
         : m_store(s.data() + checkPos(pos, s.size()), clampLength(s.size(), pos, n), a)
     {}
-    // The NUL-terminated string s.
+    /// The NUL-terminated string s.
     flex_string_shell(const E* s, const A& a = A()) : m_store(s, T::length(s), a) {}
-    // The n characters at s (which may contain NULs).
+    /// The n characters at s (which may contain NULs).
     flex_string_shell(const E* s, size_type n, const A& a = A()) : m_store(s, n, a) {}
-    // n copies of c.
+    /// n copies of c.
     flex_string_shell(size_type n, E c, const A& a = A()) : m_store(n, c, a) {}
-    // The characters of [first, last).
+    /// The characters of [first, last).
     template <typename It, EnableIfIterator<It> = 0>
     flex_string_shell(It first, It last, const A& a = A()) : m_store(a)
     {
@@ -114,13 +115,13 @@ public:
     flex_string_shell(std::initializer_list<E> il, const A& a = A())
         : m_store(il.begin(), il.size(), a)
     {}
-    // A copy of a std::basic_string; implicit so that std::string arguments convert.
+    /// A copy of a std::basic_string; implicit so that std::string arguments convert.
     template <typename A2>
     flex_string_shell(const std::basic_string<E, T, A2>& s, const A& a = A())
         : m_store(s.data(), s.size(), a)
     {}
-    // A copy of the characters viewed by v (a std::basic_string_view or anything that
-    // converts to one).
+    /// A copy of the characters viewed by v (a std::basic_string_view or anything that
+    /// converts to one).
     template <typename V, EnableIfView<V> = 0>
     explicit flex_string_shell(const V& v, const A& a = A()) : m_store(a)
     {
@@ -131,7 +132,7 @@ public:
     ~flex_string_shell() = default;
 
     flex_string_shell& operator=(const flex_string_shell& s) = default;
-    // Leaves s empty (or, when s is *this, unchanged).
+    /// Leaves s empty (or, when s is *this, unchanged).
     flex_string_shell& operator=(flex_string_shell&& s) noexcept = default;
     flex_string_shell& operator=(const E* s) { return assign(s); }
     flex_string_shell& operator=(E c) { return assign(1, c); }
@@ -151,7 +152,7 @@ public:
 
     flex_string_shell& assign(const flex_string_shell& s) { return *this = s; }
     flex_string_shell& assign(flex_string_shell&& s) noexcept { return *this = std::move(s); }
-    // The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
+    /// The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
     flex_string_shell& assign(const flex_string_shell& s, size_type pos, size_type n = npos)
     {
         checkPos(pos, s.size());
@@ -206,24 +207,24 @@ public:
 
     // --- Element access -----------------------------------------------------------------
 
-    // The character at pos; pos == size() yields the terminator. Unchecked.
+    /// The character at pos; pos == size() yields the terminator. Unchecked.
     reference operator[](size_type pos) noexcept { return begin()[pos]; }
     const_reference operator[](size_type pos) const noexcept { return begin()[pos]; }
-    // The character at pos; std::out_of_range when pos >= size().
+    /// The character at pos; std::out_of_range when pos >= size().
     reference at(size_type pos) { return begin()[checkIndex(pos)]; }
     const_reference at(size_type pos) const { return begin()[checkIndex(pos)]; }
-    // First and last characters; the string must not be empty.
+    /// First and last characters; the string must not be empty.
     reference front() noexcept { return *begin(); }
     const_reference front() const noexcept { return *begin(); }
     reference back() noexcept { return end()[-1]; }
     const_reference back() const noexcept { return end()[-1]; }
-    // The characters, always followed by a NUL; valid until the next modification.
+    /// The characters, always followed by a NUL; valid until the next modification.
     const E* c_str() const noexcept { return m_store.c_str(); }
     const E* data() const noexcept { return m_store.c_str(); }
     E* data() noexcept { return m_store.begin(); }
-    // A view of the whole string; valid until the next modification.
+    /// A view of the whole string; valid until the next modification.
     operator View() const noexcept { return View(data(), size()); }
-    // A std::basic_string copy of the contents.
+    /// A std::basic_string copy of the contents.
     std::basic_string<E, T, A> str() const { return std::basic_string<E, T, A>(data(), size()); }
     allocator_type get_allocator() const noexcept { return m_store.get_allocator(); }
 
@@ -247,19 +248,19 @@ public:
     size_type size() const noexcept { return m_store.size(); }
     size_type length() const noexcept { return size(); }
     bool empty() const noexcept { return size() == 0; }
-    // The longest string the storage can hold; longer requests throw std::length_error.
+    /// The longest string the storage can hold; longer requests throw std::length_error.
     size_type max_size() const noexcept { return m_store.max_size(); }
-    // Characters that fit without reallocating (excluding the terminator).
+    /// Characters that fit without reallocating (excluding the terminator).
     size_type capacity() const noexcept { return m_store.capacity(); }
-    // Ensures capacity() >= n; never shrinks. std::length_error when n > max_size().
+    /// Ensures capacity() >= n; never shrinks. std::length_error when n > max_size().
     void reserve(size_type n = 0) { m_store.reserve(checkLength(n)); }
-    // Sets the length to n, appending copies of c or truncating.
+    /// Sets the length to n, appending copies of c or truncating.
     void resize(size_type n, E c) { m_store.resize(checkLength(n), c); }
     void resize(size_type n) { resize(n, E()); }
-    // Non-binding request to release unused capacity; see the Storage policy for what it
-    // does (smallstringopt moves short strings back inline).
+    /// Non-binding request to release unused capacity; see the Storage policy for what it
+    /// does (smallstringopt moves short strings back inline).
     void shrink_to_fit() { m_store.shrink_to_fit(); }
-    // Makes the string empty; keeps the capacity.
+    /// Makes the string empty; keeps the capacity.
     void clear() noexcept { m_store.resize(0, E()); }
 
     // --- Appending: the sources may alias *this -----------------------------------------
@@ -279,7 +280,7 @@ public:
     }
 
     flex_string_shell& append(const flex_string_shell& s) { return append(s.data(), s.size()); }
-    // The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
+    /// The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
     flex_string_shell& append(const flex_string_shell& s, size_type pos, size_type n = npos)
     {
         checkPos(pos, s.size());
@@ -317,7 +318,7 @@ public:
         return append(view.substr(pos, n));
     }
     void push_back(E c) { append(&c, 1); }
-    // Removes the last character; the string must not be empty.
+    /// Removes the last character; the string must not be empty.
     void pop_back() { m_store.resize(size() - 1, E()); }
 
     // --- Insertion: before position pos (or iterator p); the sources may alias *this ----
@@ -351,8 +352,8 @@ public:
         const View view = v;
         return insert(pos, view.substr(pos2, n));
     }
-    // Each returns an iterator to the first inserted character (or p when nothing was
-    // inserted).
+    /// Each returns an iterator to the first inserted character (or p when nothing was
+    /// inserted).
     iterator insert(const_iterator p, E c) { return insert(p, 1, c); }
     iterator insert(const_iterator p, size_type n, E c)
     {
@@ -379,7 +380,7 @@ public:
 
     // --- Erasure ------------------------------------------------------------------------
 
-    // Removes [pos, pos + n), clamped; std::out_of_range when pos > size().
+    /// Removes [pos, pos + n), clamped; std::out_of_range when pos > size().
     flex_string_shell& erase(size_type pos = 0, size_type n = npos)
     {
         checkPos(pos, size());
@@ -389,14 +390,14 @@ public:
         m_store.resize(size() - n, E());
         return *this;
     }
-    // Removes the character at p; returns an iterator to the character that followed it.
+    /// Removes the character at p; returns an iterator to the character that followed it.
     iterator erase(const_iterator p)
     {
         const size_type pos = offsetOf(p);
         erase(pos, 1);
         return begin() + pos;
     }
-    // Removes [first, last); returns an iterator to the character that followed them.
+    /// Removes [first, last); returns an iterator to the character that followed them.
     iterator erase(const_iterator first, const_iterator last)
     {
         const size_type pos = offsetOf(first);
@@ -492,15 +493,15 @@ public:
 
     // --- Operations ---------------------------------------------------------------------
 
-    // Copies up to n characters starting at pos into s (no terminator); returns the count.
-    // std::out_of_range when pos > size().
+    /// Copies up to n characters starting at pos into s (no terminator); returns the count.
+    /// std::out_of_range when pos > size().
     size_type copy(E* s, size_type n, size_type pos = 0) const
     {
         return View(*this).copy(s, n, pos);
     }
-    // Exchanges the contents; never throws.
+    /// Exchanges the contents; never throws.
     void swap(flex_string_shell& s) noexcept { m_store.swap(s.m_store); }
-    // The characters [pos, pos + n), clamped; std::out_of_range when pos > size().
+    /// The characters [pos, pos + n), clamped; std::out_of_range when pos > size().
     flex_string_shell substr(size_type pos = 0, size_type n = npos) const
     {
         return flex_string_shell(*this, pos, n);
@@ -508,7 +509,7 @@ public:
 
     // --- Searching: std::basic_string semantics; each returns npos when nothing matches -
 
-    // First occurrence of the needle at or after pos.
+    /// First occurrence of the needle at or after pos.
     size_type find(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find(View(s), pos);
@@ -522,7 +523,7 @@ public:
         return view().find(View(v), pos);
     }
 
-    // Last occurrence of the needle starting at or before pos.
+    /// Last occurrence of the needle starting at or before pos.
     size_type rfind(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().rfind(View(s), pos);
@@ -539,7 +540,7 @@ public:
         return view().rfind(View(v), pos);
     }
 
-    // First character at or after pos that is one of the given characters.
+    /// First character at or after pos that is one of the given characters.
     size_type find_first_of(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find_first_of(View(s), pos);
@@ -562,7 +563,7 @@ public:
         return view().find_first_of(View(v), pos);
     }
 
-    // Last character at or before pos that is one of the given characters.
+    /// Last character at or before pos that is one of the given characters.
     size_type find_last_of(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().find_last_of(View(s), pos);
@@ -585,7 +586,7 @@ public:
         return view().find_last_of(View(v), pos);
     }
 
-    // First character at or after pos that is none of the given characters.
+    /// First character at or after pos that is none of the given characters.
     size_type find_first_not_of(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find_first_not_of(View(s), pos);
@@ -608,7 +609,7 @@ public:
         return view().find_first_not_of(View(v), pos);
     }
 
-    // Last character at or before pos that is none of the given characters.
+    /// Last character at or before pos that is none of the given characters.
     size_type find_last_not_of(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().find_last_not_of(View(s), pos);
@@ -699,7 +700,7 @@ private:
         }
         return n;
     }
-    // Checks that n more characters fit; returns n.
+    /// Checks that n more characters fit; returns n.
     size_type checkGrowth(size_type n) const
     {
         if (n > max_size() - size()) {
@@ -720,17 +721,17 @@ private:
         return static_cast<size_type>(last - first);
     }
 
-    // True when s points into [data(), data() + size()], i.e. a source that a reallocation
-    // or a shift of our characters would clobber. std::less gives a total order even for
-    // pointers into unrelated objects.
+    /// True when s points into [data(), data() + size()], i.e. a source that a reallocation
+    /// or a shift of our characters would clobber. std::less gives a total order even for
+    /// pointers into unrelated objects.
     bool isOwn(const E* s) const noexcept
     {
         const E* b = data();
         return !std::less<const E*>()(s, b) && !std::less<const E*>()(b + size(), s);
     }
 
-    // Resizes so that the n1 characters at pos become n2 (uninitialised) slots, shifting
-    // the tail; pos and n1 are already validated. Returns the (possibly new) data pointer.
+    /// Resizes so that the n1 characters at pos become n2 (uninitialised) slots, shifting
+    /// the tail; pos and n1 are already validated. Returns the (possibly new) data pointer.
     E* makeGap(size_type pos, size_type n1, size_type n2)
     {
         const size_type oldSize = size();
