@@ -14,6 +14,7 @@
 /// character left over after the last group of four decodes to nothing.
 ///
 /// Thread-safety: pure functions over constant tables; call them from any thread.
+///
 /// Failure: none is detected; buffers are the caller's responsibility.
 #ifndef ORLIX_INFRA_BASE64_H
 #define ORLIX_INFRA_BASE64_H

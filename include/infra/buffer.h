@@ -33,6 +33,7 @@
 namespace Orlix {
 namespace Memory {
 
+/// A growable byte buffer whose bookkeeping shares one heap block with the data.
 class ORLIX_API CBuffer
 {
 public:

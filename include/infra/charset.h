@@ -25,6 +25,7 @@
 ///    U+FFFF truncated to 16 bits, no check for surrogates.
 ///
 /// Thread-safety: reentrant; the tables are constant data.
+///
 /// Failure: no function logs or asserts; results of -1 or 0 report failures as listed below.
 #ifndef ORLIX_INFRA_CHARSET_H
 #define ORLIX_INFRA_CHARSET_H

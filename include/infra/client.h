@@ -111,11 +111,15 @@ public:
         other.companion = c;
     }
 
-    /// The held object and companion (null when none), without adding a reference.
+    /// The held object (null when none), without adding a reference.
     T* get() const noexcept { return object; }
+    /// The held companion (null when none), without adding a reference.
     IUnknown* getCompanion() const noexcept { return companion; }
+    /// The held object, for member access; it must not be null.
     T* operator->() const noexcept { return object; }
+    /// The held object; it must not be null.
     T& operator*() const noexcept { return *object; }
+    /// True when an object is held.
     explicit operator bool() const noexcept { return object != nullptr; }
 
 private:
@@ -133,12 +137,12 @@ struct ServerChallenge
         Infra::flex_string_shell<char, std::char_traits<char>, std::allocator<char>,
                                  Infra::ministringstorage<char>>;
 
-    ChallengeString field1;
-    ChallengeString field2;
-    ChallengeString field3;
-    ChallengeString field4;
-    ChallengeString field5;
-    std::int32_t numbers[27] = {};
+    ChallengeString field1;        ///< the first text
+    ChallengeString field2;        ///< the second text
+    ChallengeString field3;        ///< the third text
+    ChallengeString field4;        ///< the fourth text
+    ChallengeString field5;        ///< the fifth text
+    std::int32_t numbers[27] = {}; ///< the numbers
 };
 
 class IClient;
@@ -146,9 +150,11 @@ namespace Detail {
 struct ClientAccess;
 } // namespace Detail
 
-// The client state operations the factories drive. All assert that client and its record
-// exist ("client != NULL && client->m_internal != NULL"), except clientCreateInternal, which
-// asserts that the record does not exist yet.
+/// @name Client state operations
+/// The operations the client factories drive. All assert that client and its record exist
+/// ("client != NULL && client->m_internal != NULL"), except clientCreateInternal, which
+/// asserts that the record does not exist yet.
+/// @{
 
 /// Creates client's record for classId and a copy of info; state created. A sweepExempt
 /// client is never removed by the idle sweep.
@@ -160,9 +166,12 @@ ORLIX_API bool clientLogin(IClient* client);
 /// Marks the client active and calls checkBroken(); when the connection is broken sets the
 /// state to broken and returns true.
 ORLIX_API bool clientUpdateBroken(IClient* client);
-/// The state: created (never logged in), logged in, broken.
+/// True in state created: the client has never logged in.
 ORLIX_API bool clientIsCreated(IClient* client);
+/// True in state logged in: the last login succeeded and no broken connection was seen since.
 ORLIX_API bool clientIsLogined(IClient* client);
+/// True in state broken: clientUpdateBroken() found the connection broken and no login has
+/// succeeded since.
 ORLIX_API bool clientIsBroken(IClient* client);
 /// True for a client still in state created, not sweep-exempt, whose last activity lies more
 /// than five minutes (300000 ms of the library's clock) back.
@@ -175,7 +184,9 @@ ORLIX_API bool clientIsSameAs(IClient* client, const ClassID& classId, int userI
 ORLIX_API bool clientIsSameAs(IClient* client, const ClassID& classId, const ServerInfo& info);
 /// Marks the client in use; returns the previous mark (0 on the first call).
 ORLIX_API long clientGetAndMarkUsing(IClient* client);
+/// @}
 
+/// Base of every client: one user's login on one server (see the top of this header).
 class ORLIX_API IClient : public IUnknown
 {
 public:
@@ -210,13 +221,24 @@ public:
     /// Stores the user id of the login through id (the library presets -1 and ignores the
     /// result).
     virtual bool getUserID(int* id) = 0;
-    /// Optional operations; the defaults return false with last error errNotImplemented.
+    /// @name Optional operations
+    /// Operations a concrete client may offer. The library never calls them; each default sets
+    /// the last error to errNotImplemented and returns false.
+    /// @{
+
+    /// Checks whether the logged-in user holds the authority named by text.
     virtual bool checkAuthorityString(const char* text);
+    /// Sets the server's clock to time; flag is the concrete client's.
     virtual bool setCurrentTime(const Infra::CTime& time, int flag);
+    /// Fills challenge with the server's login challenge.
     virtual bool getChallenge(ServerChallenge& challenge);
+    /// Reads the server's clock into time.
     virtual bool getCurrentTime(Infra::CTime& time);
+    /// A first login, for clients that tell it apart from later ones.
     virtual bool loginFirst();
+    /// Logs in again, to the server info describes.
     virtual bool loginAgain(const ServerInfo& info);
+    /// @}
 
     /// Attaches proc; false for an empty or wildcard delegate, one already attached, or when
     /// eight are attached already.

@@ -22,8 +22,22 @@
 /// library "lib<name>.so" (the platform's naming; the file name is cut to 31 characters) from
 /// the system's library search path and calls its function "create<name>Object" (also cut to
 /// 31 characters), declared as
+///
 ///     extern "C" Orlix::Component::IUnknown* createGreeterObject(const ServerInfo* info);
+///
 /// The creator is looked up on every request; a loaded library stays loaded.
+///
+/// Helpers in the Detail namespace. Three classes declared below live in
+/// Orlix::Component::Detail, which the API reference does not list; their contracts are in
+/// the comments at their declarations:
+///  - Detail::CComponentHelper: makeComponentObject() and makeComponentInstance() perform the
+///    hand-out described above; addRef() and release() accept null, and release() is the way
+///    to give back a client (it takes the client off the shared client list at 0);
+///    setAsCurrentUser(); and getComponentFactory(), the factory lookup of clientfactory.h.
+///  - Detail::CObjectTable: a table of shared objects kept by its user, in insertion order,
+///    searched with find() and a matcher derived from Detail::key_base. Hold lock() around
+///    every other call. The table holds no references: an object leaves it at its last
+///    release.
 ///
 /// Thread-safety: the registry and its creators may be used from any thread; creators run
 /// with no library lock held, so they may use the registry themselves. Counts change only
@@ -53,24 +67,24 @@ class IFactoryUnknown;
 /// by the first IFactoryUnknown::registerFactory() of the process; errNotImplemented has none.
 enum ComponentError : int
 {
-    errInterfaceNotFound = 0x10030000,
-    errClassNotFound = 0x10030001,
-    errClientNotFound = 0x10030002,
-    errClientNotExist = 0x10030003,
-    errNotLoggedIn = 0x10030004,
-    errTryingLogin = 0x10030005,
-    errUserNameInvalid = 0x10030006,
-    errPasswordInvalid = 0x10030007,
-    errPeerBlocked = 0x10030008,
-    errPeerInBlacklist = 0x10030009,
-    errUserNameUsed = 0x1003000A,
-    errTooManyConnections = 0x1003000B,
-    errNoAuthority = 0x1003000C,
-    errCreateObjectFailed = 0x1003000D,
-    errGetInstanceFailed = 0x1003000E,
-    errLoginChallenge = 0x1003000F,
-    errNotImplemented = 0x10030010,
-    errUserOrPasswordInvalid = 0x10030015
+    errInterfaceNotFound = 0x10030000,    ///< no factory is registered under the interface id
+    errClassNotFound = 0x10030001,        ///< the interface id has no factory for the class id
+    errClientNotFound = 0x10030002,       ///< no client factory serves the class prefix
+    errClientNotExist = 0x10030003,       ///< the client factory made no client for the server
+    errNotLoggedIn = 0x10030004,          ///< for clients: not logged in yet
+    errTryingLogin = 0x10030005,          ///< for clients: a login is in progress
+    errUserNameInvalid = 0x10030006,      ///< for clients: the user name is not valid
+    errPasswordInvalid = 0x10030007,      ///< for clients: the password is not valid
+    errPeerBlocked = 0x10030008,          ///< for clients: the peer has been blocked
+    errPeerInBlacklist = 0x10030009,      ///< for clients: the peer is blacklisted
+    errUserNameUsed = 0x1003000A,         ///< for clients: the user name is in use
+    errTooManyConnections = 0x1003000B,   ///< for clients: the server has too many connections
+    errNoAuthority = 0x1003000C,          ///< for clients: the user lacks the authority
+    errCreateObjectFailed = 0x1003000D,   ///< makeComponentObject() was given null
+    errGetInstanceFailed = 0x1003000E,    ///< makeComponentInstance() was given null
+    errLoginChallenge = 0x1003000F,       ///< for clients: the server asks a login challenge
+    errNotImplemented = 0x10030010,       ///< an optional client operation is not implemented
+    errUserOrPasswordInvalid = 0x10030015 ///< for clients: user name or password not valid
 };
 
 /// A class identifier: a text the caller owns (only the pointer is stored and copied). The
@@ -81,7 +95,7 @@ struct ORLIX_API ClassID
     /// passed where a class id is expected.
     constexpr ClassID(const char* name) noexcept : name(name) {}
 
-    const char* name;
+    const char* name; ///< the class id text, owned by the caller
 
     /// "Local": the class whose client wrapper always creates a new client.
     static const ClassID local;
@@ -90,27 +104,33 @@ struct ORLIX_API ClassID
 /// The description of one server connection. Texts are pointers the record does not own; a
 /// null text counts as "" wherever the library compares or copies it. The record is copied
 /// and assigned as a whole; a default-constructed one is all zero.
+///
+/// Apart from userName, what the fields mean is the concrete client's business (an address, a
+/// port, a password, options, ...); the library only copies and compares them. Two lookups
+/// compare servers: the shared-instance lookup of getComponentInstance() compares text1,
+/// number1, userName, text2 and flag1; the shared-client lookup of the factories compares every
+/// field except text7, number4, text11 and reserved.
 struct ORLIX_API ServerInfo
 {
-    const char* text1 = nullptr;
-    std::int32_t number1 = 0;
-    const char* userName = nullptr; ///< the user name of the login
-    const char* text2 = nullptr;
-    const char* text3 = nullptr;
-    std::uint8_t flag1 = 0;
-    std::uint8_t flag2 = 0;
-    const char* text4 = nullptr;
-    const char* text5 = nullptr;
-    const char* text6 = nullptr;
-    const char* text7 = nullptr;
-    std::int32_t number2 = 0;
-    const char* text8 = nullptr;
-    std::uint8_t flag3 = 0;
-    std::int32_t number3 = 0;
-    std::int32_t number4 = 0;
-    const char* text9 = nullptr;
-    const char* text10 = nullptr;
-    const char* text11 = nullptr;
+    const char* text1 = nullptr;     ///< compared by both lookups
+    std::int32_t number1 = 0;        ///< compared by both lookups
+    const char* userName = nullptr;  ///< the user name of the login; compared by both lookups
+    const char* text2 = nullptr;     ///< compared by both lookups
+    const char* text3 = nullptr;     ///< compared by the client lookup
+    std::uint8_t flag1 = 0;          ///< compared by both lookups
+    std::uint8_t flag2 = 0;          ///< compared by the client lookup
+    const char* text4 = nullptr;     ///< compared by the client lookup
+    const char* text5 = nullptr;     ///< compared by the client lookup
+    const char* text6 = nullptr;     ///< compared by the client lookup
+    const char* text7 = nullptr;     ///< copied, never compared
+    std::int32_t number2 = 0;        ///< compared by the client lookup
+    const char* text8 = nullptr;     ///< compared by the client lookup
+    std::uint8_t flag3 = 0;          ///< compared by the client lookup
+    std::int32_t number3 = 0;        ///< compared by the client lookup
+    std::int32_t number4 = 0;        ///< copied, never compared
+    const char* text9 = nullptr;     ///< compared by the client lookup
+    const char* text10 = nullptr;    ///< compared by the client lookup
+    const char* text11 = nullptr;    ///< copied, never compared
     unsigned char reserved[56] = {}; ///< never read or written by the library
 
     /// All zero. The factory lookup recognises this very object by its address (meaning "no

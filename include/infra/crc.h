@@ -16,6 +16,7 @@
 /// crc32(crc32(a, na), b, nb) is the CRC-32 of a followed by b.
 ///
 /// Thread-safety: pure functions over constant tables; call them from any thread.
+///
 /// Failure: none is detected; data must hold len readable bytes (it is not read when len is 0).
 #ifndef ORLIX_INFRA_CRC_H
 #define ORLIX_INFRA_CRC_H

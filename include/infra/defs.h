@@ -12,6 +12,11 @@
 #include <cstddef>
 #include <cstdint>
 
+/// @def ORLIX_API
+/// Marks a class or function as part of the library's interface. Building liborlix.so it
+/// gives the declaration default visibility (the library is compiled with hidden visibility,
+/// so nothing else is exported); with ORLIX_STATIC defined (programs linking liborlix.a) and
+/// on compilers without visibility attributes it expands to nothing.
 #if defined(ORLIX_STATIC) && !defined(ORLIX_BUILDING_LIBRARY)
 #define ORLIX_API
 #elif defined(__GNUC__) || defined(__clang__)
@@ -24,7 +29,9 @@
 /// transfers into pieces of at most this many bytes.
 #define ORLIX_MAX_INT_VALUE 2147483647
 
-// Full signature of the enclosing function, as assertion messages report it.
+/// @def ORLIX_FUNCTION
+/// The full signature of the enclosing function (`__PRETTY_FUNCTION__` on GCC and Clang,
+/// `__func__` elsewhere), as assertion messages report it.
 #if defined(__GNUC__) || defined(__clang__)
 #define ORLIX_FUNCTION __PRETTY_FUNCTION__
 #else
@@ -33,8 +40,8 @@
 
 namespace Orlix {
 
-using uint64 = std::uint64_t;
-using int64 = std::int64_t;
+using uint64 = std::uint64_t; ///< unsigned 64-bit integer: sizes, offsets, seconds, clock readings
+using int64 = std::int64_t;   ///< signed 64-bit integer: differences of times and offsets
 
 } // namespace Orlix
 

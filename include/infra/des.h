@@ -25,6 +25,7 @@
 /// written, and the call returns false.
 ///
 /// Thread-safety: an object is used by one thread at a time; different objects are independent.
+///
 /// Failure: a key length of 0 or a null buffer ends the process through the library's assertion
 /// at the first encrypt() or decrypt().
 ///
@@ -38,9 +39,11 @@
 namespace Orlix {
 namespace Utils {
 
+/// DES or triple DES over caller buffers, in ECB or CBC mode (see the top of this header).
 class ORLIX_API CTripleDes
 {
 public:
+    /// The block size.
     enum BlockType
     {
         blockType8 = 0, ///< the standard 8-byte block
@@ -52,6 +55,7 @@ public:
     /// bytes (the block size) of iv are kept and CBC is used; with a null iv, ECB.
     CTripleDes(const unsigned char* key, unsigned int keyLen, BlockType type = blockType8,
                const unsigned char* iv = nullptr);
+    /// Overwrites the keys and the initialisation vector with zeros, then frees them.
     ~CTripleDes();
     CTripleDes(const CTripleDes&) = delete;
     CTripleDes& operator=(const CTripleDes&) = delete;

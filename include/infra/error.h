@@ -9,11 +9,11 @@
 ///    codes store their texts with setErrMsg(); anyone may read them. The table is guarded by
 ///    its own mutex and may be used from any thread.
 ///  - the assertion back end. ORLIX_ASSERT(cond) checks a precondition; when it is false the
-///    handler writes
-///        ***** Internal Program Error - assertion (<cond>) failed in <function>: <file>(<line>)
-///    to standard error, then the perror() line for <cond>, flushes the output streams (so
-///    that lines printed just before the failure are not lost) and ends the process with
-///    abort().
+///    handler writes the line
+///    `***** Internal Program Error - assertion (<cond>) failed in <function>: <file>(<line>)`
+///    to standard error, then the perror() line for the condition text, flushes the output
+///    streams (so that lines printed just before the failure are not lost) and ends the
+///    process with abort().
 ///    Assertions are always compiled in: they guard against corrupting state, not debug aids.
 ///
 /// Nothing here throws. The library's own codes are 0x1000000E and 0x1000000F (setting the

@@ -37,10 +37,11 @@
 /// Thread-safety: a file object is not locked; use each object from one thread at a time.
 /// Different objects are independent.
 ///
-/// Failure: nothing throws. On a closed object read/write/writev return −1, seek/getPosition/
-/// getLength/puts 0, gets null, flush and close do nothing. A failed seek returns 0 and leaves
-/// the tracked position alone. Short transfers are logged at error level and show in the
-/// returned count. Calling load() while a loaded buffer remains is a caller error (assertion).
+/// Failure: nothing throws. On a closed object read/write/writev return −1,
+/// seek/getPosition/getLength/puts 0, gets null, flush and close do nothing. A failed seek
+/// returns 0 and leaves the tracked position alone. Short transfers are logged at error level
+/// and show in the returned count. Calling load() while a loaded buffer remains is a caller
+/// error (assertion).
 #ifndef ORLIX_INFRA_FILE_H
 #define ORLIX_INFRA_FILE_H
 
@@ -54,22 +55,24 @@ namespace Infra {
 /// CLfsFile::seekEnd, ...).
 struct FileModes
 {
+    /// The open flags: one access value, optionally combined with the open bits.
     enum : unsigned int
     {
-        accessRead = 0,
-        accessWrite = 1,
-        accessReadWrite = 2,
-        accessMask = 0x0F, ///< the bits that hold the access
-        openNoInherit = 0x80,
-        openCreate = 0x1000,
-        openNoTruncate = 0x2000,
+        accessRead = 0,          ///< read only; the file must exist
+        accessWrite = 1,         ///< write only; the file is created or truncated
+        accessReadWrite = 2,     ///< read and write; the file must exist unless openCreate
+        accessMask = 0x0F,       ///< the bits that hold the access
+        openNoInherit = 0x80,    ///< child processes do not inherit the descriptor
+        openCreate = 0x1000,     ///< create the file when it is missing
+        openNoTruncate = 0x2000, ///< append instead of truncating (the mode table of file.h)
     };
 
+    /// The origin of a seek.
     enum SeekPosition
     {
-        seekBegin = 0,
-        seekCurrent = 1,
-        seekEnd = 2,
+        seekBegin = 0,   ///< from the start of the file
+        seekCurrent = 1, ///< from the current position
+        seekEnd = 2,     ///< from the end of the file
     };
 };
 
@@ -142,17 +145,26 @@ public:
     /// Only a positive result moves the position.
     virtual long writev(const io_vec* vec, int count);
 
-    /// Path operations through the file system each path selects (the first path for
-    /// rename); true when it reports success.
+    /// @name Path operations
+    /// Each goes through the file system that its path selects (the first path for rename)
+    /// and returns true when that file system reports success.
+    /// @{
+
+    /// Renames the file or directory from to to.
     static bool rename(const char* from, const char* to);
+    /// Removes the file path.
     static bool remove(const char* path);
+    /// Makes the directory path; its parent must exist.
     static bool makeDirectory(const char* path);
+    /// Removes the empty directory path.
     static bool removeDirectory(const char* path);
-    /// mode: 0 exists, 2 write, 4 read, 6 read and write.
+    /// Tests access to path; mode: 0 exists, 2 write, 4 read, 6 read and write.
     static bool access(const char* path, int mode);
+    /// Fills info with what the file system reports about path (see FileInfo).
     static bool stat(const char* path, FileInfo& info);
     /// Bytes of the volume holding path: free to the caller, total, total free.
     static bool statFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree);
+    /// @}
 
 private:
     struct FileInternal;
@@ -219,7 +231,10 @@ public:
     /// As CFile::writev.
     virtual int64 writev(const io_vec* vec, int count);
 
-    /// As the CFile path operations.
+    /// @name Path operations
+    /// @{
+
+    /// As the CFile path operations of the same name.
     static bool rename(const char* from, const char* to);
     static bool remove(const char* path);
     static bool makeDirectory(const char* path);
@@ -227,6 +242,7 @@ public:
     static bool access(const char* path, int mode);
     static bool stat(const char* path, FileInfo& info);
     static bool statFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree);
+    /// @}
 
 private:
     struct LfsFileInternal;

@@ -51,9 +51,12 @@ struct FileInfo
     /// permission bits). For a directory search: 0x01 read-only, 0x02 hidden, 0x04 system,
     /// 0x10 directory, 0x20 archive; 0 for a normal file.
     std::uint16_t attrib;
-    /// Seconds since 1970-01-01 UTC. For stat, createTime is the status-change time.
+    /// Creation time in seconds since 1970-01-01 UTC. The default file system, which knows no
+    /// creation time, reports the status-change time.
     int64 createTime;
+    /// Time of the last access, in seconds since 1970-01-01 UTC.
     int64 accessTime;
+    /// Time of the last modification, in seconds since 1970-01-01 UTC.
     int64 modifyTime;
     /// Size in bytes. The default directory search reports it modulo 2^32 (see FileDefaultOpt).
     uint64 size;
@@ -64,8 +67,8 @@ struct FileInfo
 /// rely on.
 struct io_vec
 {
-    void* iov_base;
-    std::size_t iov_len;
+    void* iov_base;      ///< the first byte of the piece
+    std::size_t iov_len; ///< the number of bytes in the piece
 };
 
 /// A file system: the primitives under every file operation of the library. Derive from it
@@ -74,6 +77,7 @@ struct io_vec
 class ORLIX_API IFileSystem
 {
 public:
+    /// Virtual: hooks may be owned and destroyed through this interface.
     virtual ~IFileSystem();
 
     /// Opens path with a C stream mode ("r", "w+", "ab", ... with 'b' and 'e'); null on failure.

@@ -12,6 +12,17 @@
 ///     Orlix::Infra::TFunction1<void, unsigned long> g(&Worker::tick, &w);
 ///     f(7); g(7);
 ///
+/// What every delegate offers (the six classes share one implementation in the Detail
+/// namespace, so the reference lists these operations here rather than on each class):
+///  - `TFunctionN()`: an empty delegate;
+///  - `TFunctionN(&freeFunction)`: binds a free function; a null pointer gives an empty one;
+///  - `TFunctionN(&Class::member, object[, tag])`: binds a member function (const or not) to
+///    object, which may be of a class derived from Class; the optional tag is described below;
+///  - `empty()`, `kind()` (the kind tag) and `typeName()` (the bound object's pointer type
+///    name, null for empty and free-function delegates);
+///  - `operator==` and `operator!=` (see Equality below), and `operator()(args...)`, which
+///    invokes the binding with the arguments passed through unchanged.
+///
 /// Kinds. Each delegate carries a kind tag: 0 empty, 1 member binding, 2 free function,
 /// 16 and above (except 0xFFFFFFFF) a member binding with a reuse tag, 0xFFFFFFFF a wildcard
 /// that compares equal to every reuse-tagged binding of the same function and object.
@@ -31,7 +42,7 @@
 /// destroyed; nothing tracks that.
 ///
 /// Failure: invoking a delegate whose kind is not 1, 2 or a reuse tag writes
-///     FUNCTION_FUNCTION::operator() invalid function type : <kind>, typeid : <type>
+/// `FUNCTION_FUNCTION::operator() invalid function type : <kind>, typeid : <type>`
 /// to standard output; a wildcard (or a kind 3..15) that holds a member binding is then still
 /// called, and an empty delegate returns a value-initialised result.
 #ifndef ORLIX_INFRA_FUNCTION_H
@@ -201,55 +212,69 @@ protected:
 
 } // namespace Detail
 
-// The family members differ only in the number of arguments. Each offers the constructors
-// of Detail::TFunctionBase: default (empty), from a free function pointer, and from a
-// (member function, object[, reuse tag]) pair.
-
+/// A delegate called with no argument, returning R. Constructors and operations: see the top
+/// of this header.
 template <class R>
 class TFunction0 : public Detail::TFunctionBase<R>
 {
 public:
     using Detail::TFunctionBase<R>::TFunctionBase;
+    /// An empty delegate.
     TFunction0() noexcept = default;
 };
 
+/// A delegate called with one argument of type A1, returning R. Constructors and operations:
+/// see the top of this header.
 template <class R, class A1>
 class TFunction1 : public Detail::TFunctionBase<R, A1>
 {
 public:
     using Detail::TFunctionBase<R, A1>::TFunctionBase;
+    /// An empty delegate.
     TFunction1() noexcept = default;
 };
 
+/// A delegate called with arguments of types A1, A2, returning R. Constructors and operations:
+/// see the top of this header.
 template <class R, class A1, class A2>
 class TFunction2 : public Detail::TFunctionBase<R, A1, A2>
 {
 public:
     using Detail::TFunctionBase<R, A1, A2>::TFunctionBase;
+    /// An empty delegate.
     TFunction2() noexcept = default;
 };
 
+/// A delegate called with arguments of types A1 .. A3, returning R. Constructors and
+/// operations: see the top of this header.
 template <class R, class A1, class A2, class A3>
 class TFunction3 : public Detail::TFunctionBase<R, A1, A2, A3>
 {
 public:
     using Detail::TFunctionBase<R, A1, A2, A3>::TFunctionBase;
+    /// An empty delegate.
     TFunction3() noexcept = default;
 };
 
+/// A delegate called with arguments of types A1 .. A4, returning R. Constructors and
+/// operations: see the top of this header.
 template <class R, class A1, class A2, class A3, class A4>
 class TFunction4 : public Detail::TFunctionBase<R, A1, A2, A3, A4>
 {
 public:
     using Detail::TFunctionBase<R, A1, A2, A3, A4>::TFunctionBase;
+    /// An empty delegate.
     TFunction4() noexcept = default;
 };
 
+/// A delegate called with arguments of types A1 .. A5, returning R. Constructors and
+/// operations: see the top of this header.
 template <class R, class A1, class A2, class A3, class A4, class A5>
 class TFunction5 : public Detail::TFunctionBase<R, A1, A2, A3, A4, A5>
 {
 public:
     using Detail::TFunctionBase<R, A1, A2, A3, A4, A5>::TFunctionBase;
+    /// An empty delegate.
     TFunction5() noexcept = default;
 };
 

@@ -15,6 +15,8 @@
 
 #include "infra/defs.h"
 
+/// The legacy re-entrant lock, which also reports a hold inherited from an owner thread that
+/// ended while holding it.
 class ORLIX_API CMutex
 {
 public:
@@ -23,6 +25,7 @@ public:
 
     /// Creates an unowned lock.
     explicit CMutex(Type type = 0);
+    /// Destroys the lock; it must not be held.
     ~CMutex();
     CMutex(const CMutex&) = delete;
     CMutex& operator=(const CMutex&) = delete;
@@ -45,7 +48,9 @@ private:
 class ORLIX_API CGuard
 {
 public:
+    /// Enters mutex; mutex must outlive the guard.
     explicit CGuard(CMutex& mutex);
+    /// Leaves the mutex once.
     ~CGuard();
     CGuard(const CGuard&) = delete;
     CGuard& operator=(const CGuard&) = delete;

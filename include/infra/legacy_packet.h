@@ -27,6 +27,7 @@
 #include "infra/function.h"
 #include "infra/packet.h"
 
+/// The legacy packet: a heap-held Orlix::Memory::CPacket whose extra area is the header.
 class ORLIX_API CPacket
 {
 public:
@@ -88,6 +89,7 @@ private:
 class ORLIX_API IPacketManager
 {
 public:
+    /// Virtual, for the derived process-wide manager.
     virtual ~IPacketManager();
     /// Memory::CPacketManager::getBufferSize().
     virtual unsigned int GetBufferSize() = 0;
@@ -106,8 +108,11 @@ public:
     static void config(int totalSize, int chunkSize, int headerSize);
 
 protected:
+    /// Only the library makes the manager; instance() returns it.
     IPacketManager() = default;
+    /// Copies nothing: the manager has no state of its own.
     IPacketManager(const IPacketManager&) = default;
+    /// Copies nothing: the manager has no state of its own.
     IPacketManager& operator=(const IPacketManager&) = default;
 };
 
@@ -130,7 +135,9 @@ public:
     /// Does nothing.
     CSharePacketHelper& operator=(const CSharePacketHelper& other);
 
+    /// A helper like the process-wide one; it has no state.
     CSharePacketHelper() = default;
+    /// Copies nothing: the helper has no state.
     CSharePacketHelper(const CSharePacketHelper&) = default;
 };
 

@@ -48,14 +48,16 @@ struct SystemTime
     int reserved; ///< copied, never set or read by the library
 };
 
+/// The legacy calendar time, converted through the C library (see the top of this header).
 class ORLIX_API CTime : public SystemTime
 {
 public:
-    using uint64 = Orlix::uint64;
-    using int64 = Orlix::int64;
+    using uint64 = Orlix::uint64; ///< seconds since 1970 and clock readings
+    using int64 = Orlix::int64;   ///< differences in seconds
 
-    /// 2000-01-01 00:00:00 and 2038-01-01 00:00:00, as the fields (no zone involved).
+    /// 2000-01-01 00:00:00 as the fields (no zone involved).
     static const CTime minTime;
+    /// 2038-01-01 00:00:00 as the fields (no zone involved).
     static const CTime maxTime;
 
     /// A time to be assigned later; the fields are zero.
@@ -70,7 +72,9 @@ public:
     /// Copies the eight fields of time.
     CTime(const SystemTime& time) : SystemTime(time) {} // NOLINT(google-explicit-constructor)
 
+    /// Copies the eight fields of other.
     CTime& operator=(const CTime& other) = default;
+    /// Copies the eight fields of other.
     CTime(const CTime& other) = default;
 
     /// mktime of the fields (year - 1900, month - 1, no daylight saving) in the process's zone;
@@ -81,7 +85,11 @@ public:
     /// "CTime::breakTime overflowed!" at error level and leave the fields unchanged.
     void breakTime(uint64 seconds);
 
-    /// breakTime(makeTime() +/- seconds).
+    /// @name Arithmetic
+    /// @{
+
+    /// The time breakTime(makeTime() +/- seconds) gives: + and - return it, += and -= store it
+    /// in this time and return it.
     CTime operator+(int64 seconds) const;
     CTime operator-(int64 seconds) const;
     CTime& operator+=(int64 seconds);
@@ -89,6 +97,10 @@ public:
 
     /// makeTime() - other.makeTime().
     int64 operator-(const CTime& other) const;
+    /// @}
+
+    /// @name Comparison
+    /// @{
 
     /// Compare makeTime() of both sides.
     bool operator==(const CTime& other) const;
@@ -97,6 +109,7 @@ public:
     bool operator>(const CTime& other) const;
     bool operator<=(const CTime& other) const;
     bool operator>=(const CTime& other) const;
+    /// @}
 
     /// Orlix::Infra::CTime::getCurrentTime() passed through the six-value constructor.
     static CTime getCurrentTime();
@@ -113,7 +126,8 @@ public:
     /// Suspends the calling thread for milliseconds (CThread::sleep).
     static void sleep(int milliseconds);
 
-    // ---- Text settings (the legacy class's own; process-wide) ----
+    /// @name Text settings (the legacy class's own; process-wide)
+    /// @{
 
     /// Stores format and derives separator, 12-hour mode and date order as
     /// Orlix::Infra::CTime::setFormatString() does; asserts "0" (standard assert) when there is
@@ -142,6 +156,7 @@ public:
 
     /// 1 in 12-hour mode, else 0.
     static int getTimeFormat();
+    /// @}
 
     /// Writes this time for picture (null: the stored legacy format) with the legacy settings,
     /// as Orlix::Infra::CTime::format() does with mask 0; a stored order other than 0 or 1

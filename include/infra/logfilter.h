@@ -12,6 +12,8 @@
 ///    also appended to that file. When the file has reached its size limit, it is started
 ///    afresh before the next text is written.
 ///
+/// For example:
+///
 ///     char* words[] = {(char*)"-logpath", (char*)"/var/log/app.log"};
 ///     setLogFilter(2, words);                      // log to a file from now on
 ///     char* limit[] = {(char*)"-logsize", (char*)"512"};
@@ -49,20 +51,22 @@ namespace Infra {
 
 /// Runs one log filter command. argv[0] is the option word (compared exactly), the following
 /// words are its values:
-///   -loglevel N              print level := N (read like atoi)
-///   -logmodule NAME on|off   switch one module (names compare case-sensitively; any value
-///                            but "on", in any case, means off) and let the table decide
-///   -logmodule on|off        "off" silences every logFilter() call; anything else lets every
-///                            module print; the table is kept for a later per-module command
-///   -logtime on|off          show the time of day (any value but "on" hides it)
-///   -logthread on|off        show the thread id
-///   -logversion on|off       show the version
-///   -logfunction on|off      show the function name
-///   -logpath PATH            the log file; an empty PATH stops writing to a file. A new path
-///                            takes effect when the file is next opened (after logCleanup()
-///                            or at the next roll-over)
-///   -logsize N               size limit N KiB; N x 1024 is computed as a signed 32-bit
-///                            number, and when that is not above 0 there is no limit
+///
+///     -loglevel N              print level := N (read like atoi)
+///     -logmodule NAME on|off   switch one module (names compare case-sensitively; any value
+///                              but "on", in any case, means off) and let the table decide
+///     -logmodule on|off        "off" silences every logFilter() call; anything else lets every
+///                              module print; the table is kept for a later per-module command
+///     -logtime on|off          show the time of day (any value but "on" hides it)
+///     -logthread on|off        show the thread id
+///     -logversion on|off       show the version
+///     -logfunction on|off      show the function name
+///     -logpath PATH            the log file; an empty PATH stops writing to a file. A new path
+///                              takes effect when the file is next opened (after logCleanup()
+///                              or at the next roll-over)
+///     -logsize N               size limit N KiB; N x 1024 is computed as a signed 32-bit
+///                              number, and when that is not above 0 there is no limit
+///
 /// With argc 0, or the single word "-h", prints the usage text to standard output. Words that
 /// match no option, and options missing their value, are ignored.
 ORLIX_API void setLogFilter(int argc, char** argv);
@@ -70,7 +74,9 @@ ORLIX_API void setLogFilter(int argc, char** argv);
 /// Prints fmt at level for module, like the level functions of print.h, and returns the
 /// characters printed (prefix included), or 0 when the call was filtered out: level above the
 /// print level, all modules off, or module switched off in the table. The prefix reads
+///
 ///     hh:mm:ss|[module] [ver:version] level file function line tid:N
+///
 /// where file is the part of the path after its last backslash and file and line are shown
 /// only when line is above 0. version shows as "" when null or when versions are hidden.
 ORLIX_API int logFilter(int level, const char* module, const char* file, const char* function,

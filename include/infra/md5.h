@@ -18,6 +18,7 @@
 /// and legacy protocols only.
 ///
 /// Thread-safety: an object is used by one thread at a time; different objects are independent.
+///
 /// Failure: a null output buffer ends the process through the library's assertion.
 #ifndef ORLIX_INFRA_MD5_H
 #define ORLIX_INFRA_MD5_H
@@ -27,15 +28,18 @@
 namespace Orlix {
 namespace Utils {
 
+/// An MD5 digest computed over a message fed in pieces.
 class ORLIX_API CMd5
 {
 public:
-    /// Bytes of an MD5 digest and hexadecimal characters of its text form.
+    /// Bytes of an MD5 digest.
     static constexpr unsigned int digestSize = 16;
+    /// Hexadecimal characters of an MD5 digest's text form, without terminator.
     static constexpr unsigned int hexLength = 32;
 
     /// Starts an empty message.
     CMd5();
+    /// Overwrites the state with zeros and frees it.
     ~CMd5();
     CMd5(const CMd5&) = delete;
     CMd5& operator=(const CMd5&) = delete;

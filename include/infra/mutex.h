@@ -25,6 +25,8 @@
 namespace Orlix {
 namespace Infra {
 
+/// The library's plain lock: re-entrant, one system lock per object (see the top of this
+/// header).
 class ORLIX_API CMutex
 {
 public:
@@ -47,6 +49,7 @@ private:
     MutexInternal* m_internal;
 };
 
+/// A re-entrant lock that tracks its owner thread and nesting depth itself.
 class ORLIX_API CRecursiveMutex
 {
 public:
@@ -74,7 +77,9 @@ template <class Lockable>
 class TGuard
 {
 public:
+    /// Enters lock; lock must outlive the guard.
     explicit TGuard(Lockable& lock) : m_lock(lock) { m_lock.enter(); }
+    /// Leaves the lock once.
     ~TGuard() { m_lock.leave(); }
     TGuard(const TGuard&) = delete;
     TGuard& operator=(const TGuard&) = delete;

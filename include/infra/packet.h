@@ -24,6 +24,7 @@
 ///    putBuffer() that attaches the caller's pointer without copying; at death the deleter is
 ///    called with (context, capacity) if data was attached.
 ///  - a view: a window into another packet's data; the view keeps its parent alive.
+///
 /// Constructing any packet that takes memory ends the packet manager's configuration phase.
 ///
 /// The extra size is stored in 8 bits: an extra size of 300 lays out 300 bytes but reports 44,
@@ -49,6 +50,8 @@ namespace Memory {
 
 class PacketInternal;
 
+/// A handle to a reference-counted byte buffer with an optional extra area (see the top of
+/// this header for where the memory comes from).
 class ORLIX_API CPacket
 {
 public:

@@ -4,16 +4,19 @@
 /// Packets (packet.h) never call the heap directly; they ask the packet manager, which works
 /// under one of five policies chosen once, before first use:
 ///
-///   policySystem    (the default) every request goes to the memory operator: by default the
-///                   C library's malloc, free and memcpy.
-///   policyPool      the manager obtains one region at start-up, cuts it into chunks of
-///                   chunkSize bytes and serves every request as a power-of-two run of chunks
-///                   (a buddy allocator: split on allocation, merge with the free buddy on
-///                   release). A packet's data and control record share one pool block.
-///   policyPoolData  the same pool for packet data; packet control records come from the heap.
-///   policyNone      no pool; packets cannot be created by size (caller buffers and views
-///                   still work).
-///   policyDefault   only meaningful as an argument of config(): keeps the policy in force.
+///  - policySystem (the default): every request goes to the memory operator, by default the
+///    C library's malloc, free and memcpy.
+///  - policyPool: the manager obtains one region at start-up, cuts it into chunks of
+///    chunkSize bytes and serves every request as a power-of-two run of chunks (a buddy
+///    allocator: split on allocation, merge with the free buddy on release). A packet's data
+///    and control record share one pool block.
+///  - policyPoolData: the same pool for packet data; packet control records come from the
+///    heap.
+///  - policyNone: no pool; packets cannot be created by size (caller buffers and views still
+///    work).
+///  - policyDefault: only meaningful as an argument of config(): keeps the policy in force.
+///
+/// Configuring a pool before first use:
 ///
 ///     Orlix::Memory::CPacketManager::PoolParameter pool = {4 * 1024 * 1024, 1024, 8};
 ///     Orlix::Memory::CPacketManager::config(Orlix::Memory::CPacketManager::policyPool,
@@ -61,29 +64,32 @@ namespace Memory {
 
 class PacketManagerInternal;
 
+/// The process-wide source of packet memory, working under one allocation policy chosen
+/// before first use.
 class ORLIX_API CPacketManager
 {
 public:
     /// Allocation policy; see the top of this header.
     enum Policy : int
     {
-        policyDefault = 0,
-        policySystem = 1,
-        policyPool = 2,
-        policyPoolData = 3,
-        policyNone = 4
+        policyDefault = 0,  ///< config() only: keep the policy in force
+        policySystem = 1,   ///< every request goes to the memory operator (the default)
+        policyPool = 2,     ///< data and control records from the buddy pool
+        policyPoolData = 3, ///< data from the pool, control records from the heap
+        policyNone = 4      ///< no memory by size; caller buffers and views only
     };
 
     /// The three primitive memory operations. Under policySystem and policyNone every request
     /// goes to them; under the pool policies malloc obtains the pool's region, free returns it
     /// at process exit and memcpy copies between two addresses inside the pool. The sizes are
     /// size_t so that the C library's functions bind directly:
+    ///
     ///     op.malloc = Orlix::Infra::TFunction1<void*, size_t>(&std::malloc);
     struct MemoryOperator
     {
-        Infra::TFunction1<void*, size_t> malloc;
-        Infra::TFunction1<void, void*> free;
-        Infra::TFunction3<void*, void*, const void*, size_t> memcpy;
+        Infra::TFunction1<void*, size_t> malloc;                     ///< allocates size bytes
+        Infra::TFunction1<void, void*> free;                         ///< releases what malloc gave
+        Infra::TFunction3<void*, void*, const void*, size_t> memcpy; ///< copies (dst, src, len)
     };
 
     /// Sizes of the pool, in bytes.

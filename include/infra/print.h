@@ -36,6 +36,9 @@
 #include "infra/defs.h"
 #include "infra/function.h"
 
+/// @def ORLIX_PRINTF_FORMAT
+/// Declares the function's parameter fmtIndex (1-based) a printf format whose arguments start
+/// at firstArg, so that GCC and Clang check every call; empty on other compilers.
 #if defined(__GNUC__) || defined(__clang__)
 #define ORLIX_PRINTF_FORMAT(fmtIndex, firstArg) __attribute__((format(printf, fmtIndex, firstArg)))
 #else
@@ -98,7 +101,9 @@ ORLIX_API bool attachPrint(TFunction1<bool, const char*> proc);
 ORLIX_API bool detachPrint(TFunction1<bool, const char*> proc);
 
 /// Prints len bytes at data as a hexadecimal dump at trace level, 16 bytes a line:
+///
 ///     <address>: 41 42 ...  AB...
+///
 /// Bytes 32..122 show as themselves in the text column, others as '.'. A blank line follows
 /// the lines at offsets 0, 512, 1024, ... No byte beyond len is read.
 ORLIX_API void dumpHex(unsigned char* data, unsigned int len);

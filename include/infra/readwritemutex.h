@@ -9,6 +9,8 @@
 ///    leaving writer hands the lock straight to the next waiting writer. Readers waiting behind
 ///    writers enter together once no writer waits.
 ///
+/// For example:
+///
 ///     Orlix::Infra::CReadWriteMutex lock(Orlix::Infra::CReadWriteMutex::priorityWrite);
 ///     lock.enterReading(); ... lock.leave();
 ///
@@ -31,9 +33,11 @@ namespace Detail {
 struct ReadWriteMutexProbe;
 } // namespace Detail
 
+/// A read-write lock: many readers or one writer, in one of two fairness modes.
 class ORLIX_API CReadWriteMutex
 {
 public:
+    /// The fairness mode, fixed at construction.
     enum RWPriority : int
     {
         priorityDefault = 0, ///< writers poll for readers to drain

@@ -18,6 +18,7 @@
 namespace Orlix {
 namespace Infra {
 
+/// A counting semaphore with untimed, timed and non-blocking waits.
 class ORLIX_API CSemaphore
 {
 public:

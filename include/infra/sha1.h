@@ -16,6 +16,7 @@
 /// SHA-1 is no longer collision resistant; use it for integrity checks and legacy protocols.
 ///
 /// Thread-safety: an object is used by one thread at a time; different objects are independent.
+///
 /// Failure: a null or too small output buffer ends the process through the library's assertion.
 #ifndef ORLIX_INFRA_SHA1_H
 #define ORLIX_INFRA_SHA1_H
@@ -30,11 +31,13 @@ constexpr unsigned int Sha1HashSize = 20;
 /// Hexadecimal characters of a SHA-1 digest, without terminator.
 constexpr unsigned int Sha1HexLength = 40;
 
+/// A SHA-1 digest computed over a message fed in pieces.
 class ORLIX_API CSha1
 {
 public:
     /// Starts an empty message.
     CSha1();
+    /// Overwrites the state with zeros and frees it.
     ~CSha1();
     CSha1(const CSha1&) = delete;
     CSha1& operator=(const CSha1&) = delete;

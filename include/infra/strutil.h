@@ -21,6 +21,7 @@
 ///     Orlix::Utils::ipToString(ip, text, sizeof(text));        // "192.168.1.2"
 ///
 /// Thread-safety: all functions are reentrant.
+///
 /// Failure: nothing is reported; texts are cut to fit, unparsable address octets read as 0.
 #ifndef ORLIX_INFRA_STRUTIL_H
 #define ORLIX_INFRA_STRUTIL_H
@@ -29,6 +30,9 @@
 
 #include <cstddef>
 
+/// @def ORLIX_UTILS_PRINTF
+/// Declares the function's parameter fmtIndex (1-based) a printf format whose arguments start
+/// at firstArg, so that GCC and Clang check every call; empty on other compilers.
 #if defined(__GNUC__) || defined(__clang__)
 #define ORLIX_UTILS_PRINTF(fmtIndex, firstArg) __attribute__((format(printf, fmtIndex, firstArg)))
 #else
@@ -43,8 +47,8 @@ namespace Utils {
 /// hosts); read the octets from value.
 union IpAddress
 {
-    unsigned int value;
-    unsigned char bytes[4];
+    unsigned int value;     ///< the address as a number: 0xC0A80102 for 192.168.1.2
+    unsigned char bytes[4]; ///< the same 32 bits in the host's memory order
 };
 
 /// The C library's bounded formatter (buffer, size, format, ...), set at library load.

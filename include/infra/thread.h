@@ -30,10 +30,12 @@
 ///
 /// Priorities are applied as the operating system allows: policy 1 runs the thread under the
 /// real-time round-robin policy; otherwise the priority is mapped onto a level
+///
 ///     priority <= 5: time critical (nice -15)    64..68:  normal (nice 0)
 ///     6..59:         highest (nice -10)          69..72:  below normal (nice 5)
 ///     60..63:        above normal (nice -5)      73..126: lowest (nice 10)
 ///                                                >= 127:  idle (nice 19)
+///
 /// which becomes the thread's nice value. Where the system refuses for lack of privilege
 /// (raising a priority as an ordinary user) the thread keeps its current scheduling and
 /// createThread still succeeds.
@@ -56,6 +58,8 @@
 namespace Orlix {
 namespace Infra {
 
+/// The library's thread: a subclass's threadProc() run with a name, a priority, a stop flag
+/// and a watchdog deadline (see the top of this header).
 class ORLIX_API CThread
 {
 public:
@@ -175,11 +179,12 @@ private:
 
 /// Runs command as a new process and waits for it to end. The command line is split into
 /// arguments by the usual quoting rules (blanks separate; '...' is taken literally; "..."
-/// groups and honours \" \\ \$ and \`; a backslash outside quotes escapes the next character)
-/// and run without a shell; the program is searched on PATH. Returns 0 once the program ran
-/// (its exit status is not reported), -1 when it could not be started (error "systemCall
-/// CreateProcessA cmd : <command> failed") or when the command is 260 characters or longer
-/// (error "systemCall's input parameter is too long").
+/// groups, and a backslash in it escapes a following double quote, backslash, dollar sign or
+/// backquote; a backslash outside quotes escapes the next character) and run without a shell;
+/// the program is searched on PATH. Returns 0 once the program ran (its exit status is not
+/// reported), -1 when it could not be started (error "systemCall CreateProcessA cmd :
+/// <command> failed") or when the command is 260 characters or longer (error "systemCall's
+/// input parameter is too long").
 ORLIX_API int systemCall(const char* command);
 
 /// The system identifier of the process, widened to 64 bits.

@@ -38,6 +38,8 @@ template <class T>
 class CSingleton;
 } // namespace Detail
 
+/// The process-wide registry of running CThreads: lookups by identifier, the watchdog report
+/// and the thread table.
 class ORLIX_API CThreadManager
 {
 public:

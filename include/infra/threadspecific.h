@@ -17,6 +17,7 @@
 namespace Orlix {
 namespace Infra {
 
+/// One thread-local pointer slot: each thread reads and writes its own value.
 class ORLIX_API CThreadSpecific
 {
 public:

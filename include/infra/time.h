@@ -78,17 +78,19 @@ struct SystemTime
 /// A broken-down time with milliseconds: twelve 32-bit fields.
 struct SystemTimeEx
 {
-    int year;
-    int month;
-    int day;
-    int wday;
-    int hour;
-    int minute;
-    int second;
+    int year;        ///< full year, such as 2016
+    int month;       ///< 1..12
+    int day;         ///< 1..31
+    int wday;        ///< 0 = Sunday .. 6 = Saturday
+    int hour;        ///< 0..23
+    int minute;      ///< 0..59
+    int second;      ///< 0..59
     int millisecond; ///< 0..999
     int reserved[4]; ///< set to 0 by the library, never read
 };
 
+/// A local calendar time with conversions, arithmetic, clocks and text (see the top of this
+/// header).
 class ORLIX_API CTime : public SystemTime
 {
 public:
@@ -109,16 +111,20 @@ public:
         picture12Hour = 4  ///< 12-hour mode when the picture contains 'h'
     };
 
-    /// The calling thread's last error after a setter failed: the system refused the new local
-    /// time (the built-in setters), or a hook could not set the hardware clock.
+    /// The calling thread's last error after a setter failed because the system refused the new
+    /// local time (the built-in setters report it).
     static constexpr int errorTimeRefused = 0x1000000E;
+    /// The calling thread's last error after a set-time hook could not set the hardware clock
+    /// (reported by custom hooks only).
     static constexpr int errorHardwareClock = 0x1000000F;
 
-    /// The bounds the built-in setters clamp to: 2000-01-01 00:00:00 and 2038-01-01 00:00:00.
+    /// The lower bound the built-in setters clamp to: 2000-01-01 00:00:00.
     static const CTime minTime;
+    /// The upper bound the built-in setters clamp to: 2038-01-01 00:00:00.
     static const CTime maxTime;
 
-    // ---- Construction and conversion ----
+    /// @name Construction and conversion
+    /// @{
 
     /// A time to be assigned later. The fields hold no meaningful time (they are zero, not
     /// normalised) until assigned, parsed or broken down into.
@@ -143,12 +149,16 @@ public:
     /// outside the range: the seconds are divided toward zero, so its fields come out with a
     /// negative time of day on 1970-01-01 rather than as a day of 1969.
     void breakTime(uint64 seconds);
+    /// @}
 
-    // ---- Arithmetic and comparison (the time-zone switch plays no part) ----
+    /// @name Arithmetic (the time-zone switch plays no part)
+    /// @{
 
-    /// This time (clamped first) moved by seconds, either sign. A result past 2038 is not
-    /// clamped; a result before 1970-01-01 00:00:00 is outside the range and its fields are not
-    /// a valid time, as for breakTime() (1970-01-01 00:00:00 - 1 gives 1970-01-01 00:00:-1).
+    /// This time moved by seconds, either sign. The fields are clamped first; + and - return
+    /// the moved time, += and -= move this time and return it. A result past 2038 is not
+    /// clamped; a result before 1970-01-01 00:00:00 is outside the range and its fields are
+    /// not a valid time, as for breakTime() (1970-01-01 00:00:00 - 1 gives 1970-01-01
+    /// 00:00:-1).
     CTime operator+(int64 seconds) const;
     CTime operator-(int64 seconds) const;
     CTime& operator+=(int64 seconds);
@@ -156,6 +166,10 @@ public:
 
     /// This time minus other, in seconds (each side clamped first).
     int64 operator-(const CTime& other) const;
+    /// @}
+
+    /// @name Comparison (the time-zone switch plays no part)
+    /// @{
 
     /// Compare year, month, day, hour, minute, second in that order as signed numbers; the
     /// weekday and the reserved field take no part.
@@ -165,8 +179,10 @@ public:
     bool operator>(const CTime& other) const;
     bool operator<=(const CTime& other) const;
     bool operator>=(const CTime& other) const;
+    /// @}
 
-    // ---- Current time ----
+    /// @name Current time
+    /// @{
 
     /// The system's local time, through the six-value constructor (milliseconds dropped).
     static CTime getCurrentTime();
@@ -191,8 +207,10 @@ public:
     /// Microseconds since the library was loaded, straight from the monotonic counter (without
     /// the non-decreasing guard of getCurrentMilliSecond()).
     static uint64 getCurrentMicroSecond();
+    /// @}
 
-    // ---- Setting the time ----
+    /// @name Setting the time
+    /// @{
 
     /// Calls the set-time hook with a fresh, normalised copy of time's six fields and tolerance
     /// (seconds; 0 means always set). Failures show only in the last error.
@@ -229,8 +247,10 @@ public:
     /// Records whether daylight saving is in use. Nothing in the library reads it (the zone's
     /// offset comes from the C library). Returns true.
     static bool setDst(bool enable);
+    /// @}
 
-    // ---- Text settings (process-wide; set during start-up) ----
+    /// @name Text settings (process-wide; set during start-up)
+    /// @{
 
     /// Stores format (null counts as "") as the process-wide format and derives the settings:
     /// separator '.' if it contains a '.', else '/' if a '/', else '-' if a '-'; 12-hour mode
@@ -245,12 +265,16 @@ public:
     /// A copy of the process-wide format.
     static flex_string getFormat();
 
-    /// The derived settings.
+    /// The date order derived from the process-wide format.
     static DateFormat getDateFormat();
+    /// True when the process-wide format selects 12-hour mode.
     static bool get12Hour();
+    /// The date separator derived from the process-wide format: '-', '.' or '/'.
     static char getSeparator();
+    /// @}
 
-    // ---- Text ----
+    /// @name Text
+    /// @{
 
     /// Writes this time as text for picture (null: the process-wide format) into buf, which must
     /// not be null (asserts "buf"). Nothing limits what is written: with every field in range,
@@ -279,6 +303,7 @@ public:
     /// constructor. mask is not used (default 0). Returns true on success; on failure prints the
     /// reason at error level, sets the six date and time fields to 0 and returns false.
     bool parse(const char* buf, const char* format = nullptr, int mask = 0);
+    /// @}
 
 private:
     struct RawFields

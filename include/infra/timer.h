@@ -58,6 +58,7 @@ template <class T>
 class CSingleton;
 } // namespace Detail
 
+/// A named one-shot or periodic timer whose callback runs on a pooled thread.
 class ORLIX_API CTimer
 {
 public:
@@ -121,6 +122,7 @@ private:
     TimerInternal* m_internal;
 };
 
+/// The public face of the process-wide timer manager: the timer table and the pool limit.
 class ORLIX_API CTimerManager
 {
 public:

@@ -10,7 +10,7 @@
 /// The revision text is read as a number when it begins with a digit ("12abc" gives 12);
 /// otherwise a leading run of '$', letters and ':' is skipped and the number behind it read, so
 /// a version-control keyword such as "$Revision: 123 $" gives 123; anything else gives 0. The
-/// date text is read in the compiler's __DATE__ form, "Nov 28 2016" or "Mar  5 2016": a month
+/// date text is read in the compiler's `__DATE__` form, "Nov 28 2016" or "Mar  5 2016": a month
 /// name (case-sensitive) then day and year. An unknown month name gives month 13; a day or year
 /// that cannot be read stays 0 (numbers beyond the int range are clamped).
 ///
@@ -30,6 +30,8 @@
 namespace Orlix {
 namespace Infra {
 
+/// A module's version record: name, version number, source revision and build date (see the
+/// top of this header for how the texts are read).
 class ORLIX_API CVersion
 {
 public:
@@ -40,6 +42,7 @@ public:
 
     /// Copies every field.
     CVersion(const CVersion& other) = default;
+    /// Copies every field.
     CVersion& operator=(const CVersion& other) = default;
 
     /// Prints "[*] name major.minor.revision.svn Built in year/month/day [*]" at info level,
@@ -54,10 +57,10 @@ public:
     /// The application's build date; initially 2000-01-01 00:00:00.
     static SystemTime appDate;
 
-    char name[32]; ///< terminated, at most 31 characters
-    int major;
-    int minor;
-    int revision;
+    char name[32];   ///< the module name: terminated, at most 31 characters
+    int major;       ///< the first part of the version number
+    int minor;       ///< the second part of the version number
+    int revision;    ///< the third part of the version number
     int svn;         ///< the source revision
     SystemTime date; ///< year, month and day; the other fields are 0
 };

@@ -22,6 +22,14 @@
 /// at least one character. That keeps the shared block free of data races, and it is also how
 /// the empty block is told apart from an owned one (never by its address).
 ///
+/// Operations: both policies offer the Storage interface listed in flex_string_shell.h,
+/// implemented once in the Detail namespace. reserve(n) allocates exactly what is asked
+/// (rounded up to a whole header unit); append() and resize() double the capacity when they
+/// must grow, so repeated appends take amortised constant time; a copy is sized to the
+/// source's length, not its capacity, and copy assignment reuses the block when it is large
+/// enough; shrink_to_fit() gives the block back when the string is empty, and otherwise moves
+/// the characters into a block just big enough when that saves at least one header unit.
+///
 /// Allocators: the allocator is held as an empty base, so a stateless allocator adds no size.
 /// Allocators must be always-equal (std::allocator, or any empty allocator type); propagation
 /// of stateful allocators on copy, move and swap is deliberately not supported.

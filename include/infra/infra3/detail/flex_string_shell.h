@@ -4,12 +4,13 @@
 /// same interface serves inline-first strings, plain heap strings and pointer-sized strings.
 ///
 /// A Storage policy provides, for characters E and allocator A:
-///   value_type, size_type, allocator_type
-///   Storage(), Storage(const A&), Storage(const E* s, size_type n, const A&),
-///   Storage(size_type n, E c, const A&), copy and (noexcept) move construction/assignment
-///   begin()/end() (const and non-const), c_str(), size(), capacity(), max_size(),
-///   get_allocator(), reserve(n), append(const E* s, size_type n) where s may point into the
-///   string itself, resize(n, c), swap(Storage&) noexcept, shrink_to_fit().
+///  - the types value_type, size_type and allocator_type;
+///  - Storage(), Storage(const A&), Storage(const E* s, size_type n, const A&),
+///    Storage(size_type n, E c, const A&), copy and (noexcept) move construction/assignment;
+///  - begin()/end() (const and non-const), c_str(), size(), capacity(), max_size(),
+///    get_allocator(), reserve(n), append(const E* s, size_type n) where s may point into the
+///    string itself, resize(n, c), swap(Storage&) noexcept, shrink_to_fit().
+///
 /// The characters are contiguous and NUL-terminated after every operation.
 ///
 /// The shell performs the argument checks std::basic_string performs: positions past size()
@@ -41,6 +42,8 @@
 namespace Orlix {
 namespace Infra {
 
+/// The std::basic_string interface over a Storage policy. flex_string (flex_string.h) is its
+/// default configuration; the policy contract is at the top of this header.
 template <typename E, typename T = std::char_traits<E>, typename A = std::allocator<E>,
           typename Storage = smallstringopt<allocatorstringstorage<E, A>, 31>>
 class flex_string_shell
@@ -65,19 +68,28 @@ class flex_string_shell
                          int>;
 
 public:
-    using traits_type = T;
-    using value_type = E;
-    using allocator_type = A;
-    using size_type = std::size_t;
-    using difference_type = std::ptrdiff_t;
-    using reference = E&;
-    using const_reference = const E&;
-    using pointer = E*;
-    using const_pointer = const E*;
+    using traits_type = T;                  ///< the character traits
+    using value_type = E;                   ///< the character type
+    using allocator_type = A;               ///< the allocator type
+    using size_type = std::size_t;          ///< lengths and positions
+    using difference_type = std::ptrdiff_t; ///< distances between iterators
+    using reference = E&;                   ///< a reference to a character
+    using const_reference = const E&;       ///< a read-only reference to a character
+    using pointer = E*;                     ///< a pointer to a character
+    using const_pointer = const E*;         ///< a read-only pointer to a character
+
+    /// @name Iterator types
+    /// @{
+
+    /// Iterator types. The iterators are plain character pointers (the const_ ones read only);
+    /// the reverse_ ones run from the last character to the first.
     using iterator = E*;
     using const_iterator = const E*;
     using reverse_iterator = std::reverse_iterator<iterator>;
     using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+    /// @}
+
+    /// The storage policy.
     using storage_type = Storage;
 
     static_assert(std::is_same<typename Storage::value_type, E>::value,
@@ -86,11 +98,14 @@ public:
     /// Passed as a length: "to the end of the string". Returned by searches: "not found".
     static constexpr size_type npos = static_cast<size_type>(-1);
 
-    // --- Construction -------------------------------------------------------------------
+    /// @name Construction and destruction
+    /// @{
 
     /// An empty string. Never allocates with the provided storage policies.
     flex_string_shell() = default;
+    /// An empty string that uses allocator a.
     explicit flex_string_shell(const A& a) noexcept : m_store(a) {}
+    /// A copy of s.
     flex_string_shell(const flex_string_shell& s) = default;
     /// Leaves s empty.
     flex_string_shell(flex_string_shell&& s) noexcept = default;
@@ -112,6 +127,7 @@ public:
     {
         appendRange(first, last);
     }
+    /// The characters of il.
     flex_string_shell(std::initializer_list<E> il, const A& a = A())
         : m_store(il.begin(), il.size(), a)
     {}
@@ -129,10 +145,18 @@ public:
         append(view.data(), view.size());
     }
 
+    /// Releases the storage.
     ~flex_string_shell() = default;
+    /// @}
 
+    /// @name Assignment operators
+    /// @{
+
+    /// Replaces the contents with the right-hand side. That is a string, a C string, one
+    /// character, a list, a std::basic_string or a view (anything that converts to one), and
+    /// it may alias *this. Returns *this.
     flex_string_shell& operator=(const flex_string_shell& s) = default;
-    /// Leaves s empty (or, when s is *this, unchanged).
+    /// Takes over the contents of s and leaves s empty (or, when s is *this, unchanged).
     flex_string_shell& operator=(flex_string_shell&& s) noexcept = default;
     flex_string_shell& operator=(const E* s) { return assign(s); }
     flex_string_shell& operator=(E c) { return assign(1, c); }
@@ -147,10 +171,18 @@ public:
     {
         return assign(v);
     }
+    /// @}
 
-    // --- Assignment: replace the whole contents; the sources may alias *this ------------
+    /// @name assign: replace the whole contents
+    /// @{
 
+    /// Replaces the contents with the given characters. They are read as the constructor with
+    /// the same arguments reads them: a string, the substring [pos, pos + n) of a string or
+    /// view (clamped; std::out_of_range when pos is past its end), n characters at s, a C
+    /// string, n copies of c, an iterator range, a list or a view. The source may alias
+    /// *this. Returns *this.
     flex_string_shell& assign(const flex_string_shell& s) { return *this = s; }
+    /// Takes over the contents of s, as move assignment does.
     flex_string_shell& assign(flex_string_shell&& s) noexcept { return *this = std::move(s); }
     /// The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
     flex_string_shell& assign(const flex_string_shell& s, size_type pos, size_type n = npos)
@@ -204,32 +236,48 @@ public:
         const View view = v;
         return assign(view.substr(pos, n));
     }
+    /// @}
 
-    // --- Element access -----------------------------------------------------------------
+    /// @name Element access
+    /// @{
 
     /// The character at pos; pos == size() yields the terminator. Unchecked.
     reference operator[](size_type pos) noexcept { return begin()[pos]; }
+    /// The character at pos, read only; pos == size() yields the terminator. Unchecked.
     const_reference operator[](size_type pos) const noexcept { return begin()[pos]; }
     /// The character at pos; std::out_of_range when pos >= size().
     reference at(size_type pos) { return begin()[checkIndex(pos)]; }
+    /// The character at pos, read only; std::out_of_range when pos >= size().
     const_reference at(size_type pos) const { return begin()[checkIndex(pos)]; }
-    /// First and last characters; the string must not be empty.
+    /// The first character; the string must not be empty.
     reference front() noexcept { return *begin(); }
+    /// The first character, read only; the string must not be empty.
     const_reference front() const noexcept { return *begin(); }
+    /// The last character; the string must not be empty.
     reference back() noexcept { return end()[-1]; }
+    /// The last character, read only; the string must not be empty.
     const_reference back() const noexcept { return end()[-1]; }
     /// The characters, always followed by a NUL; valid until the next modification.
     const E* c_str() const noexcept { return m_store.c_str(); }
+    /// The same pointer as c_str().
     const E* data() const noexcept { return m_store.c_str(); }
+    /// The characters, writable (the terminator must stay); valid until the next modification.
     E* data() noexcept { return m_store.begin(); }
     /// A view of the whole string; valid until the next modification.
     operator View() const noexcept { return View(data(), size()); }
     /// A std::basic_string copy of the contents.
     std::basic_string<E, T, A> str() const { return std::basic_string<E, T, A>(data(), size()); }
+    /// A copy of the allocator.
     allocator_type get_allocator() const noexcept { return m_store.get_allocator(); }
+    /// @}
 
-    // --- Iterators ----------------------------------------------------------------------
+    /// @name Iterators
+    /// @{
 
+    /// An iterator over the characters, as std::basic_string's. begin() and cbegin() are at
+    /// the first character, end() and cend() one past the last; rbegin(), crbegin(), rend()
+    /// and crend() are the same, running backwards. They are invalidated as
+    /// std::basic_string's are.
     iterator begin() noexcept { return m_store.begin(); }
     const_iterator begin() const noexcept { return m_store.begin(); }
     const_iterator cbegin() const noexcept { return begin(); }
@@ -242,11 +290,16 @@ public:
     reverse_iterator rend() noexcept { return reverse_iterator(begin()); }
     const_reverse_iterator rend() const noexcept { return const_reverse_iterator(begin()); }
     const_reverse_iterator crend() const noexcept { return rend(); }
+    /// @}
 
-    // --- Capacity -----------------------------------------------------------------------
+    /// @name Capacity
+    /// @{
 
+    /// The number of characters, excluding the terminator.
     size_type size() const noexcept { return m_store.size(); }
+    /// The same as size().
     size_type length() const noexcept { return size(); }
+    /// True when size() is 0.
     bool empty() const noexcept { return size() == 0; }
     /// The longest string the storage can hold; longer requests throw std::length_error.
     size_type max_size() const noexcept { return m_store.max_size(); }
@@ -256,15 +309,23 @@ public:
     void reserve(size_type n = 0) { m_store.reserve(checkLength(n)); }
     /// Sets the length to n, appending copies of c or truncating.
     void resize(size_type n, E c) { m_store.resize(checkLength(n), c); }
+    /// The same as resize(n, E()).
     void resize(size_type n) { resize(n, E()); }
     /// Non-binding request to release unused capacity; see the Storage policy for what it
     /// does (smallstringopt moves short strings back inline).
     void shrink_to_fit() { m_store.shrink_to_fit(); }
     /// Makes the string empty; keeps the capacity.
     void clear() noexcept { m_store.resize(0, E()); }
+    /// @}
 
-    // --- Appending: the sources may alias *this -----------------------------------------
+    /// @name Appending
+    /// @{
 
+    /// Appends the given characters. They are a string, the substring [pos, pos + n) of a
+    /// string or view (clamped; std::out_of_range when pos is past its end), n characters at
+    /// s, a C string, one character (operator+=) or n copies of c, an iterator range, a list
+    /// or a view, and may alias *this. std::length_error when the result would be longer than
+    /// max_size(). Returns *this.
     flex_string_shell& operator+=(const flex_string_shell& s) { return append(s); }
     flex_string_shell& operator+=(const E* s) { return append(s); }
     flex_string_shell& operator+=(E c)
@@ -317,13 +378,19 @@ public:
         const View view = v;
         return append(view.substr(pos, n));
     }
+    /// Appends c.
     void push_back(E c) { append(&c, 1); }
     /// Removes the last character; the string must not be empty.
     void pop_back() { m_store.resize(size() - 1, E()); }
+    /// @}
 
-    // --- Insertion: before position pos (or iterator p); the sources may alias *this ----
-    // Positions past size() throw std::out_of_range.
+    /// @name Insertion before a position
+    /// @{
 
+    /// Inserts the given characters before position pos. They are a string, the substring
+    /// [pos2, pos2 + n) of a string or view (clamped), n characters at s, a C string, n copies
+    /// of c or a view, and may alias *this. std::out_of_range when pos > size() or pos2 is
+    /// past the source's end. Returns *this.
     flex_string_shell& insert(size_type pos, const flex_string_shell& s)
     {
         return insert(pos, s.data(), s.size());
@@ -352,7 +419,14 @@ public:
         const View view = v;
         return insert(pos, view.substr(pos2, n));
     }
-    /// Each returns an iterator to the first inserted character (or p when nothing was
+    /// @}
+
+    /// @name Insertion before an iterator
+    /// @{
+
+    /// Inserts the given characters before p, which points into the string or at its end.
+    /// They are one character, n copies of c, an iterator range or a list, and may alias
+    /// *this. Returns an iterator to the first inserted character (or p when nothing was
     /// inserted).
     iterator insert(const_iterator p, E c) { return insert(p, 1, c); }
     iterator insert(const_iterator p, size_type n, E c)
@@ -377,8 +451,10 @@ public:
     {
         return insert(p, il.begin(), il.end());
     }
+    /// @}
 
-    // --- Erasure ------------------------------------------------------------------------
+    /// @name Erasure
+    /// @{
 
     /// Removes [pos, pos + n), clamped; std::out_of_range when pos > size().
     flex_string_shell& erase(size_type pos = 0, size_type n = npos)
@@ -404,10 +480,16 @@ public:
         erase(pos, static_cast<size_type>(last - first));
         return begin() + pos;
     }
+    /// @}
 
-    // --- Replacement: [pos, pos + n1) (clamped) or [i1, i2) becomes the new characters --
-    // Positions past size() throw std::out_of_range; the sources may alias *this.
+    /// @name Replacement
+    /// @{
 
+    /// Replaces a range of characters with the given characters. The range is [pos, pos + n1)
+    /// (clamped to the end) or [i1, i2); the new characters are a string, the substring
+    /// [pos2, pos2 + n2) of a string or view (clamped), n2 characters at s, a C string, n2
+    /// copies of c, an iterator range, a list or a view, and may alias *this.
+    /// std::out_of_range when pos > size() or pos2 is past the source's end. Returns *this.
     flex_string_shell& replace(size_type pos, size_type n1, const flex_string_shell& s)
     {
         return replace(pos, n1, s.data(), s.size());
@@ -490,8 +572,10 @@ public:
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), v);
     }
+    /// @}
 
-    // --- Operations ---------------------------------------------------------------------
+    /// @name Operations
+    /// @{
 
     /// Copies up to n characters starting at pos into s (no terminator); returns the count.
     /// std::out_of_range when pos > size().
@@ -506,10 +590,14 @@ public:
     {
         return flex_string_shell(*this, pos, n);
     }
+    /// @}
 
-    // --- Searching: std::basic_string semantics; each returns npos when nothing matches -
+    /// @name Searching: find
+    /// @{
 
-    /// First occurrence of the needle at or after pos.
+    /// The position of the first occurrence of the needle at or after pos, or npos. The needle
+    /// is a string, n characters at s, a C string, one character or a view. An empty needle
+    /// is found at pos when pos <= size().
     size_type find(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find(View(s), pos);
@@ -522,8 +610,13 @@ public:
     {
         return view().find(View(v), pos);
     }
+    /// @}
 
-    /// Last occurrence of the needle starting at or before pos.
+    /// @name Searching: rfind
+    /// @{
+
+    /// The position of the last occurrence of the needle starting at or before pos, or npos.
+    /// The needle is a string, n characters at s, a C string, one character or a view.
     size_type rfind(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().rfind(View(s), pos);
@@ -539,8 +632,14 @@ public:
     {
         return view().rfind(View(v), pos);
     }
+    /// @}
 
-    /// First character at or after pos that is one of the given characters.
+    /// @name Searching: find_first_of
+    /// @{
+
+    /// The position of the first character at or after pos that is one of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_first_of(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find_first_of(View(s), pos);
@@ -562,8 +661,14 @@ public:
     {
         return view().find_first_of(View(v), pos);
     }
+    /// @}
 
-    /// Last character at or before pos that is one of the given characters.
+    /// @name Searching: find_last_of
+    /// @{
+
+    /// The position of the last character at or before pos that is one of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_last_of(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().find_last_of(View(s), pos);
@@ -585,8 +690,14 @@ public:
     {
         return view().find_last_of(View(v), pos);
     }
+    /// @}
 
-    /// First character at or after pos that is none of the given characters.
+    /// @name Searching: find_first_not_of
+    /// @{
+
+    /// The position of the first character at or after pos that is none of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_first_not_of(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find_first_not_of(View(s), pos);
@@ -608,8 +719,14 @@ public:
     {
         return view().find_first_not_of(View(v), pos);
     }
+    /// @}
 
-    /// Last character at or before pos that is none of the given characters.
+    /// @name Searching: find_last_not_of
+    /// @{
+
+    /// The position of the last character at or before pos that is none of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_last_not_of(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().find_last_not_of(View(s), pos);
@@ -631,11 +748,17 @@ public:
     {
         return view().find_last_not_of(View(v), pos);
     }
+    /// @}
 
-    // --- Comparison: <0, 0 or >0 as the (sub)string orders before, equal to or after the
-    // other, by traits_type::compare then length. Positions past the end throw
-    // std::out_of_range. ----------------------------------------------------------------
+    /// @name Comparison
+    /// @{
 
+    /// Compares this string, or a part of it, with another. This side is the whole string or
+    /// its substring [pos1, pos1 + n1) (clamped); the other is a string, the substring
+    /// [pos2, pos2 + n2) of a string or view (clamped), a C string, n2 characters at s, or a
+    /// view. The result is negative, 0 or positive as this side orders before, equal to or
+    /// after the other, by traits_type::compare and then length. std::out_of_range when
+    /// pos1 > size() or pos2 is past the other's end.
     int compare(const flex_string_shell& s) const noexcept { return view().compare(View(s)); }
     int compare(size_type pos1, size_type n1, const flex_string_shell& s) const
     {
@@ -670,6 +793,7 @@ public:
     {
         return view().compare(pos1, n1, View(v), pos2, n2);
     }
+    /// @}
 
 private:
     template <typename It>

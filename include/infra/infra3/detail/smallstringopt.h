@@ -45,13 +45,15 @@
 namespace Orlix {
 namespace Infra {
 
+/// An inline-first Storage policy for flex_string_shell: up to Threshold characters inside the
+/// object, longer strings in a wrapped heap Storage (see the top of this header).
 template <typename Storage, std::size_t Threshold = 31>
 class smallstringopt
 {
 public:
-    using value_type = typename Storage::value_type;
-    using size_type = std::size_t;
-    using allocator_type = typename Storage::allocator_type;
+    using value_type = typename Storage::value_type;         ///< the character type
+    using size_type = std::size_t;                           ///< lengths
+    using allocator_type = typename Storage::allocator_type; ///< the wrapped Storage's allocator
 
 private:
     using E = value_type;
@@ -72,6 +74,7 @@ private:
 public:
     /// An empty inline string.
     smallstringopt() noexcept { setInlineSize(0); }
+    /// An empty inline string; the allocator is not kept (allocators must be always-equal).
     explicit smallstringopt(const A&) noexcept { setInlineSize(0); }
     /// The n characters at s: inline when n <= Threshold, otherwise in a new Storage.
     smallstringopt(const E* s, size_type n, const A& a = A())
@@ -110,6 +113,8 @@ public:
     /// Steals a heap Storage or copies the inline bytes; other is left empty and inline.
     smallstringopt(smallstringopt&& other) noexcept { takeFrom(other); }
 
+    /// Copies other's characters. A heap string keeps its block (as std::string keeps its
+    /// capacity); an inline string stays inline when the copy fits.
     smallstringopt& operator=(const smallstringopt& other)
     {
         if (this == &other) {
@@ -129,6 +134,8 @@ public:
         }
         return *this;
     }
+    /// Frees a heap block of this string, then takes other's heap Storage or copies its inline
+    /// bytes; other is left empty and inline.
     smallstringopt& operator=(smallstringopt&& other) noexcept
     {
         if (this != &other) {
@@ -137,8 +144,17 @@ public:
         }
         return *this;
     }
+    /// Destroys the heap Storage, if any.
     ~smallstringopt() { destroyHeap(); }
 
+    /// @name Characters and sizes
+    /// @{
+
+    /// The Storage accessors flex_string_shell relies on: begin() and end() delimit the
+    /// characters, c_str() is begin() (the characters are always NUL-terminated), size() and
+    /// capacity() count characters without the terminator (capacity() is Threshold while
+    /// inline), max_size() is the wrapped Storage's, and get_allocator() returns a
+    /// default-constructed allocator while inline.
     E* begin() noexcept { return isHeap() ? heap().begin() : inlineChars(); }
     const E* begin() const noexcept { return isHeap() ? heap().begin() : inlineChars(); }
     E* end() noexcept { return begin() + size(); }
@@ -151,6 +167,7 @@ public:
     size_type capacity() const noexcept { return isHeap() ? heap().capacity() : Threshold; }
     size_type max_size() const noexcept { return Storage().max_size(); }
     A get_allocator() const noexcept { return isHeap() ? heap().get_allocator() : A(); }
+    /// @}
 
     /// Ensures capacity() >= n; a request above Threshold moves an inline string to the heap.
     void reserve(size_type n)
@@ -208,6 +225,7 @@ public:
         install(std::move(grown));
     }
 
+    /// Exchanges the contents of two strings, whatever their representations; never throws.
     void swap(smallstringopt& other) noexcept
     {
         if (this == &other) {
