@@ -178,7 +178,7 @@ ORLIX_API bool clientIsBroken(IClient* client);
 ORLIX_API bool clientIsIdle(IClient* client);
 /// True when the client was made for exactly classId and its getUserID() reports userId.
 ORLIX_API bool clientIsSameAs(IClient* client, const ClassID& classId, int userId);
-/// True when the client serves classId and info: the client's class id starts with the class
+/// True when the client serves classId and info. The client's class id starts with the class
 /// prefix of classId (the text before the first '.'), and every identifying field of info
 /// equals the client's copy (all but text7, number4 and text11).
 ORLIX_API bool clientIsSameAs(IClient* client, const ClassID& classId, const ServerInfo& info);
@@ -186,7 +186,7 @@ ORLIX_API bool clientIsSameAs(IClient* client, const ClassID& classId, const Ser
 ORLIX_API long clientGetAndMarkUsing(IClient* client);
 /// @}
 
-/// Base of every client: one user's login on one server (see the top of this header).
+/// Base of every client: one user's login on one server (see client.h).
 class ORLIX_API IClient : public IUnknown
 {
 public:

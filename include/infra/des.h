@@ -39,7 +39,7 @@
 namespace Orlix {
 namespace Utils {
 
-/// DES or triple DES over caller buffers, in ECB or CBC mode (see the top of this header).
+/// DES or triple DES over caller buffers, in ECB or CBC mode (see des.h).
 class ORLIX_API CTripleDes
 {
 public:

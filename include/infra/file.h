@@ -87,9 +87,9 @@ public:
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
 
-    /// Opens path with flags (see the table above), closing and unloading first. The position
-    /// is where the stream starts (0, or the end for an append mode as the platform reports
-    /// it); the length is 0 after a truncating open, else the file's size (low 32 bits).
+    /// Opens path with flags (see the mode table in file.h), closing and unloading first. The
+    /// position is where the stream starts (0, or the end for an append mode as the platform
+    /// reports it); the length is 0 after a truncating open, else the file's size (low 32 bits).
     /// False when the file system refuses the open or the access value names no mode; the
     /// object is then closed.
     virtual bool open(const char* path, unsigned int flags);

@@ -76,7 +76,7 @@ public:
     virtual bool isDirectory();
 
     /// The entry is hidden (attribute 0x02; with the default file system, a name beginning
-    /// with '.').
+    /// with a dot).
     virtual bool isHidden();
 
     /// The entry has no attribute at all: a plain file.

@@ -126,7 +126,7 @@ public:
     /// The bound object's pointer type name, or null for empty and free-function delegates.
     const char* typeName() const noexcept { return m_typeName; }
 
-    /// Delegate equality, as described at the top of this header.
+    /// Delegate equality, as described in function.h.
     bool operator==(const TFunctionBase& other) const noexcept
     {
         if (m_kind >= kindReuseFirst && other.m_kind >= kindReuseFirst) {
@@ -212,8 +212,8 @@ protected:
 
 } // namespace Detail
 
-/// A delegate called with no argument, returning R. Constructors and operations: see the top
-/// of this header.
+/// A delegate called with no argument, returning R. Constructors and operations: see
+/// function.h.
 template <class R>
 class TFunction0 : public Detail::TFunctionBase<R>
 {
@@ -223,8 +223,8 @@ public:
     TFunction0() noexcept = default;
 };
 
-/// A delegate called with one argument of type A1, returning R. Constructors and operations:
-/// see the top of this header.
+/// A delegate called with one argument of type A1, returning R. Constructors and
+/// operations: see function.h.
 template <class R, class A1>
 class TFunction1 : public Detail::TFunctionBase<R, A1>
 {
@@ -234,8 +234,8 @@ public:
     TFunction1() noexcept = default;
 };
 
-/// A delegate called with arguments of types A1, A2, returning R. Constructors and operations:
-/// see the top of this header.
+/// A delegate called with arguments of types A1, A2, returning R. Constructors and
+/// operations: see function.h.
 template <class R, class A1, class A2>
 class TFunction2 : public Detail::TFunctionBase<R, A1, A2>
 {
@@ -246,7 +246,7 @@ public:
 };
 
 /// A delegate called with arguments of types A1 .. A3, returning R. Constructors and
-/// operations: see the top of this header.
+/// operations: see function.h.
 template <class R, class A1, class A2, class A3>
 class TFunction3 : public Detail::TFunctionBase<R, A1, A2, A3>
 {
@@ -257,7 +257,7 @@ public:
 };
 
 /// A delegate called with arguments of types A1 .. A4, returning R. Constructors and
-/// operations: see the top of this header.
+/// operations: see function.h.
 template <class R, class A1, class A2, class A3, class A4>
 class TFunction4 : public Detail::TFunctionBase<R, A1, A2, A3, A4>
 {
@@ -268,7 +268,7 @@ public:
 };
 
 /// A delegate called with arguments of types A1 .. A5, returning R. Constructors and
-/// operations: see the top of this header.
+/// operations: see function.h.
 template <class R, class A1, class A2, class A3, class A4, class A5>
 class TFunction5 : public Detail::TFunctionBase<R, A1, A2, A3, A4, A5>
 {

@@ -48,7 +48,7 @@ struct SystemTime
     int reserved; ///< copied, never set or read by the library
 };
 
-/// The legacy calendar time, converted through the C library (see the top of this header).
+/// The legacy calendar time, converted through the C library (see legacy_time.h).
 class ORLIX_API CTime : public SystemTime
 {
 public:
@@ -146,9 +146,9 @@ public:
     /// The stored date separator character.
     static char getSpliter();
 
-    /// Sets the date order to dateFormat unchecked; dateSeparator 0, 1, 2 sets '.', '-', '/'
-    /// (other values keep it); timeFormat 0 sets 24-hour, 1 sets 12-hour (other values keep
-    /// it). The format string is not touched.
+    /// Sets the three settings by number; the format string is not touched. The date order
+    /// becomes dateFormat, unchecked; dateSeparator 0, 1, 2 sets '.', '-', '/' (other values
+    /// keep it); timeFormat 0 sets 24-hour, 1 sets 12-hour (other values keep it).
     static void setFormat(int dateFormat, int dateSeparator, int timeFormat);
 
     /// The separator as a number: '.' 0, '-' 1, '/' 2, anything else 0.

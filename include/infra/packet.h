@@ -50,8 +50,8 @@ namespace Memory {
 
 class PacketInternal;
 
-/// A handle to a reference-counted byte buffer with an optional extra area (see the top of
-/// this header for where the memory comes from).
+/// A handle to a reference-counted byte buffer with an optional extra area (packet.h says
+/// where the memory comes from).
 class ORLIX_API CPacket
 {
 public:

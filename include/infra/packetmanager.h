@@ -69,7 +69,7 @@ class PacketManagerInternal;
 class ORLIX_API CPacketManager
 {
 public:
-    /// Allocation policy; see the top of this header.
+    /// Allocation policy; see packetmanager.h.
     enum Policy : int
     {
         policyDefault = 0,  ///< config() only: keep the policy in force

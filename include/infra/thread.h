@@ -59,7 +59,7 @@ namespace Orlix {
 namespace Infra {
 
 /// The library's thread: a subclass's threadProc() run with a name, a priority, a stop flag
-/// and a watchdog deadline (see the top of this header).
+/// and a watchdog deadline (see thread.h).
 class ORLIX_API CThread
 {
 public:

@@ -130,7 +130,7 @@ public:
     /// normalised) until assigned, parsed or broken down into.
     CTime() : SystemTime{} {}
 
-    /// Stores the six values, clamps them into range (see the top of this header) and computes
+    /// Stores the six values, clamps them into range (see time.h) and computes
     /// the weekday.
     CTime(int year, int month, int day, int hour, int minute, int second);
 
@@ -252,11 +252,11 @@ public:
     /// @name Text settings (process-wide; set during start-up)
     /// @{
 
-    /// Stores format (null counts as "") as the process-wide format and derives the settings:
-    /// separator '.' if it contains a '.', else '/' if a '/', else '-' if a '-'; 12-hour mode
-    /// when it contains 'h'; date order from the first 'y', 'M', 'd' (a missing letter counts as
-    /// standing after all others): y<M<d ymd, M<d<y mdy, d<M<y dmy. Asserts "0" when there is
-    /// no separator or no such order: "dd.MM.yyyy" is fine, "HH:mm" and "yyyy" are not.
+    /// Stores format (null counts as "") as the process-wide format and derives the settings
+    /// from it. The separator is '.' if it contains a '.', else '/' if a '/', else '-' if a '-';
+    /// 12-hour mode when it contains 'h'; date order from the first 'y', 'M', 'd' (a missing letter
+    /// counts as standing after all others): y<M<d ymd, M<d<y mdy, d<M<y dmy. Asserts "0" when
+    /// there is no separator or no such order: "dd.MM.yyyy" is fine, "HH:mm" and "yyyy" are not.
     static void setFormatString(const char* format);
 
     /// setFormatString(format.c_str()).

@@ -30,8 +30,8 @@
 namespace Orlix {
 namespace Infra {
 
-/// A module's version record: name, version number, source revision and build date (see the
-/// top of this header for how the texts are read).
+/// A module's version record: name, version number, source revision and build date (version.h
+/// says how the texts are read).
 class ORLIX_API CVersion
 {
 public:

@@ -55,7 +55,7 @@ namespace Orlix {
 namespace Infra {
 
 /// The library's string type: flex_string_shell with strings of up to 31 characters inline and
-/// longer ones in allocatorstringstorage; 32 bytes (see the top of this header).
+/// longer ones in allocatorstringstorage; 32 bytes (see flex_string.h).
 using flex_string = flex_string_shell<char, std::char_traits<char>, std::allocator<char>,
                                       smallstringopt<allocatorstringstorage<char>, 31>>;
 

@@ -43,7 +43,7 @@ namespace Orlix {
 namespace Infra {
 
 /// The std::basic_string interface over a Storage policy. flex_string (flex_string.h) is its
-/// default configuration; the policy contract is at the top of this header.
+/// default configuration; the policy contract is in flex_string_shell.h.
 template <typename E, typename T = std::char_traits<E>, typename A = std::allocator<E>,
           typename Storage = smallstringopt<allocatorstringstorage<E, A>, 31>>
 class flex_string_shell

@@ -27,7 +27,7 @@ namespace Orlix {
 namespace Infra {
 
 /// The compact heap Storage policy for flex_string_shell: one pointer, null while the string
-/// is empty (see the top of this header). Its operations are described in
+/// is empty (see ministringstorage.h). Its operations are described in
 /// allocatorstringstorage.h.
 template <typename E, typename A = std::allocator<E>>
 class ministringstorage : public Detail::CHeapStringStorageInternal<E, A, std::uint32_t, true>

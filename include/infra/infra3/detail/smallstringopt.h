@@ -46,7 +46,7 @@ namespace Orlix {
 namespace Infra {
 
 /// An inline-first Storage policy for flex_string_shell: up to Threshold characters inside the
-/// object, longer strings in a wrapped heap Storage (see the top of this header).
+/// object, longer strings in a wrapped heap Storage (see smallstringopt.h).
 template <typename Storage, std::size_t Threshold = 31>
 class smallstringopt
 {
