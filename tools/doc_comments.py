@@ -10,7 +10,8 @@ Doxygen reads only `///` (and `///<` for trailing ones), so this rewrites, in pl
   - a trailing `// text` after a declaration at namespace or class scope into `///< text`.
 
 Comments inside function bodies, separator lines (`// ----`) and comments not followed by a
-declaration stay as they are. Running it again changes nothing.
+declaration stay as they are (inside the opening essay only a line of nothing but rule
+characters is a separator). Running it again changes nothing.
 
 Usage: tools/doc_comments.py include/infra/*.h ...
 """
