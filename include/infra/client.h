@@ -194,7 +194,7 @@ public:
     /// other value is the concrete client's to define.
     enum Status : int
     {
-        statusAborted = 2
+        statusAborted = 2 ///< the client is being aborted (abort())
     };
 
     /// A status procedure: called with the client's custom data, its class id, the client

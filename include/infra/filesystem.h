@@ -138,6 +138,7 @@ public:
 ///    entries, and the earlier one wins the lookup. A null or empty prefix is ignored.
 ///  - fs null: clears the lowest entry whose prefix equals prefix (cut to 255 characters, as
 ///    on install); nothing happens when none does.
+///
 /// The table owns nothing: fs must outlive its entry.
 ORLIX_API void hookFileSystem(const char* prefix, IFileSystem* fs);
 

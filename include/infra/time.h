@@ -289,6 +289,7 @@ public:
     ///  - a 't' run prints "AM"/"PM" in 12-hour mode; in 24-hour mode it removes the spaces at
     ///    the end of the text so far.
     ///  - '-', '.', '/' print the process-wide separator; anything else is copied.
+    ///
     /// mask (FormatMask bits, default 0) takes the separator, order or 12-hour mode from the
     /// picture instead; pictureOrder asserts "0" when the picture has no usable order.
     void format(char* buf, const char* format = nullptr, int mask = 0) const;
