@@ -1,20 +1,20 @@
-// An in-memory file system for the tests: hooked under a prefix, it serves the same file
-// object and directory search tests as the real file system, and it counts and bends a few
-// primitives so that tests can see what the library asks of a hook.
+// File systems for the tests.
 //
-// Paths are the full paths the library hands over ("memfs:/dir/a.txt"); the root directory
-// is the prefix itself without a trailing '/' ("memfs:"). Files and directories need an
-// existing parent, as on a real file system. Streams follow the C library's modes: r, r+,
-// w, w+, a, a+ ('b' and 'e' accepted and ignored); append streams start at position 0 and
-// write at the end. Directory searches report "." and ".." and use the default file
-// system's attribute rule (0x10 directory, 0x01 read-only, 0x02 name begins with '.').
-// writev keeps IFileSystem's default (returns 0).
+// StubFs implements every pure operation as a failure, for tests that override a few.
+//
+// MemFs keeps files in memory and hooks itself under its root while it lives, so that the
+// same file object and directory search tests run against it and the real file system; it
+// counts and bends a few primitives so that tests can see what the library asks of a hook.
+// Paths are the full paths the library hands over ("memfs:/dir/a.txt"); the root directory is
+// the root itself ("memfs:"). Files and directories need an existing parent. Streams follow
+// the C library's modes r, r+, w, w+, a, a+ ('b' and 'e' ignored): append streams write at
+// the end. Searches report "." and ".." and the default's attribute rule (0x10 directory,
+// 0x01 read-only, 0x02 name begins with '.'). writev keeps IFileSystem's default (0).
 #ifndef ORLIX_TESTS_FILES_MEMFS_H
 #define ORLIX_TESTS_FILES_MEMFS_H
 
 #include "infra/filesystem.h"
 
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,92 +22,92 @@
 
 namespace OrlixTest {
 
+using Orlix::int64;
+using Orlix::uint64;
+using Orlix::Infra::FileInfo;
+
+class StubFs : public Orlix::Infra::IFileSystem
+{
+public:
+    void* fopen(const char*, const char*) override { return nullptr; }
+    int fclose(void*) override { return -1; }
+    std::size_t fread(void*, std::size_t, std::size_t, void*) override { return 0; }
+    std::size_t fwrite(const void*, std::size_t, std::size_t, void*) override { return 0; }
+    int fflush(void*) override { return -1; }
+    int fseek(void*, long, int) override { return -1; }
+    long ftell(void*) override { return -1; }
+    char* fgets(char*, int, void*) override { return nullptr; }
+    int fputs(const char*, void*) override { return -1; }
+    int rename(const char*, const char*) override { return -1; }
+    int remove(const char*) override { return -1; }
+    long findfirst(const char*, FileInfo*) override { return -1; }
+    int findnext(long, FileInfo*) override { return -1; }
+    int findclose(long) override { return -1; }
+    int mkdir(const char*) override { return -1; }
+    int rmdir(const char*) override { return -1; }
+    int statfs(const char*, uint64*, uint64*, uint64*) override { return -1; }
+    int access(const char*, int) override { return -1; }
+    int stat(const char*, FileInfo*) override { return -1; }
+};
+
 class MemFs : public Orlix::Infra::IFileSystem
 {
 public:
-    // root: the prefix the file system is hooked under, e.g. "memfs:".
-    explicit MemFs(std::string root);
+    explicit MemFs(std::string root = "memfs:");
     ~MemFs() override;
     MemFs(const MemFs&) = delete;
     MemFs& operator=(const MemFs&) = delete;
 
-    // ---- setup and inspection, bypassing the IFileSystem interface
-    void putFile(const std::string& path, const std::string& contents);
-    void putDirectory(const std::string& path);
-    // The contents of a file; empty when missing.
+    // Setup and inspection, bypassing the IFileSystem interface.
+    void put(const std::string& path, const std::string& contents, bool directory = false);
     std::string contents(const std::string& path) const;
-    bool exists(const std::string& path) const;
+    bool exists(const std::string& path) const { return m_nodes.count(path) != 0; }
     void setReadOnly(const std::string& path, bool readOnly);
 
-    // ---- knobs and counters
-    // Added to every size stat() reports (to make a file look longer than it is).
-    std::int64_t statSizeExtra = 0;
-    // When true, stat() fails for every path.
-    bool failStat = false;
-    int seekCalls = 0;                    // fseek and fseek64
-    int openStreams = 0;                  // handles made by fopen and not yet closed
-    int openSearches = 0;                 // searches started and not yet closed
-    std::vector<std::string> renameCalls; // "from->to"
+    int64 statSizeExtra = 0; // added to every size stat() reports
+    bool failStat = false;   // stat() fails for every path
+    int seekCalls = 0;       // fseek and fseek64
+    int openStreams = 0;     // made by fopen and not yet closed
+    int openSearches = 0;    // started and not yet closed
+    std::string lastRename;  // "from->to"
 
-    // ---- IFileSystem
     void* fopen(const char* path, const char* mode) override;
     int fclose(void* file) override;
     std::size_t fread(void* buf, std::size_t size, std::size_t count, void* file) override;
     std::size_t fwrite(const void* buf, std::size_t size, std::size_t count, void* file) override;
-    int fflush(void* file) override;
-    int fseek(void* file, long offset, int whence) override;
-    long ftell(void* file) override;
+    int fflush(void*) override { return 0; }
+    int fseek(void* file, long offset, int whence) override { return seek(file, offset, whence); }
+    long ftell(void* file) override { return static_cast<long>(ftell64(file)); }
     char* fgets(char* buf, int n, void* file) override;
     int fputs(const char* s, void* file) override;
     int rename(const char* from, const char* to) override;
     int remove(const char* path) override;
-    long findfirst(const char* pattern, Orlix::Infra::FileInfo* out) override;
-    int findnext(long handle, Orlix::Infra::FileInfo* out) override;
+    long findfirst(const char* pattern, FileInfo* out) override;
+    int findnext(long handle, FileInfo* out) override;
     int findclose(long handle) override;
     int mkdir(const char* path) override;
     int rmdir(const char* path) override;
-    int statfs(const char* path, Orlix::uint64* freeToCaller, Orlix::uint64* total,
-               Orlix::uint64* totalFree) override;
-    int access(const char* path, int mode) override;
-    int stat(const char* path, Orlix::Infra::FileInfo* out) override;
-    int fseek64(void* file, Orlix::int64 offset, int whence) override;
-    Orlix::int64 ftell64(void* file) override;
-
-    // Capacity statfs reports.
-    static constexpr Orlix::uint64 kCapacity = 1ull << 30;
+    int statfs(const char* path, uint64* freeToCaller, uint64* total, uint64* totalFree) override;
+    int access(const char* path, int) override { return exists(path) ? 0 : -1; }
+    int stat(const char* path, FileInfo* out) override;
+    int fseek64(void* file, int64 offset, int whence) override
+    {
+        return seek(file, offset, whence);
+    }
+    int64 ftell64(void* file) override;
 
 private:
     struct Node;
     struct Stream;
-    struct Search;
 
-    std::shared_ptr<Node> find(const std::string& path) const;
-    std::shared_ptr<Node> parentOf(const std::string& path) const;
+    bool hasParent(const std::string& path) const;
     bool hasChildren(const std::string& path) const;
-    Orlix::Infra::FileInfo entryInfo(const std::string& name, const Node& node) const;
-    int seekTo(Stream* stream, std::int64_t offset, int whence);
+    int seek(void* file, int64 offset, int whence);
 
     std::string m_root;
     std::map<std::string, std::shared_ptr<Node>> m_nodes; // by full path, root included
-    std::map<long, std::unique_ptr<Search>> m_searches;
+    std::map<long, std::pair<std::vector<FileInfo>, std::size_t>> m_searches; // entries, next
     long m_nextSearch = 100;
-};
-
-// Installs a MemFs under its root for the lifetime of the object.
-class HookedMemFs
-{
-public:
-    explicit HookedMemFs(const std::string& root = "memfs:");
-    ~HookedMemFs();
-    HookedMemFs(const HookedMemFs&) = delete;
-    HookedMemFs& operator=(const HookedMemFs&) = delete;
-
-    MemFs& fs() { return m_fs; }
-    const std::string& root() const { return m_root; }
-
-private:
-    std::string m_root;
-    MemFs m_fs;
 };
 
 } // namespace OrlixTest
