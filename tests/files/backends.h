@@ -7,6 +7,8 @@
 #include "files/memfs.h"
 #include "support/testsupport.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -57,6 +59,29 @@ struct MemBackend
     void setReadOnly(const std::string& name, bool readOnly) { fs.setReadOnly(path(name), readOnly); }
     std::string contents(const std::string& name) const { return fs.contents(path(name)); }
     bool exists(const std::string& name) const { return fs.exists(path(name)); }
+};
+
+// The typed tests run two object classes against both backends.
+template <class O, class B>
+struct Combo
+{
+    using Object = O;
+    using Backend = B;
+};
+
+template <class A, class B>
+using BothBackends = ::testing::Types<Combo<A, RealBackend>, Combo<A, MemBackend>,
+                                      Combo<B, RealBackend>, Combo<B, MemBackend>>;
+
+// Names the combinations "<object>_<backend>" from the two objects' names.
+template <const char* const* Objects>
+struct ComboNames
+{
+    template <class C>
+    static std::string GetName(int index)
+    {
+        return std::string(Objects[index / 2]) + "_" + C::Backend::kName;
+    }
 };
 
 } // namespace OrlixTest

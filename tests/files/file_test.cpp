@@ -34,10 +34,8 @@ extern "C" const char* __asan_default_options()
 
 using namespace Orlix::Infra;
 using Orlix::int64;
-using OrlixTest::MemBackend;
 using OrlixTest::MemFs;
 using OrlixTest::PrintCapture;
-using OrlixTest::RealBackend;
 using OrlixTest::TempDir;
 
 // Two objects must never share one open stream.
@@ -47,41 +45,8 @@ static_assert(!std::is_copy_constructible<CLfsFile>::value &&
 
 namespace {
 
-template <class F, class B>
-struct Combo
-{
-    using File = F;
-    using Backend = B;
-};
-
-using Combos = ::testing::Types<Combo<CFile, RealBackend>, Combo<CFile, MemBackend>,
-                                Combo<CLfsFile, RealBackend>, Combo<CLfsFile, MemBackend>>;
-
-struct ComboNames
-{
-    template <class C>
-    static std::string GetName(int)
-    {
-        return std::string(std::is_same<typename C::File, CFile>::value ? "CFile_" : "CLfsFile_") +
-               C::Backend::kName;
-    }
-};
-
-template <class C>
-class FileObject : public ::testing::Test
-{
-protected:
-    using File = typename C::File;
-    using Backend = typename C::Backend;
-    static constexpr bool kLfs = std::is_same<File, CLfsFile>::value;
-
-    std::string path(const std::string& name) const { return backend.path(name); }
-
-    typename C::Backend backend;
-    PrintCapture capture; // error lines of short transfers stay off the console
-};
-
-TYPED_TEST_SUITE(FileObject, Combos, ComboNames);
+constexpr const char* kFileNames[] = {"CFile", "CLfsFile"};
+using Combos = OrlixTest::BothBackends<CFile, CLfsFile>;
 
 // Positions, lengths and counts of both classes compared as one type.
 template <class T>
@@ -89,6 +54,26 @@ long long ll(T value)
 {
     return static_cast<long long>(value);
 }
+using Pos = std::pair<long long, long long>;
+
+template <class C>
+class FileObject : public ::testing::Test
+{
+protected:
+    using File = typename C::Object;
+    using Backend = typename C::Backend;
+    static constexpr bool kLfs = std::is_same<File, CLfsFile>::value;
+
+    std::string path(const std::string& name) const { return backend.path(name); }
+    // Position and length, compared as one.
+    static Pos at(File& file) { return {ll(file.getPosition()), ll(file.getLength())}; }
+
+    typename C::Backend backend;
+    PrintCapture capture; // error lines of short transfers stay off the console
+};
+
+TYPED_TEST_SUITE(FileObject, Combos, OrlixTest::ComboNames<kFileNames>);
+
 
 // What opening an existing "hello" with a set of flags must do.
 struct ModeCase
@@ -172,52 +157,47 @@ TYPED_TEST(FileObject, TracksPositionAndLength)
 {
     typename TestFixture::File file;
     ASSERT_TRUE(file.open(this->path("f").c_str(), CFile::accessReadWrite | CFile::openCreate));
-    EXPECT_EQ(ll(file.getPosition()), 0);
-    EXPECT_EQ(ll(file.getLength()), 0);
-
+    EXPECT_EQ(this->at(file), Pos(0, 0));
     EXPECT_EQ(ll(file.write("0123456789", 10)), 10);
-    EXPECT_EQ(ll(file.getPosition()), 10);
-    EXPECT_EQ(ll(file.getLength()), 10);
+    EXPECT_EQ(this->at(file), Pos(10, 10));
     EXPECT_EQ(ll(file.seek(4, CFile::seekBegin)), 4);
     EXPECT_EQ(ll(file.seek(2, CFile::seekCurrent)), 6);
     EXPECT_EQ(ll(file.seek(-1, CFile::seekEnd)), 9);
-    EXPECT_EQ(ll(file.getLength()), 10);
+    EXPECT_EQ(this->at(file), Pos(9, 10));
 
     // A read past the end returns the bytes there are. CLfsFile reads in pieces and logs the
     // piece that found nothing; CFile returns the short count silently.
     char buf[8] = {};
     EXPECT_EQ(ll(file.read(buf, 5)), 1);
     EXPECT_STREQ(buf, "9");
-    EXPECT_EQ(ll(file.getPosition()), 10);
+    EXPECT_EQ(this->at(file), Pos(10, 10));
     EXPECT_EQ(this->capture.contains("fread get error,total 5 has read 1,expected 4 return 0\n"),
               TestFixture::kLfs);
 
     // A seek the file system refuses returns 0 and leaves the position alone.
     EXPECT_EQ(ll(file.seek(-20, CFile::seekBegin)), 0);
-    EXPECT_EQ(ll(file.getPosition()), 10);
+    EXPECT_EQ(this->at(file), Pos(10, 10));
 
     // Without support for gathered writes (the default file system: -1; a hook that keeps
     // the default slot: 0 bytes) nothing moves.
     char de[] = "de";
     io_vec pieces[] = {{de, 2}, {de, 1}};
     EXPECT_EQ(ll(file.writev(pieces, 2)), TestFixture::Backend::kIsMemory ? 0 : -1);
-    EXPECT_EQ(ll(file.getPosition()), 10);
+    EXPECT_EQ(this->at(file), Pos(10, 10));
 
     // Writing beyond the end extends the file; the gap reads as zeros.
     EXPECT_EQ(ll(file.seek(5, CFile::seekEnd)), 15);
     EXPECT_EQ(ll(file.write("!", 1)), 1);
-    EXPECT_EQ(ll(file.getLength()), 16);
     file.flush();
-    EXPECT_EQ(ll(file.getPosition()), 16);
+    EXPECT_EQ(this->at(file), Pos(16, 16));
     file.close();
     EXPECT_EQ(this->backend.contents("f"), std::string("0123456789\0\0\0\0\0!", 16));
 
     // Reopened for appending: the length is the file's, writes land at its end.
     ASSERT_TRUE(file.open(this->path("f").c_str(), CFile::accessWrite | CFile::openNoTruncate));
-    EXPECT_EQ(ll(file.getLength()), 16);
+    EXPECT_EQ(this->at(file), Pos(0, 16));
     file.write("+", 1);
-    EXPECT_EQ(ll(file.getPosition()), 17);
-    EXPECT_EQ(ll(file.getLength()), 17);
+    EXPECT_EQ(this->at(file), Pos(17, 17));
 }
 
 TYPED_TEST(FileObject, ClosedObjectReportsNothing)
@@ -231,8 +211,7 @@ TYPED_TEST(FileObject, ClosedObjectReportsNothing)
         EXPECT_EQ(ll(file.write(buf, 1)), -1);
         EXPECT_EQ(ll(file.writev(&piece, 1)), -1);
         EXPECT_EQ(ll(file.seek(3, CFile::seekBegin)), 0);
-        EXPECT_EQ(ll(file.getPosition()), 0);
-        EXPECT_EQ(ll(file.getLength()), 0);
+        EXPECT_EQ(this->at(file), Pos(0, 0));
         EXPECT_EQ(ll(file.puts("line")), 0);
         EXPECT_EQ(file.gets(buf, sizeof buf), nullptr);
         file.flush();
@@ -274,8 +253,7 @@ TYPED_TEST(FileObject, WritesAndReadsLines)
     ASSERT_TRUE(file.open(this->path("lines").c_str(), CFile::accessReadWrite | CFile::openCreate));
     EXPECT_GE(ll(file.puts("one\n")), 0);
     EXPECT_GE(ll(file.puts("two\n")), 0);
-    EXPECT_EQ(ll(file.getPosition()), 8);
-    EXPECT_EQ(ll(file.getLength()), 8);
+    EXPECT_EQ(this->at(file), Pos(8, 8));
 
     file.seek(0, CFile::seekBegin);
     char buf[64];

@@ -11,33 +11,13 @@
 #include <map>
 #include <set>
 #include <string>
-#include <type_traits>
 
 using namespace Orlix::Infra;
-using OrlixTest::MemBackend;
-using OrlixTest::RealBackend;
 
 namespace {
 
-template <class F, class B>
-struct Combo
-{
-    using Find = F;
-    using Backend = B;
-};
-
-using Combos = ::testing::Types<Combo<CFileFind, RealBackend>, Combo<CFileFind, MemBackend>,
-                                Combo<CFileFindEx, RealBackend>, Combo<CFileFindEx, MemBackend>>;
-
-struct ComboNames
-{
-    template <class C>
-    static std::string GetName(int)
-    {
-        return std::string(std::is_same<typename C::Find, CFileFind>::value ? "Find_" : "FindEx_") +
-               C::Backend::kName;
-    }
-};
+constexpr const char* kFindNames[] = {"Find", "FindEx"};
+using Combos = OrlixTest::BothBackends<CFileFind, CFileFindEx>;
 
 struct Entry
 {
@@ -66,7 +46,7 @@ protected:
     std::map<std::string, Entry> collect(const std::string& pattern)
     {
         std::map<std::string, Entry> found;
-        typename C::Find find;
+        typename C::Object find;
         for (bool more = find.findFile(pattern.c_str()); more; more = find.findNextFile()) {
             const std::string name(find.getFileName().c_str());
             EXPECT_EQ(found.count(name), 0u) << name << " reported twice";
@@ -83,7 +63,7 @@ protected:
     typename C::Backend backend;
 };
 
-TYPED_TEST_SUITE(DirectorySearch, Combos, ComboNames);
+TYPED_TEST_SUITE(DirectorySearch, Combos, OrlixTest::ComboNames<kFindNames>);
 
 std::set<std::string> namesOf(const std::map<std::string, Entry>& entries)
 {
@@ -133,7 +113,7 @@ TYPED_TEST(DirectorySearch, PatternSelectsEntries)
 // the search looked in; the end stays the end, and a new search ends the old one.
 TYPED_TEST(DirectorySearch, EndsAreStableAndANewSearchEndsTheOld)
 {
-    typename TypeParam::Find find;
+    typename TypeParam::Object find;
     EXPECT_FALSE(find.findFile(this->backend.path("dir/missing/*").c_str()));
     EXPECT_FALSE(find.findNextFile());
     EXPECT_EQ(std::string(find.getFileName().c_str()), this->backend.path("dir/missing/"));
@@ -155,7 +135,7 @@ TYPED_TEST(DirectorySearch, EndsAreStableAndANewSearchEndsTheOld)
     if constexpr (TypeParam::Backend::kIsMemory) {
         EXPECT_EQ(this->backend.fs.openSearches, 0);
     }
-    typename TypeParam::Find idle;
+    typename TypeParam::Object idle;
     EXPECT_FALSE(idle.findNextFile());
     idle.close();
     EXPECT_EQ(std::string(idle.getFileName().c_str()), "");
