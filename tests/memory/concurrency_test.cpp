@@ -99,9 +99,11 @@ TEST(MemoryConcurrency, PoolAndFixedSizePoolServeTwoThreadsAtOnce)
               0);
     expectPoolWhole();
 
-    Orlix::Memory::Detail::CMemPool pool(40, 16);
+    // Blocks of 20 bytes put the links at offsets that are no multiple of a pointer's
+    // alignment; 7 blocks per chunk make the threads spread over many chunks.
+    Orlix::Memory::Detail::CMemPool pool(20, 7);
     EXPECT_EQ(hammerFromTwoThreads([&](size_t) { return static_cast<unsigned char*>(pool.malloc()); },
-                                   [&](unsigned char* p) { pool.free(p); }, 40),
+                                   [&](unsigned char* p) { pool.free(p); }, 20),
               0);
 }
 
