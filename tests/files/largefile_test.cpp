@@ -52,6 +52,7 @@ TEST(LargeFile, SixtyFourBitPositionsAndLowThirtyTwoBitReports)
 
     CLfsFile lfs;
     ASSERT_TRUE(lfs.open(path.c_str(), CFile::accessReadWrite | CFile::openCreate));
+    ASSERT_EQ(lfs.write("head", 4), 4);
     ASSERT_EQ(lfs.seek(kFar, CFile::seekBegin), kFar);
     if (lfs.write("tail", 4) != 4)
         GTEST_SKIP() << "the file system refuses a file of 5 GiB";
@@ -84,7 +85,8 @@ TEST(LargeFile, SixtyFourBitPositionsAndLowThirtyTwoBitReports)
     // An offset beyond 4 GiB whose low bits equal the position is still a real move.
     EXPECT_EQ(narrow.seek(0, CFile::seekBegin), 0u);
     EXPECT_EQ(narrow.seek(long(1) << 32, CFile::seekBegin), 0u);
-    EXPECT_EQ(narrow.read(buf, 1), 1); // read at 4 GiB, inside the file
+    EXPECT_EQ(narrow.read(buf, 1), 1);
+    EXPECT_EQ(buf[0], '\0') << "read at 4 GiB (the hole), not at 0 (\"head\")";
     narrow.close();
 
     CFileFind find;
