@@ -56,7 +56,10 @@ struct MemBackend
     {
         fs.put(path(name), contents, directory);
     }
-    void setReadOnly(const std::string& name, bool readOnly) { fs.setReadOnly(path(name), readOnly); }
+    void setReadOnly(const std::string& name, bool readOnly)
+    {
+        fs.setReadOnly(path(name), readOnly);
+    }
     std::string contents(const std::string& name) const { return fs.contents(path(name)); }
     bool exists(const std::string& name) const { return fs.exists(path(name)); }
 };

@@ -74,7 +74,6 @@ protected:
 
 TYPED_TEST_SUITE(FileObject, Combos, OrlixTest::ComboNames<kFileNames>);
 
-
 // What opening an existing "hello" with a set of flags must do.
 struct ModeCase
 {

@@ -221,7 +221,8 @@ TEST(DefaultFileSystem, FileObjectsStreamsCloseOnExecWhenAskedAndGiveWritevTheir
         {
             long total = 0;
             for (int i = 0; i < count; ++i)
-                total += static_cast<long>(::write(fd = descriptor, vec[i].iov_base, vec[i].iov_len));
+                total +=
+                    static_cast<long>(::write(fd = descriptor, vec[i].iov_base, vec[i].iov_len));
             return total;
         }
     } hook;

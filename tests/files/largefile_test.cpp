@@ -148,8 +148,7 @@ TEST(LargeTransfer, LfsSplitsAtTheIntLimit)
     ASSERT_TRUE(file.open("rec:/f", CFile::accessReadWrite));
     char byte = 0;
     EXPECT_EQ(file.write(&byte, kBig), kBig);
-    EXPECT_EQ(recorder.writes,
-              (std::vector<std::size_t>{std::size_t(ORLIX_MAX_INT_VALUE), 6}));
+    EXPECT_EQ(recorder.writes, (std::vector<std::size_t>{std::size_t(ORLIX_MAX_INT_VALUE), 6}));
     EXPECT_EQ(file.getPosition(), kBig);
     EXPECT_EQ(file.getLength(), kBig);
 

@@ -59,7 +59,8 @@ namespace MemFsDetail {
 inline bool wildcardMatch(const char* pattern, const char* name)
 {
     if (*pattern == '*')
-        return wildcardMatch(pattern + 1, name) || (*name != '\0' && wildcardMatch(pattern, name + 1));
+        return wildcardMatch(pattern + 1, name) ||
+               (*name != '\0' && wildcardMatch(pattern, name + 1));
     if (*pattern == '\0' || *name == '\0')
         return *pattern == *name;
     return (*pattern == '?' || *pattern == *name) && wildcardMatch(pattern + 1, name + 1);
@@ -102,7 +103,10 @@ public:
         return exists(path) ? m_nodes.at(path)->data : std::string();
     }
     bool exists(const std::string& path) const { return m_nodes.count(path) != 0; }
-    void setReadOnly(const std::string& path, bool readOnly) { m_nodes.at(path)->readOnly = readOnly; }
+    void setReadOnly(const std::string& path, bool readOnly)
+    {
+        m_nodes.at(path)->readOnly = readOnly;
+    }
 
     int64 statSizeExtra = 0; // added to every size stat() reports
     bool failStat = false;   // stat() fails for every path
@@ -165,7 +169,10 @@ public:
         return count;
     }
     int fflush(void*) override { return 0; }
-    int fseek(void* file, long offset, int whence) override { return fseek64(file, offset, whence); }
+    int fseek(void* file, long offset, int whence) override
+    {
+        return fseek64(file, offset, whence);
+    }
     long ftell(void* file) override { return static_cast<long>(ftell64(file)); }
     int fseek64(void* file, int64 offset, int whence) override
     {
@@ -305,9 +312,8 @@ inline long MemFs::findfirst(const char* pattern, FileInfo* out)
             return;
         FileInfo info = FileInfo();
         copyName(info.name, name);
-        info.attrib = static_cast<std::uint16_t>((node.readOnly ? 0x01 : 0) |
-                                                 (name[0] == '.' ? 0x02 : 0) |
-                                                 (node.directory ? 0x10 : 0));
+        info.attrib = static_cast<std::uint16_t>(
+            (node.readOnly ? 0x01 : 0) | (name[0] == '.' ? 0x02 : 0) | (node.directory ? 0x10 : 0));
         info.createTime = info.accessTime = info.modifyTime = node.time;
         info.size = node.data.size();
         entries.push_back(info);

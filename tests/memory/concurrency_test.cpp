@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <random>
 #include <thread>
@@ -102,9 +102,10 @@ TEST(MemoryConcurrency, PoolAndFixedSizePoolServeTwoThreadsAtOnce)
     // Blocks of 20 bytes put the links at offsets that are no multiple of a pointer's
     // alignment; 7 blocks per chunk make the threads spread over many chunks.
     Orlix::Memory::Detail::CMemPool pool(20, 7);
-    EXPECT_EQ(hammerFromTwoThreads([&](size_t) { return static_cast<unsigned char*>(pool.malloc()); },
-                                   [&](unsigned char* p) { pool.free(p); }, 20),
-              0);
+    EXPECT_EQ(
+        hammerFromTwoThreads([&](size_t) { return static_cast<unsigned char*>(pool.malloc()); },
+                             [&](unsigned char* p) { pool.free(p); }, 20),
+        0);
 }
 
 TEST(MemoryConcurrency, CallerBufferDeleterRunsOnceWhicheverThreadIsLast)

@@ -264,12 +264,10 @@ TEST(PacketManagerPool, DumpListsEveryOrderAndEveryFreeBlock)
     };
     // Whole lines, each after whatever prefix the print options add.
     const std::string l = "[^\n]*";
-    const std::string expected = l + "CPacketManager: dump FreeList\n" + l +
-                                 "BufferList id:0, order\\(1\\)" + head + "\n" + l +
-                                 entry("0", "2", "1") + "\n" + l +
-                                 "BufferList id:1, order\\(2\\)" + head + "\n" + l +
-                                 entry("1", "0", "2") + "\n" + l +
-                                 "BufferList id:2, order\\(3\\)" + head + "\n";
+    const std::string expected =
+        l + "CPacketManager: dump FreeList\n" + l + "BufferList id:0, order\\(1\\)" + head + "\n" +
+        l + entry("0", "2", "1") + "\n" + l + "BufferList id:1, order\\(2\\)" + head + "\n" + l +
+        entry("1", "0", "2") + "\n" + l + "BufferList id:2, order\\(3\\)" + head + "\n";
     EXPECT_TRUE(std::regex_match(capture.text(), std::regex(expected))) << capture.text();
     manager->free(block);
 }

@@ -25,7 +25,8 @@ struct Running : LambdaThread
         : LambdaThread(pollUntilStopped, name, priority)
     {
         EXPECT_TRUE((*this)->createThread());
-        EXPECT_TRUE(waitFor([&] { return id() > 0 && CThreadManager::instance()->hasThread(id()); }));
+        EXPECT_TRUE(
+            waitFor([&] { return id() > 0 && CThreadManager::instance()->hasThread(id()); }));
     }
     int id() { return (*this)->getThreadID(); }
 };

@@ -80,9 +80,9 @@ public:
     using Body = std::function<void(Orlix::Infra::CThreadLite&)>;
     LambdaThread(Body body, const char* name, int priority = 64, int policy = 0, int stackSize = 0)
         : m_body(std::move(body)),
-          m_thread(Orlix::Infra::TFunction1<void, Orlix::Infra::CThreadLite&>(&LambdaThread::run,
-                                                                              this),
-                   name, priority, policy, stackSize)
+          m_thread(
+              Orlix::Infra::TFunction1<void, Orlix::Infra::CThreadLite&>(&LambdaThread::run, this),
+              name, priority, policy, stackSize)
     {}
     Orlix::Infra::CThreadLite& operator*() { return m_thread; }
     Orlix::Infra::CThreadLite* operator->() { return &m_thread; }

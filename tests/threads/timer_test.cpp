@@ -393,9 +393,8 @@ TEST(Timer, IdleLimitEndsSurplusThreadsAndCanBeLifted)
     ASSERT_TRUE(waitFor([&] { return manager()->pooledCount() == 2; }));
     EXPECT_EQ(manager()->idleCount(), 2);
     EXPECT_TRUE(waitFor([&] {
-        return std::count_if(ids.begin(), ids.end(), [](int id) {
-                   return CThreadManager::instance()->hasThread(id);
-               }) == 2;
+        return std::count_if(ids.begin(), ids.end(),
+                             [](int id) { return CThreadManager::instance()->hasThread(id); }) == 2;
     })) << "three of the five threads ended";
 
     EXPECT_TRUE(CTimerManager::instance()->limitIdlePooled(0));
