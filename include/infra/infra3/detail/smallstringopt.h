@@ -150,11 +150,11 @@ public:
     /// @name Characters and sizes
     /// @{
 
-    /// The Storage accessors flex_string_shell relies on: begin() and end() delimit the
-    /// characters, c_str() is begin() (the characters are always NUL-terminated), size() and
-    /// capacity() count characters without the terminator (capacity() is Threshold while
-    /// inline), max_size() is the wrapped Storage's, and get_allocator() returns a
-    /// default-constructed allocator while inline.
+    /// A Storage accessor of flex_string_shell. begin() and end() delimit the characters,
+    /// c_str() is begin() (the characters are always NUL-terminated), size() and capacity()
+    /// count characters without the terminator (capacity() is Threshold while inline),
+    /// max_size() is the wrapped Storage's, and get_allocator() returns a default-constructed
+    /// allocator while inline.
     E* begin() noexcept { return isHeap() ? heap().begin() : inlineChars(); }
     const E* begin() const noexcept { return isHeap() ? heap().begin() : inlineChars(); }
     E* end() noexcept { return begin() + size(); }
