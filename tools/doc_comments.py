@@ -10,7 +10,8 @@ Doxygen reads only `///` (and `///<` for trailing ones), so this rewrites, in pl
   - a trailing `// text` after a declaration at namespace or class scope into `///< text`.
 
 Comments inside function bodies, separator lines (`// ----`) and comments not followed by a
-declaration stay as they are. Running it again changes nothing.
+declaration stay as they are (inside the opening essay only a line of nothing but rule
+characters is a separator). Running it again changes nothing.
 
 Usage: tools/doc_comments.py include/infra/*.h ...
 """
@@ -21,6 +22,9 @@ import sys
 SCOPE_OPENERS = re.compile(r'^\s*(namespace\b|class\b|struct\b|union\b|enum\b|extern\s+"C(\+\+)?")')
 TEMPLATE_HEADER = re.compile(r"^\s*template\s*<[^;{]*?>\s*")
 SEPARATOR = re.compile(r"^\s*//\s*[-=*]{3,}")
+# Inside the opening essay only a line of nothing but rule characters is a separator: a line
+# such as "//   ***** text" there is part of the essay (a quoted message, say).
+ESSAY_SEPARATOR = re.compile(r"^\s*//\s*[-=*]{3,}\s*$")
 PLAIN_COMMENT = re.compile(r"^(\s*)//(?![/!])\s?(.*)$")
 TRAILING = re.compile(r"^(.*?\S)(\s+)//(?![/!<])\s?(.*)$")
 PREPROCESSOR = re.compile(r"^\s*#")
@@ -53,7 +57,7 @@ def convert(lines):
                 guard_seen = True
             else:
                 m = PLAIN_COMMENT.match(line)
-                if m and not SEPARATOR.match(line):
+                if m and not ESSAY_SEPARATOR.match(line):
                     if not any(l.startswith("/// @file") for l in out):
                         out.append("/// @file\n")
                     out.append("/// " + m.group(2) + "\n" if m.group(2) else "///\n")

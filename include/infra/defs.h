@@ -1,16 +1,22 @@
-// Orlix common definitions: the export macro, fixed-width helper types and limits shared by
-// every public header.
-//
-// ORLIX_API marks the library's interface. The shared library is built with hidden
-// visibility, so only what carries ORLIX_API is exported; everything else stays internal.
-// Programs linking the static library (liborlix.a) get ORLIX_STATIC from the CMake package
-// and see no visibility attributes at all.
+/// @file
+/// Orlix common definitions: the export macro, fixed-width helper types and limits shared by
+/// every public header.
+///
+/// ORLIX_API marks the library's interface. The shared library is built with hidden
+/// visibility, so only what carries ORLIX_API is exported; everything else stays internal.
+/// Programs linking the static library (liborlix.a) get ORLIX_STATIC from the CMake package
+/// and see no visibility attributes at all.
 #ifndef ORLIX_INFRA_DEFS_H
 #define ORLIX_INFRA_DEFS_H
 
 #include <cstddef>
 #include <cstdint>
 
+/// @def ORLIX_API
+/// Marks a class or function as part of the library's interface. Building liborlix.so it
+/// gives the declaration default visibility (the library is compiled with hidden visibility,
+/// so nothing else is exported); with ORLIX_STATIC defined (programs linking liborlix.a) and
+/// on compilers without visibility attributes it expands to nothing.
 #if defined(ORLIX_STATIC) && !defined(ORLIX_BUILDING_LIBRARY)
 #define ORLIX_API
 #elif defined(__GNUC__) || defined(__clang__)
@@ -19,11 +25,13 @@
 #define ORLIX_API
 #endif
 
-// The largest transfer a 32-bit count can express; 64-bit file operations split larger
-// transfers into pieces of at most this many bytes.
+/// The largest transfer a 32-bit count can express; 64-bit file operations split larger
+/// transfers into pieces of at most this many bytes.
 #define ORLIX_MAX_INT_VALUE 2147483647
 
-// Full signature of the enclosing function, as assertion messages report it.
+/// @def ORLIX_FUNCTION
+/// The full signature of the enclosing function (`__PRETTY_FUNCTION__` on GCC and Clang,
+/// `__func__` elsewhere), as assertion messages report it.
 #if defined(__GNUC__) || defined(__clang__)
 #define ORLIX_FUNCTION __PRETTY_FUNCTION__
 #else
@@ -32,8 +40,8 @@
 
 namespace Orlix {
 
-using uint64 = std::uint64_t;
-using int64 = std::int64_t;
+using uint64 = std::uint64_t; ///< unsigned 64-bit integer: sizes, offsets, seconds, clock readings
+using int64 = std::int64_t;   ///< signed 64-bit integer: differences of times and offsets
 
 } // namespace Orlix
 

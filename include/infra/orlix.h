@@ -1,9 +1,10 @@
-// Orlix: the whole public interface in one include.
-//
-//     #include <infra/orlix.h>
-//
-// Each family header below can also be included on its own; each opens with what the family
-// is for, how it behaves across threads and how it reports failure.
+/// @file
+/// Orlix: the whole public interface in one include.
+///
+///     #include <infra/orlix.h>
+///
+/// Each family header below can also be included on its own; each opens with what the family
+/// is for, how it behaves across threads and how it reports failure.
 #ifndef ORLIX_INFRA_ORLIX_H
 #define ORLIX_INFRA_ORLIX_H
 

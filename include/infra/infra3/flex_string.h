@@ -1,37 +1,38 @@
-// flex_string: Orlix's string type. It behaves like std::string (same members, same
-// semantics, same exceptions) but its representation is chosen by a storage policy, and the
-// default one is tuned for the short strings that dominate keys, names and tokens.
-//
-//     Orlix::Infra::flex_string name = "sensor-12";   // inline, no allocation
-//     name += "/temperature/celsius/average";          // 37 characters: moves to the heap
-//     std::string_view v = name;                       // implicit, no copy
-//
-// Layout of flex_string (fixed; code may rely on it):
-//   sizeof(flex_string) == 32. Strings of up to 31 characters are stored inline in bytes
-//   0..30, NUL-terminated, and byte 31 holds 31 - length (so a 31-character string's byte 31
-//   is 0 and is its terminator). Longer strings live in one heap block; bytes 0..7 then hold
-//   the pointer to it and byte 31 holds 32. The block carries its length and capacity ahead
-//   of the characters. Growing past 31 characters moves a string to the heap; it stays
-//   there (keeping its capacity, as std::string does) until shrink_to_fit(), which brings a
-//   string of at most 31 characters back inline. A copy-constructed string of at most 31
-//   characters is always inline, wherever its source lives.
-//
-// Other configurations are built from the same parts (see detail/):
-//   flex_string_shell<E, T, A, Storage>  the std::basic_string interface over a policy
-//   smallstringopt<Storage, Threshold>   inline-first wrapper around a heap policy
-//   allocatorstringstorage<E, A>         one pointer to a block; empty needs no allocation
-//   ministringstorage<E, A>              exactly one pointer, empty is null; for records
-//                                        holding many mostly-empty strings
-//
-// Thread safety: a value type. Like std::string, distinct objects may be used from
-// different threads freely; one object may be read from several threads at once, but any
-// modification needs exclusive access. The only state shared between objects is the
-// static empty block of allocatorstringstorage, which is never written.
-//
-// Failure: as std::string. Positions past the end throw std::out_of_range (at(), substr(),
-// and the position-taking forms of insert, erase, replace, compare, copy); lengths past
-// max_size() throw std::length_error; allocation failure propagates from the allocator
-// (std::bad_alloc). A throwing operation leaves the string unchanged. Nothing else throws.
+/// @file
+/// flex_string: Orlix's string type. It behaves like std::string (same members, same
+/// semantics, same exceptions) but its representation is chosen by a storage policy, and the
+/// default one is tuned for the short strings that dominate keys, names and tokens.
+///
+///     Orlix::Infra::flex_string name = "sensor-12";   // inline, no allocation
+///     name += "/temperature/celsius/average";          // 37 characters: moves to the heap
+///     std::string_view v = name;                       // implicit, no copy
+///
+/// Layout of flex_string (fixed; code may rely on it): sizeof(flex_string) == 32. Strings of
+/// up to 31 characters are stored inline in bytes 0..30, NUL-terminated, and byte 31 holds
+/// 31 - length (so a 31-character string's byte 31 is 0 and is its terminator). Longer strings
+/// live in one heap block; bytes 0..7 then hold the pointer to it and byte 31 holds 32. The
+/// block carries its length and capacity ahead of the characters. Growing past 31 characters
+/// moves a string to the heap; it stays there (keeping its capacity, as std::string does)
+/// until shrink_to_fit(), which brings a string of at most 31 characters back inline. A
+/// copy-constructed string of at most 31 characters is always inline, wherever its source
+/// lives.
+///
+/// Other configurations are built from the same parts (see detail/):
+///  - `flex_string_shell<E, T, A, Storage>`: the std::basic_string interface over a policy;
+///  - `smallstringopt<Storage, Threshold>`: inline-first wrapper around a heap policy;
+///  - `allocatorstringstorage<E, A>`: one pointer to a block; empty needs no allocation;
+///  - `ministringstorage<E, A>`: exactly one pointer, empty is null; for records holding many
+///    mostly-empty strings.
+///
+/// Thread safety: a value type. Like std::string, distinct objects may be used from
+/// different threads freely; one object may be read from several threads at once, but any
+/// modification needs exclusive access. The only state shared between objects is the
+/// static empty block of allocatorstringstorage, which is never written.
+///
+/// Failure: as std::string. Positions past the end throw std::out_of_range (at(), substr(),
+/// and the position-taking forms of insert, erase, replace, compare, copy); lengths past
+/// max_size() throw std::length_error; allocation failure propagates from the allocator
+/// (std::bad_alloc). A throwing operation leaves the string unchanged. Nothing else throws.
 #ifndef ORLIX_INFRA_INFRA3_FLEX_STRING_H
 #define ORLIX_INFRA_INFRA3_FLEX_STRING_H
 
@@ -53,14 +54,19 @@
 namespace Orlix {
 namespace Infra {
 
+/// The library's string type: flex_string_shell with strings of up to 31 characters inline and
+/// longer ones in allocatorstringstorage; 32 bytes (see flex_string.h).
 using flex_string = flex_string_shell<char, std::char_traits<char>, std::allocator<char>,
                                       smallstringopt<allocatorstringstorage<char>, 31>>;
 
 static_assert(sizeof(flex_string) == 32, "flex_string's layout is part of its contract");
 
-// --- Concatenation: a new string holding lhs followed by rhs. An rvalue operand's buffer is
-// reused when it is on the left.
+/// @name Concatenation
+/// @{
 
+/// A new string holding lhs followed by rhs. Either side may be a string, a C string or one
+/// character. An rvalue string operand's buffer is reused for the result (the left one
+/// when both are).
 template <typename E, typename T, typename A, typename S>
 flex_string_shell<E, T, A, S> operator+(const flex_string_shell<E, T, A, S>& lhs,
                                         const flex_string_shell<E, T, A, S>& rhs)
@@ -144,9 +150,14 @@ flex_string_shell<E, T, A, S> operator+(flex_string_shell<E, T, A, S>&& lhs, E r
     lhs.push_back(rhs);
     return std::move(lhs);
 }
+/// @}
 
-// --- Relational operators: lexicographic by traits_type, as std::basic_string.
+/// @name Relational operators
+/// @{
 
+/// Compares lhs with rhs lexicographically. The operands are two strings, or a string and a C
+/// string; characters compare by traits_type, then the shorter string orders first, as
+/// std::basic_string's operators do.
 template <typename E, typename T, typename A, typename S>
 bool operator==(const flex_string_shell<E, T, A, S>& lhs,
                 const flex_string_shell<E, T, A, S>& rhs) noexcept
@@ -243,10 +254,15 @@ bool operator>=(const E* lhs, const flex_string_shell<E, T, A, S>& rhs)
 {
     return !(lhs < rhs);
 }
+/// @}
 
-// --- Mixed comparisons with std::basic_string, without converting either side. (Views
-// compare through std::basic_string_view's own operators, as flex_string converts to one.)
+/// @name Comparison with std::basic_string
+/// @{
 
+/// Compares a string with a std::basic_string. The std::basic_string may have any allocator
+/// and stand on either side; the comparison is that of the relational operators, without
+/// converting either side. Views compare through
+/// std::basic_string_view's own operators, as a string converts to one.
 template <typename E, typename T, typename A, typename S, typename A2>
 bool operator==(const flex_string_shell<E, T, A, S>& lhs,
                 const std::basic_string<E, T, A2>& rhs) noexcept
@@ -319,8 +335,9 @@ bool operator>=(const std::basic_string<E, T, A2>& lhs,
 {
     return std::basic_string_view<E, T>(lhs).compare(rhs) >= 0;
 }
+/// @}
 
-// Exchanges the contents; never throws.
+/// Exchanges the contents; never throws.
 template <typename E, typename T, typename A, typename S>
 void swap(flex_string_shell<E, T, A, S>& lhs, flex_string_shell<E, T, A, S>& rhs) noexcept
 {
@@ -329,7 +346,7 @@ void swap(flex_string_shell<E, T, A, S>& lhs, flex_string_shell<E, T, A, S>& rhs
 
 // --- Streams
 
-// Writes the characters, honouring the stream's width, fill and adjustment.
+/// Writes the characters, honouring the stream's width, fill and adjustment.
 template <typename E, typename T, typename A, typename S>
 std::basic_ostream<E, T>& operator<<(std::basic_ostream<E, T>& os,
                                      const flex_string_shell<E, T, A, S>& s)
@@ -337,10 +354,10 @@ std::basic_ostream<E, T>& operator<<(std::basic_ostream<E, T>& os,
     return os << std::basic_string_view<E, T>(s.data(), s.size());
 }
 
-// Reads one whitespace-delimited word into s, as for std::basic_string: skips leading
-// whitespace (unless std::noskipws), then extracts characters until whitespace, end of
-// input, or width() characters when width() > 0; resets width() to 0. Sets failbit when no
-// character was extracted and eofbit when input ran out.
+/// Reads one whitespace-delimited word into s, as for std::basic_string: skips leading
+/// whitespace (unless std::noskipws), then extracts characters until whitespace, end of
+/// input, or width() characters when width() > 0; resets width() to 0. Sets failbit when no
+/// character was extracted and eofbit when input ran out.
 template <typename E, typename T, typename A, typename S>
 std::basic_istream<E, T>& operator>>(std::basic_istream<E, T>& is, flex_string_shell<E, T, A, S>& s)
 {
@@ -377,10 +394,10 @@ std::basic_istream<E, T>& operator>>(std::basic_istream<E, T>& is, flex_string_s
     return is;
 }
 
-// Reads one line into s, as std::getline does for std::basic_string: clears s, then extracts
-// characters until delim (extracted, not stored), end of input (sets eofbit) or max_size()
-// characters (sets failbit). Sets failbit when nothing at all was extracted. Found by
-// argument-dependent lookup: call it unqualified, getline(in, s).
+/// Reads one line into s, as std::getline does for std::basic_string: clears s, then extracts
+/// characters until delim (extracted, not stored), end of input (sets eofbit) or max_size()
+/// characters (sets failbit). Sets failbit when nothing at all was extracted. Found by
+/// argument-dependent lookup: call it unqualified, getline(in, s).
 template <typename E, typename T, typename A, typename S>
 std::basic_istream<E, T>& getline(std::basic_istream<E, T>& is, flex_string_shell<E, T, A, S>& s,
                                   E delim)
@@ -418,19 +435,20 @@ std::basic_istream<E, T>& getline(std::basic_istream<E, T>& is, flex_string_shel
     is.setstate(state);
     return is;
 }
-// getline(is, s, is.widen('\n')).
+/// Reads one line into s, up to the stream's widened line feed, as the form with a delimiter.
 template <typename E, typename T, typename A, typename S>
 std::basic_istream<E, T>& getline(std::basic_istream<E, T>& is, flex_string_shell<E, T, A, S>& s)
 {
     return getline(is, s, is.widen('\n'));
 }
-// The same on a temporary stream.
+/// Reads one line into s from a temporary stream, up to delim, as the form for an lvalue stream.
 template <typename E, typename T, typename A, typename S>
 std::basic_istream<E, T>& getline(std::basic_istream<E, T>&& is, flex_string_shell<E, T, A, S>& s,
                                   E delim)
 {
     return getline(is, s, delim);
 }
+/// Reads one line into s from a temporary stream, up to the stream's widened line feed.
 template <typename E, typename T, typename A, typename S>
 std::basic_istream<E, T>& getline(std::basic_istream<E, T>&& is, flex_string_shell<E, T, A, S>& s)
 {
@@ -440,12 +458,13 @@ std::basic_istream<E, T>& getline(std::basic_istream<E, T>&& is, flex_string_she
 } // namespace Infra
 } // namespace Orlix
 
-// Hashes the characters exactly as std::hash of the equivalent std::basic_string_view, so
-// a flex_string, a std::string and a std::string_view with the same contents hash alike.
 namespace std {
+/// Hashes the characters exactly as std::hash of the equivalent std::basic_string_view, so
+/// a flex_string, a std::string and a std::string_view with the same contents hash alike.
 template <typename E, typename T, typename A, typename S>
 struct hash<Orlix::Infra::flex_string_shell<E, T, A, S>>
 {
+    /// The hash of the characters of s.
     size_t operator()(const Orlix::Infra::flex_string_shell<E, T, A, S>& s) const noexcept
     {
         return hash<basic_string_view<E, T>>()(basic_string_view<E, T>(s.data(), s.size()));

@@ -1,34 +1,43 @@
-// Heap storage policies for flex_string_shell.
-//
-// A heap storage object is a single pointer to one allocated block that carries its own
-// bookkeeping ahead of the characters:
-//
-//     [ CBlockHeaderInternal { size; capacity } ][ E chars[capacity + 1] ]
-//
-// The characters start right after the header (the header's size is a multiple of the
-// character alignment, which is checked at compile time) and are always NUL-terminated, so
-// c_str() is just a pointer into the block. The block is allocated in whole header-sized
-// units through the allocator rebound to the header type; the slack of the last unit is
-// reported as capacity rather than wasted.
-//
-// allocatorstringstorage<E, A> keeps the empty string as a pointer to one shared, statically
-// zero-initialised empty block, so every accessor reads through the pointer without a branch
-// and an empty string never allocates. ministringstorage<E, A> (ministringstorage.h) uses a
-// null pointer and a 32-bit header instead; both share CHeapStringStorageInternal below.
-//
-// Neither policy ever writes into the shared empty block: every write is preceded by a
-// capacity check, and the empty block's capacity is 0 while a real block always has room for
-// at least one character. That keeps the shared block free of data races, and it is also how
-// the empty block is told apart from an owned one (never by its address).
-//
-// Allocators: the allocator is held as an empty base, so a stateless allocator adds no size.
-// Allocators must be always-equal (std::allocator, or any empty allocator type); propagation
-// of stateful allocators on copy, move and swap is deliberately not supported.
-//
-// Failure: allocation failures propagate from the allocator (std::bad_alloc for
-// std::allocator); a request past max_size() throws std::length_error. Every mutation
-// allocates the new block before releasing the old one, so a throwing mutation leaves the
-// string unchanged (strong guarantee).
+/// @file
+/// Heap storage policies for flex_string_shell.
+///
+/// A heap storage object is a single pointer to one allocated block that carries its own
+/// bookkeeping ahead of the characters:
+///
+///     [ CBlockHeaderInternal { size; capacity } ][ E chars[capacity + 1] ]
+///
+/// The characters start right after the header (the header's size is a multiple of the
+/// character alignment, which is checked at compile time) and are always NUL-terminated, so
+/// c_str() is just a pointer into the block. The block is allocated in whole header-sized
+/// units through the allocator rebound to the header type; the slack of the last unit is
+/// reported as capacity rather than wasted.
+///
+/// allocatorstringstorage<E, A> keeps the empty string as a pointer to one shared, statically
+/// zero-initialised empty block, so every accessor reads through the pointer without a branch
+/// and an empty string never allocates. ministringstorage<E, A> (ministringstorage.h) uses a
+/// null pointer and a 32-bit header instead; both share CHeapStringStorageInternal below.
+///
+/// Neither policy ever writes into the shared empty block: every write is preceded by a
+/// capacity check, and the empty block's capacity is 0 while a real block always has room for
+/// at least one character. That keeps the shared block free of data races, and it is also how
+/// the empty block is told apart from an owned one (never by its address).
+///
+/// Operations: both policies offer the Storage interface listed in flex_string_shell.h,
+/// implemented once in the Detail namespace. reserve(n) allocates exactly what is asked
+/// (rounded up to a whole header unit); append() and resize() double the capacity when they
+/// must grow, so repeated appends take amortised constant time; a copy is sized to the
+/// source's length, not its capacity, and copy assignment reuses the block when it is large
+/// enough; shrink_to_fit() gives the block back when the string is empty, and otherwise moves
+/// the characters into a block just big enough when that saves at least one header unit.
+///
+/// Allocators: the allocator is held as an empty base, so a stateless allocator adds no size.
+/// Allocators must be always-equal (std::allocator, or any empty allocator type); propagation
+/// of stateful allocators on copy, move and swap is deliberately not supported.
+///
+/// Failure: allocation failures propagate from the allocator (std::bad_alloc for
+/// std::allocator); a request past max_size() throws std::length_error. Every mutation
+/// allocates the new block before releasing the old one, so a throwing mutation leaves the
+/// string unchanged (strong guarantee).
 #ifndef ORLIX_INFRA_INFRA3_DETAIL_ALLOCATORSTRINGSTORAGE_H
 #define ORLIX_INFRA_INFRA3_DETAIL_ALLOCATORSTRINGSTORAGE_H
 
@@ -45,17 +54,17 @@ namespace Orlix {
 namespace Infra {
 namespace Detail {
 
-// Bookkeeping at the start of every heap block. SizeT is std::size_t for the general
-// storage and std::uint32_t for the compact one.
+/// Bookkeeping at the start of every heap block. SizeT is std::size_t for the general
+/// storage and std::uint32_t for the compact one.
 template <typename SizeT>
 struct CBlockHeaderInternal
 {
-    SizeT m_size;     // characters in use, excluding the terminator
-    SizeT m_capacity; // characters that fit, excluding the terminator
+    SizeT m_size;     ///< characters in use, excluding the terminator
+    SizeT m_capacity; ///< characters that fit, excluding the terminator
 };
 
-// Shared implementation of the two heap policies. EmptyIsNull selects the representation of
-// the empty string: a null pointer (true) or a pointer to the shared empty block (false).
+/// Shared implementation of the two heap policies. EmptyIsNull selects the representation of
+/// the empty string: a null pointer (true) or a pointer to the shared empty block (false).
 template <typename E, typename A, typename SizeT, bool EmptyIsNull>
 class CHeapStringStorageInternal
     : private std::allocator_traits<A>::template rebind_alloc<CBlockHeaderInternal<SizeT>>
@@ -75,8 +84,8 @@ class CHeapStringStorageInternal
                       alignof(E) <= alignof(Header),
                   "characters must fit the header's alignment");
 
-    // The shared empty block: a header of zeros followed by a zero terminator. Zero
-    // initialised at load time, so it is usable from any static initialiser.
+    /// The shared empty block: a header of zeros followed by a zero terminator. Zero
+    /// initialised at load time, so it is usable from any static initialiser.
     struct CEmptyBlockInternal
     {
         Header m_header;
@@ -89,11 +98,11 @@ public:
     using size_type = std::size_t;
     using allocator_type = A;
 
-    // An empty string; never allocates.
+    /// An empty string; never allocates.
     CHeapStringStorageInternal() noexcept : m_block(emptyRep()) {}
     explicit CHeapStringStorageInternal(const A& a) noexcept : HeaderAlloc(a), m_block(emptyRep())
     {}
-    // The n characters at s; allocates only when n > 0.
+    /// The n characters at s; allocates only when n > 0.
     CHeapStringStorageInternal(const E* s, size_type n, const A& a = A())
         : HeaderAlloc(a), m_block(emptyRep())
     {
@@ -103,7 +112,7 @@ public:
             setSize(m_block, n);
         }
     }
-    // n copies of c; allocates only when n > 0.
+    /// n copies of c; allocates only when n > 0.
     CHeapStringStorageInternal(size_type n, E c, const A& a = A())
         : HeaderAlloc(a), m_block(emptyRep())
     {
@@ -113,18 +122,18 @@ public:
             setSize(m_block, n);
         }
     }
-    // A copy sized to the source's length, not its capacity.
+    /// A copy sized to the source's length, not its capacity.
     CHeapStringStorageInternal(const CHeapStringStorageInternal& other)
         : CHeapStringStorageInternal(other.begin(), other.size(),
                                      A(static_cast<const HeaderAlloc&>(other)))
     {}
-    // Takes the block; other is left empty.
+    /// Takes the block; other is left empty.
     CHeapStringStorageInternal(CHeapStringStorageInternal&& other) noexcept
         : HeaderAlloc(static_cast<HeaderAlloc&&>(other)), m_block(other.m_block)
     {
         other.m_block = emptyRep();
     }
-    // Reuses the existing block when it is large enough.
+    /// Reuses the existing block when it is large enough.
     CHeapStringStorageInternal& operator=(const CHeapStringStorageInternal& other)
     {
         if (this != &other) {
@@ -156,7 +165,7 @@ public:
     size_type size() const noexcept { return readBlock()->m_size; }
     size_type capacity() const noexcept { return readBlock()->m_capacity; }
 
-    // Largest length a block can describe and the allocator can provide.
+    /// Largest length a block can describe and the allocator can provide.
     size_type max_size() const noexcept
     {
         const size_type byHeader = static_cast<size_type>(std::numeric_limits<SizeT>::max());
@@ -169,8 +178,8 @@ public:
 
     A get_allocator() const noexcept { return A(static_cast<const HeaderAlloc&>(*this)); }
 
-    // Ensures capacity() >= n, keeping the contents. Allocates exactly what is asked for
-    // (rounded up to a whole header unit), not a geometric step.
+    /// Ensures capacity() >= n, keeping the contents. Allocates exactly what is asked for
+    /// (rounded up to a whole header unit), not a geometric step.
     void reserve(size_type n)
     {
         if (n > capacity()) {
@@ -178,8 +187,8 @@ public:
         }
     }
 
-    // Appends the n characters at s, which may point into this string's own characters: the
-    // old block is released only after the copy.
+    /// Appends the n characters at s, which may point into this string's own characters: the
+    /// old block is released only after the copy.
     void append(const E* s, size_type n)
     {
         if (n == 0) {
@@ -198,7 +207,7 @@ public:
         }
     }
 
-    // Sets the length to n, filling new positions with c.
+    /// Sets the length to n, filling new positions with c.
     void resize(size_type n, E c)
     {
         const size_type oldSize = size();
@@ -216,8 +225,8 @@ public:
 
     void swap(CHeapStringStorageInternal& other) noexcept { std::swap(m_block, other.m_block); }
 
-    // Returns the block to the allocator when the string is empty, or moves the characters
-    // into a block just big enough when that saves at least one allocation unit.
+    /// Returns the block to the allocator when the string is empty, or moves the characters
+    /// into a block just big enough when that saves at least one allocation unit.
     void shrink_to_fit()
     {
         const size_type n = size();
@@ -238,7 +247,7 @@ private:
             return &s_emptyBlock.m_header;
         }
     }
-    // The block to read from: never null.
+    /// The block to read from: never null.
     Header* readBlock() const noexcept
     {
         if constexpr (EmptyIsNull) {
@@ -247,10 +256,10 @@ private:
             return m_block;
         }
     }
-    // True when m_block was allocated by us. The shared empty block is recognised by its zero
-    // capacity rather than by its address: a program linking several shared objects built
-    // with hidden visibility may hold one copy of the empty block per object, and a string
-    // may be created in one and destroyed in another.
+    /// True when m_block was allocated by us. The shared empty block is recognised by its zero
+    /// capacity rather than by its address: a program linking several shared objects built
+    /// with hidden visibility may hold one copy of the empty block per object, and a string
+    /// may be created in one and destroyed in another.
     bool ownsBlock() const noexcept
     {
         if constexpr (EmptyIsNull) {
@@ -268,7 +277,7 @@ private:
         chars(block)[n] = E();
     }
 
-    // Header units holding a header plus cap characters and the terminator.
+    /// Header units holding a header plus cap characters and the terminator.
     static size_type unitsFor(size_type cap) noexcept
     {
         return 1 + ((cap + 1) * sizeof(E) + sizeof(Header) - 1) / sizeof(Header);
@@ -282,7 +291,7 @@ private:
         return a + b;
     }
 
-    // Doubles the capacity on growth so that repeated appends are amortised O(1).
+    /// Doubles the capacity on growth so that repeated appends are amortised O(1).
     size_type grownCapacity(size_type needed) const noexcept
     {
         const size_type cap = capacity();
@@ -291,7 +300,7 @@ private:
         return needed > doubled ? needed : doubled;
     }
 
-    // A fresh block with capacity() >= cap, holding the empty string.
+    /// A fresh block with capacity() >= cap, holding the empty string.
     Header* allocateBlock(size_type cap)
     {
         if (cap > max_size()) {
@@ -313,7 +322,7 @@ private:
         }
     }
 
-    // Replaces the current block with block, which already holds n characters.
+    /// Replaces the current block with block, which already holds n characters.
     void adopt(Header* block, size_type n) noexcept
     {
         setSize(block, n);
@@ -329,7 +338,7 @@ private:
         adopt(block, n);
     }
 
-    // Copies n characters (which do not alias this block) over the contents; n <= capacity().
+    /// Copies n characters (which do not alias this block) over the contents; n <= capacity().
     void assignInPlace(const E* s, size_type n) noexcept
     {
         if (capacity() != 0) {
@@ -343,9 +352,9 @@ private:
 
 } // namespace Detail
 
-// Heap storage whose empty string points at a shared static block, so reads never branch.
-// The object is one pointer (plus the allocator when it is not empty). Growth doubles the
-// capacity; shrink_to_fit() gives the memory back.
+/// Heap storage whose empty string points at a shared static block, so reads never branch.
+/// The object is one pointer (plus the allocator when it is not empty). Growth doubles the
+/// capacity; shrink_to_fit() gives the memory back.
 template <typename E, typename A = std::allocator<E>>
 class allocatorstringstorage : public Detail::CHeapStringStorageInternal<E, A, std::size_t, false>
 {

@@ -1,24 +1,26 @@
-// flex_string_shell: the string class template behind flex_string. It implements the
-// std::basic_string interface and leaves the representation to a Storage policy, so the
-// same interface serves inline-first strings, plain heap strings and pointer-sized strings.
-//
-// A Storage policy provides, for characters E and allocator A:
-//   value_type, size_type, allocator_type
-//   Storage(), Storage(const A&), Storage(const E* s, size_type n, const A&),
-//   Storage(size_type n, E c, const A&), copy and (noexcept) move construction/assignment
-//   begin()/end() (const and non-const), c_str(), size(), capacity(), max_size(),
-//   get_allocator(), reserve(n), append(const E* s, size_type n) where s may point into the
-//   string itself, resize(n, c), swap(Storage&) noexcept, shrink_to_fit().
-// The characters are contiguous and NUL-terminated after every operation.
-//
-// The shell performs the argument checks std::basic_string performs: positions past size()
-// throw std::out_of_range, lengths past max_size() throw std::length_error (constructors
-// leave the length check to the Storage, which must throw std::length_error itself). Every
-// other exception comes from the allocator. Searching and comparing are delegated to
-// std::basic_string_view, which has exactly the std::basic_string semantics.
-//
-// Iterators are plain pointers; like std::basic_string's, they and any references are
-// invalidated by operations that may change the capacity or the representation.
+/// @file
+/// flex_string_shell: the string class template behind flex_string. It implements the
+/// std::basic_string interface and leaves the representation to a Storage policy, so the
+/// same interface serves inline-first strings, plain heap strings and pointer-sized strings.
+///
+/// A Storage policy provides, for characters E and allocator A:
+///  - the types value_type, size_type and allocator_type;
+///  - Storage(), Storage(const A&), Storage(const E* s, size_type n, const A&),
+///    Storage(size_type n, E c, const A&), copy and (noexcept) move construction/assignment;
+///  - begin()/end() (const and non-const), c_str(), size(), capacity(), max_size(),
+///    get_allocator(), reserve(n), append(const E* s, size_type n) where s may point into the
+///    string itself, resize(n, c), swap(Storage&) noexcept, shrink_to_fit().
+///
+/// The characters are contiguous and NUL-terminated after every operation.
+///
+/// The shell performs the argument checks std::basic_string performs: positions past size()
+/// throw std::out_of_range, lengths past max_size() throw std::length_error (constructors
+/// leave the length check to the Storage, which must throw std::length_error itself). Every
+/// other exception comes from the allocator. Searching and comparing are delegated to
+/// std::basic_string_view, which has exactly the std::basic_string semantics.
+///
+/// Iterators are plain pointers; like std::basic_string's, they and any references are
+/// invalidated by operations that may change the capacity or the representation.
 #ifndef ORLIX_INFRA_INFRA3_DETAIL_FLEX_STRING_SHELL_H
 #define ORLIX_INFRA_INFRA3_DETAIL_FLEX_STRING_SHELL_H
 
@@ -40,15 +42,17 @@
 namespace Orlix {
 namespace Infra {
 
+/// The std::basic_string interface over a Storage policy. flex_string (flex_string.h) is its
+/// default configuration; the policy contract is in flex_string_shell.h.
 template <typename E, typename T = std::char_traits<E>, typename A = std::allocator<E>,
           typename Storage = smallstringopt<allocatorstringstorage<E, A>, 31>>
 class flex_string_shell
 {
     using View = std::basic_string_view<E, T>;
 
-    // Enables the string_view overloads for types convertible to a view but not to a
-    // character pointer, as std::basic_string does; flex_string arguments keep their own
-    // overloads.
+    /// Enables the string_view overloads for types convertible to a view but not to a
+    /// character pointer, as std::basic_string does; flex_string arguments keep their own
+    /// overloads.
     template <typename V>
     using EnableIfView =
         std::enable_if_t<std::is_convertible<const V&, View>::value &&
@@ -64,63 +68,76 @@ class flex_string_shell
                          int>;
 
 public:
-    using traits_type = T;
-    using value_type = E;
-    using allocator_type = A;
-    using size_type = std::size_t;
-    using difference_type = std::ptrdiff_t;
-    using reference = E&;
-    using const_reference = const E&;
-    using pointer = E*;
-    using const_pointer = const E*;
+    using traits_type = T;                  ///< the character traits
+    using value_type = E;                   ///< the character type
+    using allocator_type = A;               ///< the allocator type
+    using size_type = std::size_t;          ///< lengths and positions
+    using difference_type = std::ptrdiff_t; ///< distances between iterators
+    using reference = E&;                   ///< a reference to a character
+    using const_reference = const E&;       ///< a read-only reference to a character
+    using pointer = E*;                     ///< a pointer to a character
+    using const_pointer = const E*;         ///< a read-only pointer to a character
+
+    /// @name Iterator types
+    /// @{
+
+    /// Iterator types. The iterators are plain character pointers (the const_ ones read only);
+    /// the reverse_ ones run from the last character to the first.
     using iterator = E*;
     using const_iterator = const E*;
     using reverse_iterator = std::reverse_iterator<iterator>;
     using const_reverse_iterator = std::reverse_iterator<const_iterator>;
+    /// @}
+
+    /// The storage policy.
     using storage_type = Storage;
 
     static_assert(std::is_same<typename Storage::value_type, E>::value,
                   "Storage must hold the shell's character type");
 
-    // Passed as a length: "to the end of the string". Returned by searches: "not found".
+    /// Passed as a length: "to the end of the string". Returned by searches: "not found".
     static constexpr size_type npos = static_cast<size_type>(-1);
 
-    // --- Construction -------------------------------------------------------------------
+    /// @name Construction and destruction
+    /// @{
 
-    // An empty string. Never allocates with the provided storage policies.
+    /// An empty string. Never allocates with the provided storage policies.
     flex_string_shell() = default;
+    /// An empty string that uses allocator a.
     explicit flex_string_shell(const A& a) noexcept : m_store(a) {}
+    /// A copy of s.
     flex_string_shell(const flex_string_shell& s) = default;
-    // Leaves s empty.
+    /// Leaves s empty.
     flex_string_shell(flex_string_shell&& s) noexcept = default;
-    // The characters [pos, pos + n) of s, clamped at its end; throws std::out_of_range when
-    // pos > s.size().
+    /// The characters [pos, pos + n) of s, clamped at its end; throws std::out_of_range when
+    /// pos > s.size().
     flex_string_shell(const flex_string_shell& s, size_type pos, size_type n = npos,
                       const A& a = A())
         : m_store(s.data() + checkPos(pos, s.size()), clampLength(s.size(), pos, n), a)
     {}
-    // The NUL-terminated string s.
+    /// The NUL-terminated string s.
     flex_string_shell(const E* s, const A& a = A()) : m_store(s, T::length(s), a) {}
-    // The n characters at s (which may contain NULs).
+    /// The n characters at s (which may contain NULs).
     flex_string_shell(const E* s, size_type n, const A& a = A()) : m_store(s, n, a) {}
-    // n copies of c.
+    /// n copies of c.
     flex_string_shell(size_type n, E c, const A& a = A()) : m_store(n, c, a) {}
-    // The characters of [first, last).
+    /// The characters of [first, last).
     template <typename It, EnableIfIterator<It> = 0>
     flex_string_shell(It first, It last, const A& a = A()) : m_store(a)
     {
         appendRange(first, last);
     }
+    /// The characters of il.
     flex_string_shell(std::initializer_list<E> il, const A& a = A())
         : m_store(il.begin(), il.size(), a)
     {}
-    // A copy of a std::basic_string; implicit so that std::string arguments convert.
+    /// A copy of a std::basic_string; implicit so that std::string arguments convert.
     template <typename A2>
     flex_string_shell(const std::basic_string<E, T, A2>& s, const A& a = A())
         : m_store(s.data(), s.size(), a)
     {}
-    // A copy of the characters viewed by v (a std::basic_string_view or anything that
-    // converts to one).
+    /// A copy of the characters viewed by v (a std::basic_string_view or anything that
+    /// converts to one).
     template <typename V, EnableIfView<V> = 0>
     explicit flex_string_shell(const V& v, const A& a = A()) : m_store(a)
     {
@@ -128,10 +145,18 @@ public:
         append(view.data(), view.size());
     }
 
+    /// Releases the storage.
     ~flex_string_shell() = default;
+    /// @}
 
+    /// @name Assignment operators
+    /// @{
+
+    /// Replaces the contents with the right-hand side. That is a string, a C string, one
+    /// character, a list, a std::basic_string or a view (anything that converts to one), and
+    /// it may alias *this. Returns *this.
     flex_string_shell& operator=(const flex_string_shell& s) = default;
-    // Leaves s empty (or, when s is *this, unchanged).
+    /// Takes over the contents of s and leaves s empty (or, when s is *this, unchanged).
     flex_string_shell& operator=(flex_string_shell&& s) noexcept = default;
     flex_string_shell& operator=(const E* s) { return assign(s); }
     flex_string_shell& operator=(E c) { return assign(1, c); }
@@ -146,12 +171,20 @@ public:
     {
         return assign(v);
     }
+    /// @}
 
-    // --- Assignment: replace the whole contents; the sources may alias *this ------------
+    /// @name assign: replace the whole contents
+    /// @{
 
+    /// Replaces the contents with the given characters. They are read as the constructor with
+    /// the same arguments reads them: a string, the substring [pos, pos + n) of a string or
+    /// view (clamped; std::out_of_range when pos is past its end), n characters at s, a C
+    /// string, n copies of c, an iterator range, a list or a view. The source may alias
+    /// *this. Returns *this.
     flex_string_shell& assign(const flex_string_shell& s) { return *this = s; }
+    /// Takes over the contents of s, as move assignment does.
     flex_string_shell& assign(flex_string_shell&& s) noexcept { return *this = std::move(s); }
-    // The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
+    /// The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
     flex_string_shell& assign(const flex_string_shell& s, size_type pos, size_type n = npos)
     {
         checkPos(pos, s.size());
@@ -203,32 +236,48 @@ public:
         const View view = v;
         return assign(view.substr(pos, n));
     }
+    /// @}
 
-    // --- Element access -----------------------------------------------------------------
+    /// @name Element access
+    /// @{
 
-    // The character at pos; pos == size() yields the terminator. Unchecked.
+    /// The character at pos; pos == size() yields the terminator. Unchecked.
     reference operator[](size_type pos) noexcept { return begin()[pos]; }
+    /// The character at pos, read only; pos == size() yields the terminator. Unchecked.
     const_reference operator[](size_type pos) const noexcept { return begin()[pos]; }
-    // The character at pos; std::out_of_range when pos >= size().
+    /// The character at pos; std::out_of_range when pos >= size().
     reference at(size_type pos) { return begin()[checkIndex(pos)]; }
+    /// The character at pos, read only; std::out_of_range when pos >= size().
     const_reference at(size_type pos) const { return begin()[checkIndex(pos)]; }
-    // First and last characters; the string must not be empty.
+    /// The first character; the string must not be empty.
     reference front() noexcept { return *begin(); }
+    /// The first character, read only; the string must not be empty.
     const_reference front() const noexcept { return *begin(); }
+    /// The last character; the string must not be empty.
     reference back() noexcept { return end()[-1]; }
+    /// The last character, read only; the string must not be empty.
     const_reference back() const noexcept { return end()[-1]; }
-    // The characters, always followed by a NUL; valid until the next modification.
+    /// The characters, always followed by a NUL; valid until the next modification.
     const E* c_str() const noexcept { return m_store.c_str(); }
+    /// The same pointer as c_str().
     const E* data() const noexcept { return m_store.c_str(); }
+    /// The characters, writable (the terminator must stay); valid until the next modification.
     E* data() noexcept { return m_store.begin(); }
-    // A view of the whole string; valid until the next modification.
+    /// A view of the whole string; valid until the next modification.
     operator View() const noexcept { return View(data(), size()); }
-    // A std::basic_string copy of the contents.
+    /// A std::basic_string copy of the contents.
     std::basic_string<E, T, A> str() const { return std::basic_string<E, T, A>(data(), size()); }
+    /// A copy of the allocator.
     allocator_type get_allocator() const noexcept { return m_store.get_allocator(); }
+    /// @}
 
-    // --- Iterators ----------------------------------------------------------------------
+    /// @name Iterators
+    /// @{
 
+    /// An iterator over the characters, as std::basic_string's. begin() and cbegin() are at
+    /// the first character, end() and cend() one past the last; rbegin(), crbegin(), rend()
+    /// and crend() are the same, running backwards. They are invalidated as
+    /// std::basic_string's are.
     iterator begin() noexcept { return m_store.begin(); }
     const_iterator begin() const noexcept { return m_store.begin(); }
     const_iterator cbegin() const noexcept { return begin(); }
@@ -241,29 +290,42 @@ public:
     reverse_iterator rend() noexcept { return reverse_iterator(begin()); }
     const_reverse_iterator rend() const noexcept { return const_reverse_iterator(begin()); }
     const_reverse_iterator crend() const noexcept { return rend(); }
+    /// @}
 
-    // --- Capacity -----------------------------------------------------------------------
+    /// @name Capacity
+    /// @{
 
+    /// The number of characters, excluding the terminator.
     size_type size() const noexcept { return m_store.size(); }
+    /// The same as size().
     size_type length() const noexcept { return size(); }
+    /// True when size() is 0.
     bool empty() const noexcept { return size() == 0; }
-    // The longest string the storage can hold; longer requests throw std::length_error.
+    /// The longest string the storage can hold; longer requests throw std::length_error.
     size_type max_size() const noexcept { return m_store.max_size(); }
-    // Characters that fit without reallocating (excluding the terminator).
+    /// Characters that fit without reallocating (excluding the terminator).
     size_type capacity() const noexcept { return m_store.capacity(); }
-    // Ensures capacity() >= n; never shrinks. std::length_error when n > max_size().
+    /// Ensures capacity() >= n; never shrinks. std::length_error when n > max_size().
     void reserve(size_type n = 0) { m_store.reserve(checkLength(n)); }
-    // Sets the length to n, appending copies of c or truncating.
+    /// Sets the length to n, appending copies of c or truncating.
     void resize(size_type n, E c) { m_store.resize(checkLength(n), c); }
+    /// The same as resize(n, E()).
     void resize(size_type n) { resize(n, E()); }
-    // Non-binding request to release unused capacity; see the Storage policy for what it
-    // does (smallstringopt moves short strings back inline).
+    /// Non-binding request to release unused capacity; see the Storage policy for what it
+    /// does (smallstringopt moves short strings back inline).
     void shrink_to_fit() { m_store.shrink_to_fit(); }
-    // Makes the string empty; keeps the capacity.
+    /// Makes the string empty; keeps the capacity.
     void clear() noexcept { m_store.resize(0, E()); }
+    /// @}
 
-    // --- Appending: the sources may alias *this -----------------------------------------
+    /// @name Appending
+    /// @{
 
+    /// Appends the given characters. They are a string, the substring [pos, pos + n) of a
+    /// string or view (clamped; std::out_of_range when pos is past its end), n characters at
+    /// s, a C string, one character (operator+=) or n copies of c, an iterator range, a list
+    /// or a view, and may alias *this. std::length_error when the result would be longer than
+    /// max_size(). Returns *this.
     flex_string_shell& operator+=(const flex_string_shell& s) { return append(s); }
     flex_string_shell& operator+=(const E* s) { return append(s); }
     flex_string_shell& operator+=(E c)
@@ -279,7 +341,7 @@ public:
     }
 
     flex_string_shell& append(const flex_string_shell& s) { return append(s.data(), s.size()); }
-    // The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
+    /// The characters [pos, pos + n) of s, clamped; std::out_of_range when pos > s.size().
     flex_string_shell& append(const flex_string_shell& s, size_type pos, size_type n = npos)
     {
         checkPos(pos, s.size());
@@ -316,13 +378,19 @@ public:
         const View view = v;
         return append(view.substr(pos, n));
     }
+    /// Appends c.
     void push_back(E c) { append(&c, 1); }
-    // Removes the last character; the string must not be empty.
+    /// Removes the last character; the string must not be empty.
     void pop_back() { m_store.resize(size() - 1, E()); }
+    /// @}
 
-    // --- Insertion: before position pos (or iterator p); the sources may alias *this ----
-    // Positions past size() throw std::out_of_range.
+    /// @name Insertion before a position
+    /// @{
 
+    /// Inserts the given characters before position pos. They are a string, the substring
+    /// [pos2, pos2 + n) of a string or view (clamped), n characters at s, a C string, n copies
+    /// of c or a view, and may alias *this. std::out_of_range when pos > size() or pos2 is
+    /// past the source's end. Returns *this.
     flex_string_shell& insert(size_type pos, const flex_string_shell& s)
     {
         return insert(pos, s.data(), s.size());
@@ -351,8 +419,15 @@ public:
         const View view = v;
         return insert(pos, view.substr(pos2, n));
     }
-    // Each returns an iterator to the first inserted character (or p when nothing was
-    // inserted).
+    /// @}
+
+    /// @name Insertion before an iterator
+    /// @{
+
+    /// Inserts the given characters before p, which points into the string or at its end.
+    /// They are one character, n copies of c, an iterator range or a list, and may alias
+    /// *this. Returns an iterator to the first inserted character (or p when nothing was
+    /// inserted).
     iterator insert(const_iterator p, E c) { return insert(p, 1, c); }
     iterator insert(const_iterator p, size_type n, E c)
     {
@@ -376,10 +451,12 @@ public:
     {
         return insert(p, il.begin(), il.end());
     }
+    /// @}
 
-    // --- Erasure ------------------------------------------------------------------------
+    /// @name Erasure
+    /// @{
 
-    // Removes [pos, pos + n), clamped; std::out_of_range when pos > size().
+    /// Removes [pos, pos + n), clamped; std::out_of_range when pos > size().
     flex_string_shell& erase(size_type pos = 0, size_type n = npos)
     {
         checkPos(pos, size());
@@ -389,24 +466,30 @@ public:
         m_store.resize(size() - n, E());
         return *this;
     }
-    // Removes the character at p; returns an iterator to the character that followed it.
+    /// Removes the character at p; returns an iterator to the character that followed it.
     iterator erase(const_iterator p)
     {
         const size_type pos = offsetOf(p);
         erase(pos, 1);
         return begin() + pos;
     }
-    // Removes [first, last); returns an iterator to the character that followed them.
+    /// Removes [first, last); returns an iterator to the character that followed them.
     iterator erase(const_iterator first, const_iterator last)
     {
         const size_type pos = offsetOf(first);
         erase(pos, static_cast<size_type>(last - first));
         return begin() + pos;
     }
+    /// @}
 
-    // --- Replacement: [pos, pos + n1) (clamped) or [i1, i2) becomes the new characters --
-    // Positions past size() throw std::out_of_range; the sources may alias *this.
+    /// @name Replacement
+    /// @{
 
+    /// Replaces a range of characters with the given characters. The range is [pos, pos + n1)
+    /// (clamped to the end) or [i1, i2); the new characters are a string, the substring
+    /// [pos2, pos2 + n2) of a string or view (clamped), n2 characters at s, a C string, n2
+    /// copies of c, an iterator range, a list or a view, and may alias *this.
+    /// std::out_of_range when pos > size() or pos2 is past the source's end. Returns *this.
     flex_string_shell& replace(size_type pos, size_type n1, const flex_string_shell& s)
     {
         return replace(pos, n1, s.data(), s.size());
@@ -489,26 +572,32 @@ public:
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), v);
     }
+    /// @}
 
-    // --- Operations ---------------------------------------------------------------------
+    /// @name Operations
+    /// @{
 
-    // Copies up to n characters starting at pos into s (no terminator); returns the count.
-    // std::out_of_range when pos > size().
+    /// Copies up to n characters starting at pos into s (no terminator); returns the count.
+    /// std::out_of_range when pos > size().
     size_type copy(E* s, size_type n, size_type pos = 0) const
     {
         return View(*this).copy(s, n, pos);
     }
-    // Exchanges the contents; never throws.
+    /// Exchanges the contents; never throws.
     void swap(flex_string_shell& s) noexcept { m_store.swap(s.m_store); }
-    // The characters [pos, pos + n), clamped; std::out_of_range when pos > size().
+    /// The characters [pos, pos + n), clamped; std::out_of_range when pos > size().
     flex_string_shell substr(size_type pos = 0, size_type n = npos) const
     {
         return flex_string_shell(*this, pos, n);
     }
+    /// @}
 
-    // --- Searching: std::basic_string semantics; each returns npos when nothing matches -
+    /// @name Searching: find
+    /// @{
 
-    // First occurrence of the needle at or after pos.
+    /// The position of the first occurrence of the needle at or after pos, or npos. The needle
+    /// is a string, n characters at s, a C string, one character or a view. An empty needle
+    /// is found at pos when pos <= size().
     size_type find(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find(View(s), pos);
@@ -521,8 +610,13 @@ public:
     {
         return view().find(View(v), pos);
     }
+    /// @}
 
-    // Last occurrence of the needle starting at or before pos.
+    /// @name Searching: rfind
+    /// @{
+
+    /// The position of the last occurrence of the needle starting at or before pos, or npos.
+    /// The needle is a string, n characters at s, a C string, one character or a view.
     size_type rfind(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().rfind(View(s), pos);
@@ -538,8 +632,14 @@ public:
     {
         return view().rfind(View(v), pos);
     }
+    /// @}
 
-    // First character at or after pos that is one of the given characters.
+    /// @name Searching: find_first_of
+    /// @{
+
+    /// The position of the first character at or after pos that is one of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_first_of(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find_first_of(View(s), pos);
@@ -561,8 +661,14 @@ public:
     {
         return view().find_first_of(View(v), pos);
     }
+    /// @}
 
-    // Last character at or before pos that is one of the given characters.
+    /// @name Searching: find_last_of
+    /// @{
+
+    /// The position of the last character at or before pos that is one of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_last_of(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().find_last_of(View(s), pos);
@@ -584,8 +690,14 @@ public:
     {
         return view().find_last_of(View(v), pos);
     }
+    /// @}
 
-    // First character at or after pos that is none of the given characters.
+    /// @name Searching: find_first_not_of
+    /// @{
+
+    /// The position of the first character at or after pos that is none of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_first_not_of(const flex_string_shell& s, size_type pos = 0) const noexcept
     {
         return view().find_first_not_of(View(s), pos);
@@ -607,8 +719,14 @@ public:
     {
         return view().find_first_not_of(View(v), pos);
     }
+    /// @}
 
-    // Last character at or before pos that is none of the given characters.
+    /// @name Searching: find_last_not_of
+    /// @{
+
+    /// The position of the last character at or before pos that is none of the given ones, or
+    /// npos. The given characters are a string, n characters at s, a C string, one character
+    /// or a view.
     size_type find_last_not_of(const flex_string_shell& s, size_type pos = npos) const noexcept
     {
         return view().find_last_not_of(View(s), pos);
@@ -630,11 +748,17 @@ public:
     {
         return view().find_last_not_of(View(v), pos);
     }
+    /// @}
 
-    // --- Comparison: <0, 0 or >0 as the (sub)string orders before, equal to or after the
-    // other, by traits_type::compare then length. Positions past the end throw
-    // std::out_of_range. ----------------------------------------------------------------
+    /// @name Comparison
+    /// @{
 
+    /// Compares this string, or a part of it, with another. This side is the whole string or
+    /// its substring [pos1, pos1 + n1) (clamped); the other is a string, the substring
+    /// [pos2, pos2 + n2) of a string or view (clamped), a C string, n2 characters at s, or a
+    /// view. The result is negative, 0 or positive as this side orders before, equal to or
+    /// after the other, by traits_type::compare and then length. std::out_of_range when
+    /// pos1 > size() or pos2 is past the other's end.
     int compare(const flex_string_shell& s) const noexcept { return view().compare(View(s)); }
     int compare(size_type pos1, size_type n1, const flex_string_shell& s) const
     {
@@ -669,6 +793,7 @@ public:
     {
         return view().compare(pos1, n1, View(v), pos2, n2);
     }
+    /// @}
 
 private:
     template <typename It>
@@ -699,7 +824,7 @@ private:
         }
         return n;
     }
-    // Checks that n more characters fit; returns n.
+    /// Checks that n more characters fit; returns n.
     size_type checkGrowth(size_type n) const
     {
         if (n > max_size() - size()) {
@@ -720,17 +845,17 @@ private:
         return static_cast<size_type>(last - first);
     }
 
-    // True when s points into [data(), data() + size()], i.e. a source that a reallocation
-    // or a shift of our characters would clobber. std::less gives a total order even for
-    // pointers into unrelated objects.
+    /// True when s points into [data(), data() + size()], i.e. a source that a reallocation
+    /// or a shift of our characters would clobber. std::less gives a total order even for
+    /// pointers into unrelated objects.
     bool isOwn(const E* s) const noexcept
     {
         const E* b = data();
         return !std::less<const E*>()(s, b) && !std::less<const E*>()(b + size(), s);
     }
 
-    // Resizes so that the n1 characters at pos become n2 (uninitialised) slots, shifting
-    // the tail; pos and n1 are already validated. Returns the (possibly new) data pointer.
+    /// Resizes so that the n1 characters at pos become n2 (uninitialised) slots, shifting
+    /// the tail; pos and n1 are already validated. Returns the (possibly new) data pointer.
     E* makeGap(size_type pos, size_type n1, size_type n2)
     {
         const size_type oldSize = size();

@@ -1,35 +1,36 @@
-// Small-string optimisation for flex_string_shell: strings of up to Threshold characters are
-// kept inside the object, longer ones in a wrapped heap Storage policy.
-//
-// The object is an array of Threshold + 1 character slots (32 bytes for the default
-// char / 31 configuration):
-//
-//     inline:  [ c0 .. c(len-1) ][ NUL ][ unused ... ][ Threshold - len ]
-//     heap:    [ Storage object ][ unused ........... ][ Threshold + 1   ]
-//
-// The last slot is the discriminator. While the characters are inline it holds
-// Threshold - length, so a string of exactly Threshold characters stores 0 there and that
-// slot doubles as the terminator. The value Threshold + 1 marks the heap representation; the
-// Storage object then lives at the start of the array (it must fit in the first Threshold
-// slots, checked at compile time).
-//
-// Transitions:
-// - Growing past Threshold (append, insert, resize, reserve) moves the characters into a new
-//   Storage; the heap representation is then kept, like std::string's capacity, through
-//   shrinking edits, clear() and copy-assignment of short strings.
-// - shrink_to_fit() returns a heap string of at most Threshold characters to the inline
-//   representation and frees the block; a longer heap string is shrunk by its Storage.
-// - Copy construction is inline whenever the length fits, whatever the source's
-//   representation.
-// - Moving from a heap string steals its Storage; moving from an inline one copies the
-//   bytes. Either way the source is left inline and empty.
-//
-// The raw bytes are an unsigned char array, which provides storage for the Storage object
-// (placement new, accessed through std::launder) and for the inline characters, so no access
-// relies on type punning.
-//
-// Allocators: an inline string holds no allocator; the wrapped Storage is created with a
-// default-constructed one, so the allocator must be always-equal.
+/// @file
+/// Small-string optimisation for flex_string_shell: strings of up to Threshold characters are
+/// kept inside the object, longer ones in a wrapped heap Storage policy.
+///
+/// The object is an array of Threshold + 1 character slots (32 bytes for the default
+/// char / 31 configuration):
+///
+///     inline:  [ c0 .. c(len-1) ][ NUL ][ unused ... ][ Threshold - len ]
+///     heap:    [ Storage object ][ unused ........... ][ Threshold + 1   ]
+///
+/// The last slot is the discriminator. While the characters are inline it holds
+/// Threshold - length, so a string of exactly Threshold characters stores 0 there and that
+/// slot doubles as the terminator. The value Threshold + 1 marks the heap representation; the
+/// Storage object then lives at the start of the array (it must fit in the first Threshold
+/// slots, checked at compile time).
+///
+/// Transitions:
+/// - Growing past Threshold (append, insert, resize, reserve) moves the characters into a new
+///   Storage; the heap representation is then kept, like std::string's capacity, through
+///   shrinking edits, clear() and copy-assignment of short strings.
+/// - shrink_to_fit() returns a heap string of at most Threshold characters to the inline
+///   representation and frees the block; a longer heap string is shrunk by its Storage.
+/// - Copy construction is inline whenever the length fits, whatever the source's
+///   representation.
+/// - Moving from a heap string steals its Storage; moving from an inline one copies the
+///   bytes. Either way the source is left inline and empty.
+///
+/// The raw bytes are an unsigned char array, which provides storage for the Storage object
+/// (placement new, accessed through std::launder) and for the inline characters, so no access
+/// relies on type punning.
+///
+/// Allocators: an inline string holds no allocator; the wrapped Storage is created with a
+/// default-constructed one, so the allocator must be always-equal.
 #ifndef ORLIX_INFRA_INFRA3_DETAIL_SMALLSTRINGOPT_H
 #define ORLIX_INFRA_INFRA3_DETAIL_SMALLSTRINGOPT_H
 
@@ -44,13 +45,15 @@
 namespace Orlix {
 namespace Infra {
 
+/// An inline-first Storage policy for flex_string_shell: up to Threshold characters inside the
+/// object, longer strings in a wrapped heap Storage (see smallstringopt.h).
 template <typename Storage, std::size_t Threshold = 31>
 class smallstringopt
 {
 public:
-    using value_type = typename Storage::value_type;
-    using size_type = std::size_t;
-    using allocator_type = typename Storage::allocator_type;
+    using value_type = typename Storage::value_type;         ///< the character type
+    using size_type = std::size_t;                           ///< lengths
+    using allocator_type = typename Storage::allocator_type; ///< the wrapped Storage's allocator
 
 private:
     using E = value_type;
@@ -69,10 +72,11 @@ private:
                   "smallstringopt supports always-equal allocators only");
 
 public:
-    // An empty inline string.
+    /// An empty inline string.
     smallstringopt() noexcept { setInlineSize(0); }
+    /// An empty inline string; the allocator is not kept (allocators must be always-equal).
     explicit smallstringopt(const A&) noexcept { setInlineSize(0); }
-    // The n characters at s: inline when n <= Threshold, otherwise in a new Storage.
+    /// The n characters at s: inline when n <= Threshold, otherwise in a new Storage.
     smallstringopt(const E* s, size_type n, const A& a = A())
     {
         if (n <= Threshold) {
@@ -82,7 +86,7 @@ public:
             install(Storage(s, n, a));
         }
     }
-    // n copies of c.
+    /// n copies of c.
     smallstringopt(size_type n, E c, const A& a = A())
     {
         if (n <= Threshold) {
@@ -92,7 +96,7 @@ public:
             install(Storage(n, c, a));
         }
     }
-    // Inline sources are copied bytewise; heap sources through Storage's copy.
+    /// Inline sources are copied bytewise; heap sources through Storage's copy.
     smallstringopt(const smallstringopt& other)
     {
         if (other.isHeap()) {
@@ -106,9 +110,11 @@ public:
             copyInlineFrom(other);
         }
     }
-    // Steals a heap Storage or copies the inline bytes; other is left empty and inline.
+    /// Steals a heap Storage or copies the inline bytes; other is left empty and inline.
     smallstringopt(smallstringopt&& other) noexcept { takeFrom(other); }
 
+    /// Copies other's characters. A heap string keeps its block (as std::string keeps its
+    /// capacity); an inline string stays inline when the copy fits.
     smallstringopt& operator=(const smallstringopt& other)
     {
         if (this == &other) {
@@ -128,6 +134,8 @@ public:
         }
         return *this;
     }
+    /// Frees a heap block of this string, then takes other's heap Storage or copies its inline
+    /// bytes; other is left empty and inline.
     smallstringopt& operator=(smallstringopt&& other) noexcept
     {
         if (this != &other) {
@@ -136,8 +144,17 @@ public:
         }
         return *this;
     }
+    /// Destroys the heap Storage, if any.
     ~smallstringopt() { destroyHeap(); }
 
+    /// @name Characters and sizes
+    /// @{
+
+    /// A Storage accessor of flex_string_shell. begin() and end() delimit the characters,
+    /// c_str() is begin() (the characters are always NUL-terminated), size() and capacity()
+    /// count characters without the terminator (capacity() is Threshold while inline),
+    /// max_size() is the wrapped Storage's, and get_allocator() returns a default-constructed
+    /// allocator while inline.
     E* begin() noexcept { return isHeap() ? heap().begin() : inlineChars(); }
     const E* begin() const noexcept { return isHeap() ? heap().begin() : inlineChars(); }
     E* end() noexcept { return begin() + size(); }
@@ -150,8 +167,9 @@ public:
     size_type capacity() const noexcept { return isHeap() ? heap().capacity() : Threshold; }
     size_type max_size() const noexcept { return Storage().max_size(); }
     A get_allocator() const noexcept { return isHeap() ? heap().get_allocator() : A(); }
+    /// @}
 
-    // Ensures capacity() >= n; a request above Threshold moves an inline string to the heap.
+    /// Ensures capacity() >= n; a request above Threshold moves an inline string to the heap.
     void reserve(size_type n)
     {
         if (isHeap()) {
@@ -164,7 +182,7 @@ public:
         }
     }
 
-    // Appends the n characters at s, which may point into this string.
+    /// Appends the n characters at s, which may point into this string.
     void append(const E* s, size_type n)
     {
         if (isHeap()) {
@@ -185,7 +203,7 @@ public:
         install(std::move(grown));
     }
 
-    // Sets the length to n, filling new positions with c.
+    /// Sets the length to n, filling new positions with c.
     void resize(size_type n, E c)
     {
         if (isHeap()) {
@@ -207,6 +225,7 @@ public:
         install(std::move(grown));
     }
 
+    /// Exchanges the contents of two strings, whatever their representations; never throws.
     void swap(smallstringopt& other) noexcept
     {
         if (this == &other) {
@@ -229,8 +248,8 @@ public:
         }
     }
 
-    // Returns a heap string of at most Threshold characters to the inline representation;
-    // otherwise lets the Storage trim its block.
+    /// Returns a heap string of at most Threshold characters to the inline representation;
+    /// otherwise lets the Storage trim its block.
     void shrink_to_fit()
     {
         if (!isHeap()) {
@@ -251,8 +270,8 @@ public:
 private:
     static constexpr E kHeapMarker = static_cast<E>(Threshold + 1);
 
-    // Capacity for a string leaving the inline buffer: at least double the inline capacity,
-    // so that a string built by many short appends does not reallocate right away.
+    /// Capacity for a string leaving the inline buffer: at least double the inline capacity,
+    /// so that a string built by many short appends does not reallocate right away.
     static size_type growthTarget(size_type oldSize, size_type n, size_type limit) noexcept
     {
         const size_type needed = n <= limit - oldSize ? oldSize + n : limit;
@@ -270,15 +289,15 @@ private:
         return *std::launder(reinterpret_cast<const Storage*>(m_bytes));
     }
 
-    // Writes the terminator and the discriminator; for n == Threshold both are the last slot.
+    /// Writes the terminator and the discriminator; for n == Threshold both are the last slot.
     void setInlineSize(size_type n) noexcept
     {
         inlineChars()[n] = E();
         inlineChars()[Threshold] = static_cast<E>(Threshold - n);
     }
 
-    // Switches to the heap representation; any previous heap Storage must be gone already or
-    // is destroyed here.
+    /// Switches to the heap representation; any previous heap Storage must be gone already or
+    /// is destroyed here.
     void install(Storage&& storage) noexcept
     {
         destroyHeap();
@@ -286,7 +305,7 @@ private:
         inlineChars()[Threshold] = kHeapMarker;
     }
 
-    // Ends the heap Storage's lifetime, leaving an empty inline string.
+    /// Ends the heap Storage's lifetime, leaving an empty inline string.
     void destroyHeap() noexcept
     {
         if (isHeap()) {
@@ -295,7 +314,7 @@ private:
         }
     }
 
-    // Copies an inline other: the characters, terminator and discriminator.
+    /// Copies an inline other: the characters, terminator and discriminator.
     void copyInlineFrom(const smallstringopt& other) noexcept
     {
         std::memcpy(m_bytes, other.m_bytes, sizeof(m_bytes));
