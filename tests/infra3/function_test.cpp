@@ -11,14 +11,8 @@ using namespace Orlix::Infra;
 
 namespace {
 
-int addOne(int x)
-{
-    return x + 1;
-}
-int addTwo(int x)
-{
-    return x + 2;
-}
+int (*const addOne)(int) = [](int x) { return x + 1; };
+int (*const addTwo)(int) = [](int x) { return x + 2; };
 
 struct Counter
 {
@@ -62,7 +56,7 @@ std::string stdoutOf(Call call)
 
 TEST(Delegate, BindingsOfEveryShapeInvoke)
 {
-    EXPECT_EQ(F1(&addOne)(41), 42);
+    EXPECT_EQ(F1(addOne)(41), 42);
     Counter c;
     F1 member(&Counter::add, &c);
     EXPECT_EQ(member.kind(), 1u);
@@ -108,13 +102,13 @@ TEST(Delegate, EqualityOfBindingsAndReuseTags)
     };
     const Case cases[] = {
         {empty, fromNull, true},
-        {empty, F1(&addOne), false},
-        {F1(&addOne), F1(&addOne), true},
-        {F1(&addOne), F1(&addTwo), false},
+        {empty, F1(addOne), false},
+        {F1(addOne), F1(addOne), true},
+        {F1(addOne), F1(addTwo), false},
         {F1(&Counter::add, &a), F1(&Counter::add, &a), true},
         {F1(&Counter::add, &a), F1(&Counter::add, &b), false},  // other object
         {F1(&Counter::add, &a), F1(&Counter::peek, &a), false}, // other function
-        {F1(&Counter::add, &a), F1(&addOne), false},            // member vs free
+        {F1(&Counter::add, &a), F1(addOne), false},             // member vs free
         {wildcard, tag20, true},                                // the wildcard matches
         {F1(&Counter::add, &a, 17), wildcard, true},            // any tag, both ways
         {tag20, F1(&Counter::add, &a, 17), false},              // tags differ

@@ -58,24 +58,16 @@ void expectBlockedUntil(Enter enter, Release release)
     EXPECT_TRUE(entered.load());
 }
 
-// Order in which threads passed a point.
-class Trail
+// Order in which threads passed a point: add() from any thread, steps() after the joins.
+struct Trail
 {
-public:
+    std::mutex mutex;
+    std::string steps;
     void add(const char* step)
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        m_steps += step;
+        std::lock_guard<std::mutex> guard(mutex);
+        steps += step;
     }
-    std::string steps()
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        return m_steps;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::string m_steps;
 };
 
 // kThreads threads each enter the lock kRounds times (kDepth times nested) and count in
@@ -263,7 +255,7 @@ TEST(ReadWritePriority, WaitingWriterGoesBeforeNewReaders)
     rw.leave(); // the first reader leaves: the writer, not the late reader, comes next
     writer.join();
     lateReader.join();
-    EXPECT_EQ(trail.steps(), "rWR");
+    EXPECT_EQ(trail.steps, "rWR");
 }
 
 TEST(ReadWritePriority, WriterHandsOverToWriterThenReadersEnterTogether)
@@ -305,7 +297,7 @@ TEST(ReadWritePriority, WriterHandsOverToWriterThenReadersEnterTogether)
     secondWriter.join();
     for (auto& reader : readers)
         reader.join();
-    EXPECT_EQ(trail.steps(), "wWRRR");
+    EXPECT_EQ(trail.steps, "wWRRR");
 }
 
 TEST(ReadWriteMutex, MisuseIsReportedAndLeavesTheLockUsable)
