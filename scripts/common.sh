@@ -34,4 +34,5 @@ ORLIX_BUILD_PACKAGES=(
     libgtest-dev libgmock-dev googletest
     clang libclang-rt-14-dev llvm
     libssl-dev zlib1g-dev
+    doxygen
 )

@@ -107,6 +107,21 @@ package_stage() {
 }
 package_stage
 
+# The API reference: Doxygen over the public headers, failing on any warning (an
+# undocumented public member included).
+docs_stage() {
+    echo
+    echo "==== stage docs ===="
+    if cmake --build "$OUT/release" --target docs >"$OUT/docs.log" 2>&1; then
+        summary+=("docs: API reference generated without warnings")
+    else
+        cat "$OUT/docs.log" "$OUT/release/docs/api/warnings.log" 2>/dev/null | head -50
+        summary+=("docs: FAILED")
+        status=1
+    fi
+}
+docs_stage
+
 stage asan-ubsan -- -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DORLIX_SANITIZE=address,undefined -DORLIX_BUILD_FUZZ=ON

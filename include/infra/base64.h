@@ -23,7 +23,8 @@ namespace Orlix {
 namespace Utils {
 
 // Bytes that encoding len bytes writes, the terminator included: (len + 2) / 3 * 4 + 1.
-// A len of 0 or below gives 1.
+// A len of 0 or below gives 1. The result is an int, so len may be at most 1610612733
+// (encoding more in one call would need a longer text than an int can count).
 ORLIX_API int base64EncodeLen(int len);
 
 // Encodes len bytes of src into dst and terminates it with a zero. Returns the bytes written

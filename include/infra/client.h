@@ -54,26 +54,31 @@ template <class T>
 class TComPtr
 {
 public:
+    // Holds nothing.
     TComPtr() noexcept = default;
     // Adopts one reference to object (and to companion) held by the caller.
     explicit TComPtr(T* object, IUnknown* companion = nullptr) noexcept
         : object(object), companion(companion)
     {}
+    // Shares what other holds, adding a reference to each pointer.
     TComPtr(const TComPtr& other) noexcept : object(other.object), companion(other.companion)
     {
         Detail::CComponentHelper::addRef(object);
         Detail::CComponentHelper::addRef(companion);
     }
+    // Takes over other's references; other is empty afterwards.
     TComPtr(TComPtr&& other) noexcept : object(other.object), companion(other.companion)
     {
         other.object = nullptr;
         other.companion = nullptr;
     }
+    // Releases what was held and holds what other held (copied or moved in).
     TComPtr& operator=(TComPtr other) noexcept
     {
         swap(other);
         return *this;
     }
+    // Releases what is held.
     ~TComPtr() { reset(); }
 
     // Releases what is held; the pointer is empty afterwards.
@@ -86,13 +91,15 @@ public:
         Detail::CComponentHelper::release(held);
         Detail::CComponentHelper::release(heldCompanion);
     }
-    // Gives up ownership without releasing; returns the object.
+    // Gives up ownership of the object without releasing it and returns it; the caller now
+    // owns that reference. The companion stays held.
     T* detach() noexcept
     {
         T* held = object;
         object = nullptr;
         return held;
     }
+    // Exchanges what the two pointers hold; no count changes.
     void swap(TComPtr& other) noexcept
     {
         T* o = object;
@@ -103,6 +110,7 @@ public:
         other.companion = c;
     }
 
+    // The held object and companion (null when none), without adding a reference.
     T* get() const noexcept { return object; }
     IUnknown* getCompanion() const noexcept { return companion; }
     T* operator->() const noexcept { return object; }
@@ -224,10 +232,14 @@ public:
     bool saveUserName(const char* name);
     // The time of the last successful login (default-constructed before one). Always true.
     bool getLoginTime(Infra::CTime& time);
-    // Tells every status procedure (statusAborted, reason), in attach order, then logs out;
-    // the result is logout()'s. The client is held for the duration.
+    // Tells every status procedure (statusAborted, reason), in slot order, then logs out; the
+    // result is logout()'s. The client is held for the duration. Slot order is attach order
+    // until a procedure is detached: the next one attached takes the freed slot.
     bool abort(int reason);
+    // Stores data, handed to every status procedure as its first argument; the library never
+    // reads it otherwise. Not locked: set it before the client is shared.
     void setCustomData(void* data);
+    // The data stored with setCustomData(), null before.
     void* getCustomData();
 
     // The calling thread's current user id, set by the factory lookup; 0 on a thread where

@@ -111,11 +111,13 @@ public:
 class ORLIX_API ClassIDList
 {
 public:
+    // Takes the class ids registered under iid now; empty when iid has none.
     explicit ClassIDList(const char* iid);
     ~ClassIDList();
     ClassIDList(const ClassIDList&) = delete;
     ClassIDList& operator=(const ClassIDList&) = delete;
 
+    // The number of ids.
     unsigned count() const;
     // A copy of the id at index; an index outside [0, count()) is an assertion failure.
     Infra::flex_string operator[](int index) const;

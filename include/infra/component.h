@@ -174,7 +174,8 @@ ORLIX_API IUnknown* createComponentObject(const char* name, const ServerInfo* in
 // (text1, number1, userName, text2 and flag1; a null info matches only the instance made
 // without a server) with one reference added, or else a new object, recorded. Null when
 // nothing could be made. Each holder releases its reference; the last release forgets the
-// record and disposes of the object.
+// record and disposes of the object. A request racing with that last release never gets the
+// departing object: it finds another instance or makes a new one.
 ORLIX_API IUnknown* getComponentInstance(const char* name, const ServerInfo* info);
 
 namespace Detail {
@@ -198,11 +199,14 @@ public:
 class ORLIX_API CObjectTable
 {
 public:
+    // An empty table.
     CObjectTable();
+    // Forgets the entries without releasing them; they live on as objects in no table.
     ~CObjectTable();
     CObjectTable(const CObjectTable&) = delete;
     CObjectTable& operator=(const CObjectTable&) = delete;
 
+    // Takes and gives back the table's re-entrant lock.
     void lock();
     void unlock();
 

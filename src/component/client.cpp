@@ -2,6 +2,7 @@
 // current user per thread.
 #include "infra/client.h"
 
+#include "component/clientinstancelist.h"
 #include "component/oldunknown.h"
 #include "component/serverquery.h"
 #include "component/statusproclist.h"
@@ -397,6 +398,11 @@ long clientGetAndMarkUsing(IClient* client)
 {
     ORLIX_ASSERT_CLIENT();
     return client->m_internal->inUse.exchange(1, std::memory_order_acq_rel);
+}
+
+bool Detail::clientHoldsListReference(IClient* client)
+{
+    return ClientAccess::of(client).inUse.load(std::memory_order_acquire) == 0;
 }
 
 } // namespace Component

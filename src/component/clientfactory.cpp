@@ -207,9 +207,12 @@ void CClientInstanceList::removeIdleClientInstance(unsigned long /*param*/)
     {
         Infra::TGuard<Infra::CRecursiveMutex> guard(m_internal->mutex);
         auto& clients = m_internal->clients;
-        // One pass that keeps the survivors in order: neighbours are both examined.
+        // One pass that keeps the survivors in order: neighbours are both examined. Only a
+        // reference the list itself holds may be dropped here: a client whose first use took
+        // that reference over belongs to its holder, however idle it is.
         auto keep = std::stable_partition(clients.begin(), clients.end(), [](IClient* client) {
-            return !(clientIsIdle(client) && getRefCount(client) <= 1);
+            return !(clientIsIdle(client) && getRefCount(client) <= 1 &&
+                     Detail::clientHoldsListReference(client));
         });
         idle.assign(keep, clients.end());
         clients.erase(keep, clients.end());
@@ -295,13 +298,14 @@ IClient* IClientFactoryWrap::createListed(const ServerInfo& info, bool forServer
     IClient* client = m_original->create(info);
     if (client == nullptr)
         return nullptr;
+    clientCreateInternal(client, classId, info, !forServer);
+    // The creation reference goes to this call's caller: the client counts as handed out, so
+    // that every later lookup that finds it adds a reference of its own.
+    Detail::CComponentHelper::makeComponentObject(client);
     if (forServer) {
-        // Two references: the list's (dropped at the first use) and the caller's.
-        clientCreateInternal(client, classId, info, false);
-        Detail::CComponentHelper::makeComponentObject(client);
+        // A second reference for the list, dropped at the client's first use.
         Detail::CComponentHelper::addRef(client);
     } else {
-        clientCreateInternal(client, classId, info, true);
         clientGetAndMarkUsing(client);
     }
     if (!local) {

@@ -25,6 +25,14 @@ class CSingleton;
 
 namespace Component {
 
+namespace Detail {
+
+// True while the list still holds the creation reference of client: the client has not had
+// its first use (clientGetAndMarkUsing) yet. Reads the mark without setting it.
+bool clientHoldsListReference(IClient* client);
+
+} // namespace Detail
+
 class CClientInstanceList
 {
 public:
@@ -51,9 +59,9 @@ public:
     // Takes one reference of client (asserted non-null); at 0 removes it from the list, then,
     // outside the lock, logs it out and destroys it. Returns the new count.
     int releaseClientInstance(IClient* client);
-    // The sweep (the timer procedure; the parameter is ignored): removes every idle client
-    // with at most one reference in one pass, then logs each out and destroys it when its
-    // last reference is gone.
+    // The sweep (the timer procedure; the parameter is ignored): removes, in one pass, every
+    // idle client whose only reference is the list's own (at most one reference, and not
+    // used yet), then logs each out and destroys it when its last reference is gone.
     void removeIdleClientInstance(unsigned long param);
 
     // Test seams: the number of listed clients, whether client is listed, and stopping the

@@ -85,6 +85,18 @@ int getRefCount(IUnknown* object)
     return internalOf(object).refCount.load(std::memory_order_acquire);
 }
 
+bool addRefUnlessDisposing(IUnknown* object)
+{
+    auto& record = internalOf(object);
+    int count = record.refCount.load(std::memory_order_relaxed);
+    do {
+        if (count == 0)
+            return false;
+    } while (!record.refCount.compare_exchange_weak(count, count + 1, std::memory_order_relaxed));
+    record.handedOut.store(1, std::memory_order_release);
+    return true;
+}
+
 void setObjectTable(IUnknown* object, Detail::CObjectTable* table)
 {
     ORLIX_ASSERT(object);
@@ -115,6 +127,13 @@ CObjectTable::CObjectTable() : m_internal(new ObjectTableInternal) {}
 
 CObjectTable::~CObjectTable()
 {
+    // Objects may outlive the table (it holds no references): their release() must no longer
+    // reach for its lock.
+    for (IUnknown* object : m_internal->objects) {
+        CObjectTable* self = this;
+        internalOf(object).objectTable.compare_exchange_strong(self, nullptr,
+                                                               std::memory_order_acq_rel);
+    }
     delete m_internal;
 }
 

@@ -40,6 +40,9 @@ struct UnknownAccess
 int decreaseRefCount(IUnknown* object);
 // The current reference count.
 int getRefCount(IUnknown* object);
+// Adds a reference as addRef() does, unless the count already reached 0 (the object is on its
+// way to destroy()); returns false then and changes nothing.
+bool addRefUnlessDisposing(IUnknown* object);
 // Records the table object lives in (release() erases it from there at 0).
 void setObjectTable(IUnknown* object, Detail::CObjectTable* table);
 // Hands out an object of a table: the first hand-out is free, later ones add a reference.

@@ -149,10 +149,10 @@ IUnknown* getComponentInstance(const char* name, const ServerInfo* info)
     auto found = reg.components.find(name);
     if (found != reg.components.end()) {
         for (const InstanceRecord& record : found->second.instances) {
-            if (sameServer(record, info)) {
-                record.object->addRef();
+            // An instance whose last reference is gone is on its way out: its release takes
+            // it off this list once it gets the lock, so it must not be handed out again.
+            if (sameServer(record, info) && addRefUnlessDisposing(record.object))
                 return record.object;
-            }
         }
     }
     ComponentCreator creator = creatorFor(reg, name);

@@ -213,6 +213,19 @@ void initKey(const unsigned char* key, std::uint32_t size, StageSchedules& enc, 
     Detail::desKeySchedule(k1, false, dec.stage[2]);
 }
 
+// The start of encrypt() and decrypt(): installs the key schedules at the first call and
+// returns the length processed, size rounded down to whole blocks. (A template, so that the
+// object's private record type need not be named here.)
+template <class Internal>
+std::size_t scheduleAndRound(Internal& m, unsigned int size)
+{
+    if (!m.scheduled) {
+        initKey(m.key, m.keyLen, m.encryptSchedules, m.decryptSchedules);
+        m.scheduled = true;
+    }
+    return size & ~std::size_t(m.blockSize - 1);
+}
+
 } // namespace
 
 CTripleDes::CTripleDes(const unsigned char* key, unsigned int keyLen, BlockType type,
@@ -250,17 +263,13 @@ CTripleDes::~CTripleDes()
 bool CTripleDes::encrypt(unsigned char* dst, const unsigned char* src, unsigned int size)
 {
     ORLIX_ASSERT(m_internal);
-    TripleDesInternal& m = *m_internal;
-    if (!m.scheduled) {
-        initKey(m.key, m.keyLen, m.encryptSchedules, m.decryptSchedules);
-        m.scheduled = true;
-    }
-    const std::size_t realSize = size & ~std::size_t(m.blockSize - 1);
+    const std::size_t realSize = scheduleAndRound(*m_internal, size);
     if (realSize != size) {
         logError(ORLIX_OBJ_FMT "CTripleDes::encrypt(): size is not the multiple of the "
                                "'BlockSize'!!! size(%zu), real_size(%zu)\n",
                  ORLIX_OBJ_ARGS, std::size_t(size), realSize);
     }
+    const TripleDesInternal& m = *m_internal;
     runMode(m.block, m.blockSize, m.hasIv, true, m.encryptSchedules, dst, src, realSize, m.iv);
     return realSize == size;
 }
@@ -268,12 +277,7 @@ bool CTripleDes::encrypt(unsigned char* dst, const unsigned char* src, unsigned 
 bool CTripleDes::decrypt(unsigned char* dst, const unsigned char* src, unsigned int size)
 {
     ORLIX_ASSERT(m_internal);
-    TripleDesInternal& m = *m_internal;
-    if (!m.scheduled) {
-        initKey(m.key, m.keyLen, m.encryptSchedules, m.decryptSchedules);
-        m.scheduled = true;
-    }
-    const std::size_t realSize = size & ~std::size_t(m.blockSize - 1);
+    const std::size_t realSize = scheduleAndRound(*m_internal, size);
     if (realSize != size) {
         // This line's wording differs from encrypt()'s and is kept as it is: log scanners
         // match it.
@@ -281,6 +285,7 @@ bool CTripleDes::decrypt(unsigned char* dst, const unsigned char* src, unsigned 
                                "'BlockSize'!!! size(%zu), real_size(%zu)\n",
                  ORLIX_OBJ_ARGS, std::size_t(size), realSize);
     }
+    const TripleDesInternal& m = *m_internal;
     runMode(m.block, m.blockSize, m.hasIv, false, m.decryptSchedules, dst, src, realSize, m.iv);
     return realSize == size;
 }

@@ -93,11 +93,7 @@ TEST_F(CliDigestFiles, CrcsMatchIndependentImplementations)
 TEST(CliDigest, StandardInputIsNamedDashAlsoWhenGivenAsDash)
 {
     EXPECT_EQ("bb3d  -\n", orlix({"crc16"}, "123456789").out);
-    EXPECT_EQ("cbf43926  -\n", orlix({"crc32", "-"}, "123456789").out);
-    const RunResult md5 = orlix({"md5"}, "");
-    EXPECT_EQ(0, md5.status);
-    EXPECT_EQ("d41d8cd98f00b204e9800998ecf8427e  -\n", md5.out);
-    EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d  -\n", orlix({"sha1"}, "abc").out);
+    EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d  -\n", orlix({"sha1", "-"}, "abc").out);
 }
 
 TEST(CliDigest, NamesWithBackslashOrNewlineAreEscapedLikeMd5sum)

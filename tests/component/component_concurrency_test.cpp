@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,25 +96,6 @@ TEST(ComponentConcurrency, SimultaneousLookupsShareOneClientAndReleaseItOnce)
     EXPECT_EQ(log.logouts.load(), 10);
 }
 
-TEST(ComponentConcurrency, WrapperCreatesFromManyThreadsEndWithOneClient)
-{
-    ClientLog log;
-    TestClientFactory clients("Device", log);
-    clients.registerFactory("Client");
-    IClient* none = nullptr;
-    auto* wrapper = dynamic_cast<IClient::IFactory*>(
-        CComponentHelper::getComponentFactory("Client", ClassID("Device"), ServerInfo::none, none));
-    ASSERT_NE(wrapper, nullptr);
-    std::vector<IClient*> got(threadCount, nullptr);
-    runOnThreads(threadCount, [&](int i) { got[i] = wrapper->create(server("h")); });
-    for (IClient* client : got)
-        EXPECT_EQ(client, got[0]);
-    EXPECT_EQ(log.created.load(), 1);
-    EXPECT_EQ(getRefCount(got[0]), threadCount);
-    runOnThreads(threadCount, [&](int i) { CComponentHelper::release(got[i]); });
-    EXPECT_EQ(log.destroyed.load(), 1);
-}
-
 TEST(ComponentConcurrency, AddRefReleasePairsFromTwoThreadsKeepTheCount)
 {
     std::atomic<int> destroyed{0};
@@ -129,30 +112,46 @@ TEST(ComponentConcurrency, AddRefReleasePairsFromTwoThreadsKeepTheCount)
     EXPECT_EQ(destroyed.load(), 1);
 }
 
-std::atomic<int> g_made{0};
-std::atomic<int> g_gone{0};
-
-IUnknown* makeSlowly(const ServerInfo* /*info*/)
+// An instance that is not freed when disposed of, so that a request handing it out after its
+// disposal shows as a flag instead of a use of freed memory.
+class Mortal : public IUnknown
 {
-    g_made.fetch_add(1);
-    std::this_thread::yield();
-    return new Counted(&g_gone);
+public:
+    void destroy() override { disposals.fetch_add(1); }
+    const char* describe() const override { return "Mortal"; }
+    std::atomic<int> disposals{0};
+};
+
+std::vector<std::unique_ptr<Mortal>> g_mortals;
+std::mutex g_mortalsMutex;
+
+IUnknown* makeMortal(const ServerInfo* /*info*/)
+{
+    std::this_thread::yield(); // widens the window in which requests race to create
+    std::lock_guard<std::mutex> guard(g_mortalsMutex);
+    g_mortals.push_back(std::make_unique<Mortal>());
+    return g_mortals.back().get();
 }
 
-TEST(ComponentConcurrency, RacingInstanceRequestsAllEndDisposed)
+TEST(ComponentConcurrency, RacingInstanceRequestsAndReleasesDisposeOfEachInstanceOnce)
 {
-    registerComponent("Racy", &makeSlowly);
-    std::vector<IUnknown*> got(threadCount, nullptr);
-    runOnThreads(threadCount, [&](int i) { got[i] = getComponentInstance("Racy", nullptr); });
-    // Two creators may have raced; later requests find the first record.
-    IUnknown* later = getComponentInstance("Racy", nullptr);
-    bool laterIsOneOfThem = false;
-    for (IUnknown* object : got)
-        laterIsOneOfThem = laterIsOneOfThem || object == later;
-    EXPECT_TRUE(laterIsOneOfThem);
-    runOnThreads(threadCount, [&](int i) { got[i]->release(); });
-    later->release();
-    EXPECT_EQ(g_gone.load(), g_made.load());
+    // Requests race with each other to create the shared instance (both records may stay)
+    // and with its last release: a request must get a live instance or make a new one, never
+    // the one whose count already reached 0.
+    registerComponent("Churn", &makeMortal);
+    std::atomic<int> handedOutDead{0};
+    runOnThreads(threadCount, [&](int) {
+        for (int i = 0; i < 3000; ++i) {
+            IUnknown* object = getComponentInstance("Churn", nullptr);
+            if (static_cast<Mortal*>(object)->disposals.load() != 0)
+                handedOutDead.fetch_add(1);
+            object->release();
+        }
+    });
+    EXPECT_EQ(handedOutDead.load(), 0);
+    std::lock_guard<std::mutex> guard(g_mortalsMutex);
+    for (const auto& mortal : g_mortals)
+        ASSERT_EQ(mortal->disposals.load(), 1);
 }
 
 using Delegate = Orlix::Infra::TFunction1<void, int>;

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -40,39 +39,27 @@ IUnknown* makeNothing(const ServerInfo* /*info*/)
 
 // ---- Reference counting and hand-out ----
 
-TEST(ComponentRefCount, FirstHandOutTakesOverTheCreationReference)
+TEST(ComponentRefCount, OnlyTheFirstHandOutIsFree)
 {
     std::atomic<int> destroyed{0};
-    auto* object = new Counted(&destroyed);
-    EXPECT_EQ(getRefCount(object), 1);
-    EXPECT_EQ(CComponentHelper::makeComponentInstance(object), object);
-    EXPECT_EQ(getRefCount(object), 1) << "the first hand-out is free";
-    CComponentHelper::makeComponentInstance(object);
-    EXPECT_EQ(getRefCount(object), 2) << "every later hand-out counts";
-    EXPECT_EQ(CComponentHelper::release(object), 1);
-    EXPECT_EQ(CComponentHelper::release(object), 0);
-    EXPECT_EQ(destroyed.load(), 1);
-}
+    auto* shared = new Counted(&destroyed);
+    EXPECT_EQ(CComponentHelper::makeComponentInstance(shared), shared);
+    EXPECT_EQ(getRefCount(shared), 1) << "the first hand-out takes the creation reference";
+    CComponentHelper::makeComponentInstance(shared);
+    EXPECT_EQ(getRefCount(shared), 2) << "every later hand-out counts";
 
-TEST(ComponentRefCount, MakeComponentObjectNeverCountsButMarksHandedOut)
-{
-    std::atomic<int> destroyed{0};
-    auto* object = new Counted(&destroyed);
-    CComponentHelper::makeComponentObject(object);
-    CComponentHelper::makeComponentObject(object);
-    EXPECT_EQ(getRefCount(object), 1);
-    // Handed out already: the next shared hand-out adds a reference.
-    CComponentHelper::makeComponentInstance(object);
-    EXPECT_EQ(getRefCount(object), 2);
-    EXPECT_EQ(object->addRef(), 3) << "addRef always counts";
-    object->release();
-    object->release();
-    object->release();
-    EXPECT_EQ(destroyed.load(), 1);
-}
+    auto* fresh = new Counted(&destroyed);
+    CComponentHelper::makeComponentObject(fresh);
+    CComponentHelper::makeComponentObject(fresh);
+    EXPECT_EQ(getRefCount(fresh), 1) << "makeComponentObject never counts";
+    CComponentHelper::makeComponentInstance(fresh);
+    EXPECT_EQ(getRefCount(fresh), 2) << "but marks the object handed out";
+    EXPECT_EQ(fresh->addRef(), 3);
 
-TEST(ComponentRefCount, NullHandOutsSetTheirErrorCodes)
-{
+    for (IUnknown* object : {shared, shared, fresh, fresh, fresh})
+        CComponentHelper::release(object);
+    EXPECT_EQ(destroyed.load(), 2);
+
     setLastError(0);
     EXPECT_EQ(CComponentHelper::makeComponentObject(nullptr), nullptr);
     EXPECT_EQ(getLastError(), 0x1003000D);
@@ -82,31 +69,37 @@ TEST(ComponentRefCount, NullHandOutsSetTheirErrorCodes)
     EXPECT_EQ(CComponentHelper::release(nullptr), 0);
 }
 
-TEST(ComponentRefCountDeathTest, InternalOperationsRejectNull)
+TEST(ComponentDeathTest, PreconditionsAreAssertions)
 {
     EXPECT_DEATH(Orlix::Component::decreaseRefCount(nullptr), "assertion \\(object\\) failed");
     EXPECT_DEATH(Orlix::Component::makeInstanceForTable(nullptr), "assertion \\(object\\) failed");
+    CObjectTable table;
+    EXPECT_EQ(table.count(), 0u);
+    EXPECT_DEATH(table.get(table.count()),
+                 "assertion \\(index < m_internal->objects.size\\(\\)\\)");
+    Counted stray;
+    registerComponent("Known", &makeCounted);
+    EXPECT_DEATH(Orlix::Component::destroyComponent(&stray, "NeverSeen", true),
+                 "assertion \\(pi != s_componentMap.end\\(\\)\\)");
+    EXPECT_DEATH(Orlix::Component::destroyComponent(&stray, "Known", true),
+                 "assertion \\(pj != \\(\\*pi\\).second.instances.end\\(\\)\\)");
 }
 
 // ---- Object tables ----
 
-class NameKey : public key_base
+// Matches wanted, or anything when any is set.
+class Is : public key_base
 {
 public:
-    explicit NameKey(IUnknown* wanted) : m_wanted(wanted) {}
-    bool matches(IUnknown* object) const override { return object == m_wanted; }
+    explicit Is(IUnknown* wanted, bool any = false) : m_wanted(wanted), m_any(any) {}
+    bool matches(IUnknown* object) const override { return m_any || object == m_wanted; }
 
 private:
     IUnknown* m_wanted;
+    bool m_any;
 };
 
-class AnyKey : public key_base
-{
-public:
-    bool matches(IUnknown* /*object*/) const override { return true; }
-};
-
-TEST(ObjectTable, InsertAndFindsCountOneTwoThreeAndLastReleaseErases)
+TEST(ObjectTable, InsertAndFindsCountOneTwoThreeAndTheLastReleaseErases)
 {
     std::atomic<int> destroyed{0};
     CObjectTable table;
@@ -114,65 +107,32 @@ TEST(ObjectTable, InsertAndFindsCountOneTwoThreeAndLastReleaseErases)
     table.lock();
     table.insert(object);
     EXPECT_EQ(getRefCount(object), 1);
-    EXPECT_EQ(table.find(NameKey(object)), object);
+    EXPECT_EQ(table.find(Is(object)), object);
     EXPECT_EQ(getRefCount(object), 2);
-    EXPECT_EQ(table.find(NameKey(object)), object);
+    EXPECT_EQ(table.find(Is(object)), object);
     EXPECT_EQ(getRefCount(object), 3);
-    table.unlock();
-
     object->release();
     object->release();
     EXPECT_EQ(table.count(), 1u);
-    EXPECT_EQ(destroyed.load(), 0);
-    object->release();
-    EXPECT_EQ(destroyed.load(), 1);
-    EXPECT_EQ(table.count(), 0u);
-}
-
-TEST(ObjectTable, ReleaseWhileHoldingTheTableLock)
-{
-    std::atomic<int> destroyed{0};
-    CObjectTable table;
-    auto* object = new Counted(&destroyed);
-    table.lock();
-    table.insert(object);
-    EXPECT_EQ(object->release(), 0); // the table's lock is re-entrant
+    EXPECT_EQ(object->release(), 0) << "released while holding the (re-entrant) table lock";
     EXPECT_EQ(table.count(), 0u);
     table.unlock();
     EXPECT_EQ(destroyed.load(), 1);
 }
 
-TEST(ObjectTable, FindTakesTheFirstMatchAndNullWhenNone)
-{
-    std::atomic<int> destroyed{0};
-    CObjectTable table;
-    auto* first = new Counted(&destroyed);
-    auto* second = new Counted(&destroyed);
-    table.lock();
-    EXPECT_EQ(table.find(AnyKey()), nullptr);
-    table.insert(first);
-    table.insert(second);
-    EXPECT_EQ(table.find(AnyKey()), first);
-    EXPECT_EQ(getRefCount(second), 1) << "objects that were not found keep their count";
-    EXPECT_EQ(table.find(NameKey(nullptr)), nullptr);
-    table.unlock();
-    first->release();
-    first->release();
-    second->release();
-    EXPECT_EQ(destroyed.load(), 2);
-}
-
-TEST(ObjectTable, EraseRemovesEveryOccurrenceAndKeepsOrder)
+TEST(ObjectTable, FindTakesTheFirstMatchAndEraseEveryOccurrence)
 {
     std::atomic<int> destroyed{0};
     CObjectTable table;
     auto* a = new Counted(&destroyed);
     auto* b = new Counted(&destroyed);
     table.lock();
-    table.insert(a);
-    table.insert(b);
-    table.insert(a);
-    table.insert(b);
+    EXPECT_EQ(table.find(Is(nullptr, true)), nullptr);
+    for (IUnknown* object : {a, b, a, b}) // each inserted twice: count 2
+        table.insert(object);
+    EXPECT_EQ(table.find(Is(nullptr, true)), a);
+    EXPECT_EQ(getRefCount(b), 2) << "objects that were not found keep their count";
+    EXPECT_EQ(table.find(Is(nullptr)), nullptr);
     table.erase(a);
     ASSERT_EQ(table.count(), 2u);
     EXPECT_EQ(table.get(0), b);
@@ -180,22 +140,26 @@ TEST(ObjectTable, EraseRemovesEveryOccurrenceAndKeepsOrder)
     table.erase(a); // not in the table any more: unchanged
     EXPECT_EQ(table.count(), 2u);
     table.unlock();
-    // a was inserted twice (count 2); b too. Releasing b to 0 erases it; a is no longer
-    // listed but still disposed of normally.
-    a->release();
-    a->release();
-    b->release();
-    b->release();
+    // a is no longer listed but is still disposed of normally; b's last release erases it.
+    for (IUnknown* object : {a, a, a, b, b})
+        object->release();
     EXPECT_EQ(destroyed.load(), 2);
     EXPECT_EQ(table.count(), 0u);
 }
 
-TEST(ObjectTableDeathTest, GetPastTheEndIsAnAssertion)
+TEST(ObjectTable, ObjectsOutliveTheirTable)
 {
-    CObjectTable table;
-    EXPECT_EQ(table.count(), 0u);
-    EXPECT_DEATH(table.get(table.count()),
-                 "assertion \\(index < m_internal->objects.size\\(\\)\\)");
+    std::atomic<int> destroyed{0};
+    auto* object = new Counted(&destroyed);
+    {
+        CObjectTable table;
+        table.lock();
+        table.insert(object);
+        table.unlock();
+    }
+    EXPECT_EQ(destroyed.load(), 0) << "the table held no reference";
+    object->release(); // must not touch the table that is gone
+    EXPECT_EQ(destroyed.load(), 1);
 }
 
 // ---- The registry ----
@@ -207,81 +171,61 @@ TEST(ComponentRegistry, RegisteringTwiceWarnsOnceAndKeepsTheSecondCreator)
     EXPECT_EQ(capture.text(), "");
     EXPECT_TRUE(registerComponent("Twice", &makeCounted));
     EXPECT_TRUE(capture.contains("registerComponentCreator creator for 'Twice' already exist!\n"));
-    IUnknown* object = createComponentObject("Twice", nullptr);
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(object->release(), 0);
-    EXPECT_EQ(g_destroyed.load(), 1);
-}
-
-TEST(ComponentRegistry, CreatedObjectsAreFreshEachTime)
-{
-    registerComponent("Fresh", &makeCounted);
-    IUnknown* a = createComponentObject("Fresh", nullptr);
-    IUnknown* b = createComponentObject("Fresh", nullptr);
+    // Created objects are fresh each time and not recorded.
+    IUnknown* a = createComponentObject("Twice", nullptr);
+    IUnknown* b = createComponentObject("Twice", nullptr);
     ASSERT_NE(a, nullptr);
     EXPECT_NE(a, b);
     EXPECT_EQ(getRefCount(a), 1);
-    a->release();
+    EXPECT_EQ(a->release(), 0);
     b->release();
     EXPECT_EQ(g_destroyed.load(), 2);
 }
 
-TEST(ComponentRegistry, InstanceWithoutServerIsSharedAndForgottenAtLastRelease)
-{
-    registerComponent("Shared", &makeCounted);
-    IUnknown* first = getComponentInstance("Shared", nullptr);
-    IUnknown* second = getComponentInstance("Shared", nullptr);
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(getRefCount(first), 2);
-    EXPECT_EQ(g_created.load(), 1);
-
-    first->release();
-    EXPECT_EQ(g_destroyed.load(), 0);
-    second->release();
-    EXPECT_EQ(g_destroyed.load(), 1);
-
-    // The record went with the instance: the next request makes a new one.
-    IUnknown* third = getComponentInstance("Shared", nullptr);
-    EXPECT_EQ(g_created.load(), 2);
-    third->release();
-}
-
-TEST(ComponentRegistry, InstancesAreKeyedByFiveServerFields)
+TEST(ComponentRegistry, InstancesAreSharedPerServerAndForgottenAtTheLastRelease)
 {
     registerComponent("PerServer", &makeCounted);
     ServerInfo base = server("host-a");
     base.text2 = "t2";
     base.flag1 = 1;
-    ServerInfo otherText3 = base;
+    ServerInfo otherText3 = base, otherFlag1 = base, nullText2 = base, emptyText2 = base;
     otherText3.text3 = "different";
-    ServerInfo otherFlag1 = base;
     otherFlag1.flag1 = 2;
+    nullText2.text2 = nullptr;
+    emptyText2.text2 = "";
 
     IUnknown* a = getComponentInstance("PerServer", &base);
     IUnknown* sameServer = getComponentInstance("PerServer", &otherText3);
     IUnknown* otherServer = getComponentInstance("PerServer", &otherFlag1);
     IUnknown* noServer = getComponentInstance("PerServer", nullptr);
+    IUnknown* n = getComponentInstance("PerServer", &nullText2);
+    IUnknown* e = getComponentInstance("PerServer", &emptyText2);
     EXPECT_EQ(a, sameServer) << "text3 does not identify the server";
     EXPECT_NE(a, otherServer) << "flag1 does";
     EXPECT_NE(a, noServer) << "an instance for a server never serves a request without one";
+    EXPECT_EQ(n, e) << "a null text equals \"\"";
     EXPECT_EQ(getRefCount(a), 2);
+    EXPECT_EQ(getComponentInstance("PerServer", nullptr), noServer);
+    EXPECT_EQ(getRefCount(noServer), 2);
+    EXPECT_EQ(g_created.load(), 4);
 
-    // A null text equals "".
-    ServerInfo nullText = base;
-    nullText.text2 = nullptr;
-    ServerInfo emptyText = base;
-    emptyText.text2 = "";
-    IUnknown* n = getComponentInstance("PerServer", &nullText);
-    IUnknown* e = getComponentInstance("PerServer", &emptyText);
-    EXPECT_EQ(n, e);
-
-    for (IUnknown* object : {a, sameServer, otherServer, noServer, n, e})
+    for (IUnknown* object : {a, otherServer, noServer, n, e, noServer})
         object->release();
-    EXPECT_EQ(g_destroyed.load(), g_created.load());
+    EXPECT_EQ(g_destroyed.load(), 3);
+    sameServer->release(); // the last holder of a
+    EXPECT_EQ(g_destroyed.load(), 4);
+    // The records went with the instances: the next request makes a new one.
+    getComponentInstance("PerServer", nullptr)->release();
+    EXPECT_EQ(g_created.load(), 5);
 }
 
-TEST(ComponentRegistry, UnknownNamesAndNullCreatorsGiveNullQuietly)
+IUnknown* makeViaRegistry(const ServerInfo* info)
+{
+    // Creators run without the registry lock, so they may use the registry themselves.
+    return createComponentObject("Inner", info);
+}
+
+TEST(ComponentRegistry, MissingCreatorsFailQuietlyAndCreatorsMayUseTheRegistry)
 {
     OrlixTest::PrintCapture capture;
     setLastError(0);
@@ -298,64 +242,43 @@ TEST(ComponentRegistry, UnknownNamesAndNullCreatorsGiveNullQuietly)
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(getRefCount(object), 1);
     object->release();
-}
 
-IUnknown* makeViaRegistry(const ServerInfo* info)
-{
-    // Creators run without the registry lock, so they may use the registry themselves.
-    return createComponentObject("Inner", info);
-}
-
-TEST(ComponentRegistry, CreatorsMayUseTheRegistry)
-{
     registerComponent("Inner", &makeCounted);
     registerComponent("Outer", &makeViaRegistry);
-    IUnknown* object = getComponentInstance("Outer", nullptr);
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(getComponentInstance("Outer", nullptr), object);
-    object->release();
-    object->release();
-    EXPECT_EQ(g_destroyed.load(), 1);
-}
-
-TEST(ComponentRegistryDeathTest, DestroyingAnUnknownInstanceIsAnAssertion)
-{
-    std::atomic<int> destroyed{0};
-    Counted stray(&destroyed);
-    registerComponent("Known", &makeCounted);
-    EXPECT_DEATH(Orlix::Component::destroyComponent(&stray, "NeverSeen", true),
-                 "assertion \\(pi != s_componentMap.end\\(\\)\\)");
-    EXPECT_DEATH(Orlix::Component::destroyComponent(&stray, "Known", true),
-                 "assertion \\(pj != \\(\\*pi\\).second.instances.end\\(\\)\\)");
+    IUnknown* outer = getComponentInstance("Outer", nullptr);
+    ASSERT_NE(outer, nullptr);
+    EXPECT_EQ(getComponentInstance("Outer", nullptr), outer);
+    outer->release();
+    outer->release();
+    EXPECT_EQ(g_destroyed.load(), 2);
 }
 
 // ---- Creators in shared libraries ----
 
-TEST(DynamicCreatorNames, FileNamesFollowThePlatformPatternCutAt31)
+TEST(DynamicCreatorNames, FileAndSymbolNamesAreCutAt31Characters)
 {
-    const std::string n25(25, 'a');
-    EXPECT_STREQ(dynamicNamesFor("Greeter").fileName, "libGreeter.so");
-    EXPECT_STREQ(dynamicNamesFor(n25.c_str()).fileName, ("lib" + n25 + ".so").c_str());
-    EXPECT_EQ(std::strlen(dynamicNamesFor(n25.c_str()).fileName), 31u);
-    EXPECT_STREQ(dynamicNamesFor(std::string(26, 'b').c_str()).fileName,
-                 ("lib" + std::string(26, 'b') + ".s").c_str());
-    EXPECT_STREQ(dynamicNamesFor(std::string(27, 'c').c_str()).fileName,
-                 ("lib" + std::string(27, 'c') + ".").c_str());
-    EXPECT_STREQ(dynamicNamesFor(std::string(40, 'd').c_str()).fileName,
-                 ("lib" + std::string(28, 'd')).c_str());
+    const struct
+    {
+        std::size_t length;
+        const char* file; // with 'n' for each character of the name shown
+        const char* symbol;
+    } cases[] = {
+        {7, "libnnnnnnn.so", "creatennnnnnnObject"},
+        {19, "libnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnObject"},
+        {20, "libnnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnnObjec"},
+        {25, "libnnnnnnnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {26, "libnnnnnnnnnnnnnnnnnnnnnnnnnn.s", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {27, "libnnnnnnnnnnnnnnnnnnnnnnnnnnn.", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {40, "libnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+    };
+    for (const auto& c : cases) {
+        const auto names = dynamicNamesFor(std::string(c.length, 'n').c_str());
+        EXPECT_STREQ(names.fileName, c.file) << c.length;
+        EXPECT_STREQ(names.symbol, c.symbol) << c.length;
+    }
 }
 
-TEST(DynamicCreatorNames, SymbolsAreCompleteUpTo19Characters)
-{
-    const std::string n19(19, 'x');
-    EXPECT_STREQ(dynamicNamesFor(n19.c_str()).symbol, ("create" + n19 + "Object").c_str());
-    EXPECT_STREQ(dynamicNamesFor(std::string(20, 'y').c_str()).symbol,
-                 ("create" + std::string(20, 'y') + "Objec").c_str());
-    EXPECT_STREQ(dynamicNamesFor(std::string(30, 'z').c_str()).symbol,
-                 ("create" + std::string(25, 'z')).c_str());
-}
-
-TEST(DynamicCreator, LoadsAPluginByName)
+TEST(DynamicCreator, LoadsPluginsByTheirFullOrCutNames)
 {
     OrlixTest::PrintCapture capture;
     IUnknown* object = createComponentObject("TestGreeter", nullptr);
@@ -366,42 +289,33 @@ TEST(DynamicCreator, LoadsAPluginByName)
 
     // The library stays loaded and serves shared instances as well.
     IUnknown* a = getComponentInstance("TestGreeter", nullptr);
-    IUnknown* b = getComponentInstance("TestGreeter", nullptr);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(getComponentInstance("TestGreeter", nullptr), a);
     a->release();
-    b->release();
+    a->release();
+
+    // 26 characters: the test tree builds "libTruncatedGreeterPluginName.s" exporting
+    // "createTruncatedGreeterPluginNam", the names cut to 31 characters.
+    IUnknown* cut = createComponentObject("TruncatedGreeterPluginName", nullptr);
+    ASSERT_NE(cut, nullptr);
+    cut->release();
+
+    // A registered creator wins over the library.
+    registerComponent("TestGreeter", &makeCounted);
+    IUnknown* registered = createComponentObject("TestGreeter", nullptr);
+    EXPECT_STREQ(registered->describe(), "Counted");
+    registered->release();
 }
 
-TEST(DynamicCreator, LongNamesAreLookedUpUnderTheirCutFileAndSymbol)
-{
-    // 26 characters: the file is "libTruncatedGreeterPluginName.s" and the creator
-    // "createTruncatedGreeterPluginNam", each 31 characters, as the test tree builds them.
-    IUnknown* object = createComponentObject("TruncatedGreeterPluginName", nullptr);
-    ASSERT_NE(object, nullptr);
-    EXPECT_STREQ(object->describe(), "greeter from a plugin");
-    object->release();
-}
-
-TEST(DynamicCreator, ALibraryWithoutTheCreatorLogsTheSymbol)
+TEST(DynamicCreator, ALibraryWithoutTheCreatorLogsTheSymbolOnEveryRequest)
 {
     OrlixTest::PrintCapture capture;
     EXPECT_EQ(createComponentObject("TestNoSymbol", nullptr), nullptr);
     EXPECT_TRUE(capture.contains("getDynamicCreator get proc 'createTestNoSymbolObject' failed!\n"))
         << capture.text();
     capture.clear();
-    // Looked up again on every request (the library stays loaded).
     EXPECT_EQ(getComponentInstance("TestNoSymbol", nullptr), nullptr);
     EXPECT_TRUE(capture.contains("createTestNoSymbolObject"));
-}
-
-TEST(DynamicCreator, ARegisteredCreatorWinsOverALibrary)
-{
-    registerComponent("TestGreeter", &makeCounted);
-    IUnknown* object = createComponentObject("TestGreeter", nullptr);
-    ASSERT_NE(object, nullptr);
-    EXPECT_STREQ(object->describe(), "Counted");
-    object->release();
 }
 
 } // namespace

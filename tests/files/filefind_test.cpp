@@ -11,33 +11,13 @@
 #include <map>
 #include <set>
 #include <string>
-#include <type_traits>
 
 using namespace Orlix::Infra;
-using OrlixTest::MemBackend;
-using OrlixTest::RealBackend;
 
 namespace {
 
-template <class F, class B>
-struct Combo
-{
-    using Find = F;
-    using Backend = B;
-};
-
-using Combos = ::testing::Types<Combo<CFileFind, RealBackend>, Combo<CFileFind, MemBackend>,
-                                Combo<CFileFindEx, RealBackend>, Combo<CFileFindEx, MemBackend>>;
-
-struct ComboNames
-{
-    template <class C>
-    static std::string GetName(int)
-    {
-        return std::string(std::is_same<typename C::Find, CFileFind>::value ? "Find_" : "FindEx_") +
-               C::Backend::kName;
-    }
-};
+constexpr const char* kFindNames[] = {"Find", "FindEx"};
+using Combos = OrlixTest::BothBackends<CFileFind, CFileFindEx>;
 
 struct Entry
 {
@@ -52,22 +32,21 @@ class DirectorySearch : public ::testing::Test
 protected:
     DirectorySearch()
     {
-        backend.putDirectory("dir");
-        backend.putFile("dir/a.log", "aaa");
-        backend.putFile("dir/b.log", "bbbbb");
-        backend.putFile("dir/c.txt", "");
-        backend.putFile("dir/.hidden", "h");
-        backend.putFile("dir/ro.txt", "r");
-        backend.setReadOnly("dir/ro.txt", true);
-        backend.putDirectory("dir/sub");
+        backend.put("dir", "", true);
+        const std::pair<const char*, const char*> files[] = {
+            {"a.log", "aaa"}, {"b.log", "bbbbb"}, {"c.txt", ""}, {".hidden", "h"}, {"ro.txt", "r"}};
+        for (const auto& file : files)
+            backend.put(std::string("dir/") + file.first, file.second);
+        backend.put("dir/sub", "", true);
+        backend.setReadOnly("dir/ro.txt", true); // read-only entries stay removable
+        backend.setReadOnly("dir/sub", true);
     }
-    ~DirectorySearch() override { backend.setReadOnly("dir/ro.txt", false); }
 
     // Every entry of a search, by name.
     std::map<std::string, Entry> collect(const std::string& pattern)
     {
         std::map<std::string, Entry> found;
-        typename C::Find find;
+        typename C::Object find;
         for (bool more = find.findFile(pattern.c_str()); more; more = find.findNextFile()) {
             const std::string name(find.getFileName().c_str());
             EXPECT_EQ(found.count(name), 0u) << name << " reported twice";
@@ -84,7 +63,7 @@ protected:
     typename C::Backend backend;
 };
 
-TYPED_TEST_SUITE(DirectorySearch, Combos, ComboNames);
+TYPED_TEST_SUITE(DirectorySearch, Combos, OrlixTest::ComboNames<kFindNames>);
 
 std::set<std::string> namesOf(const std::map<std::string, Entry>& entries)
 {
@@ -96,30 +75,19 @@ std::set<std::string> namesOf(const std::map<std::string, Entry>& entries)
 
 } // namespace
 
-TYPED_TEST(DirectorySearch, PatternSelectsEntriesAndPathsKeepTheDirectory)
-{
-    const auto logs = this->collect(this->backend.path("dir/*.log"));
-    EXPECT_EQ(namesOf(logs), (std::set<std::string>{"a.log", "b.log"}));
-    ASSERT_EQ(logs.count("a.log"), 1u);
-    EXPECT_EQ(logs.at("a.log").path, this->backend.path("dir/a.log"));
-    EXPECT_EQ(logs.at("a.log").length, 3u);
-    EXPECT_EQ(logs.at("b.log").length, 5u);
-
-    EXPECT_EQ(namesOf(this->collect(this->backend.path("dir/?.txt"))),
-              (std::set<std::string>{"c.txt"}));
-    EXPECT_EQ(namesOf(this->collect(this->backend.path("dir/b.log"))),
-              (std::set<std::string>{"b.log"}));
-}
-
 TYPED_TEST(DirectorySearch, ReportsEveryEntryWithItsAttributes)
 {
     const auto all = this->collect(this->backend.path("dir/*"));
     EXPECT_EQ(namesOf(all), (std::set<std::string>{".", "..", ".hidden", "a.log", "b.log", "c.txt",
                                                    "ro.txt", "sub"}));
     const Entry& plain = all.at("a.log");
+    EXPECT_EQ(plain.path, this->backend.path("dir/a.log"));
+    EXPECT_EQ(plain.length, 3u);
     EXPECT_TRUE(plain.normal);
     EXPECT_FALSE(plain.readOnly || plain.directory || plain.hidden);
-    EXPECT_TRUE(all.at("sub").directory);
+    EXPECT_EQ(all.at("b.log").length, 5u);
+    // A read-only directory is both, and not normal.
+    EXPECT_TRUE(all.at("sub").directory && all.at("sub").readOnly);
     EXPECT_FALSE(all.at("sub").normal);
     EXPECT_TRUE(all.at(".hidden").hidden);
     EXPECT_FALSE(all.at(".hidden").normal);
@@ -129,70 +97,53 @@ TYPED_TEST(DirectorySearch, ReportsEveryEntryWithItsAttributes)
     EXPECT_TRUE(all.at("..").directory);
 }
 
-TYPED_TEST(DirectorySearch, ReadOnlyDirectoryIsBothAndNotNormal)
+TYPED_TEST(DirectorySearch, PatternSelectsEntries)
 {
-    this->backend.setReadOnly("dir/sub", true);
-    const auto entries = this->collect(this->backend.path("dir/su*"));
-    this->backend.setReadOnly("dir/sub", false);
-    ASSERT_EQ(entries.count("sub"), 1u);
-    EXPECT_TRUE(entries.at("sub").readOnly);
-    EXPECT_TRUE(entries.at("sub").directory);
-    EXPECT_FALSE(entries.at("sub").normal);
+    const auto names = [this](const char* pattern) {
+        return namesOf(this->collect(this->backend.path(pattern)));
+    };
+    EXPECT_EQ(names("dir/*.log"), (std::set<std::string>{"a.log", "b.log"}));
+    EXPECT_EQ(names("dir/?.txt"), (std::set<std::string>{"c.txt"}));
+    EXPECT_EQ(names("dir/b.log"), (std::set<std::string>{"b.log"}));
+    EXPECT_EQ(names("dir/*.none"), (std::set<std::string>{}));
+    EXPECT_EQ(names("dir/missing/*"), (std::set<std::string>{}));
 }
 
-TYPED_TEST(DirectorySearch, MissingDirectoryOrNoMatchFindsNothing)
+// After a search that found nothing or came to its end, the name holds the directory part
+// the search looked in; the end stays the end; a new search, close() and the destructor end
+// the old search.
+TYPED_TEST(DirectorySearch, EndsAreStableAndSearchesAreEnded)
 {
-    typename TypeParam::Find find;
-    const std::string missing = this->backend.path("dir/missing/*");
-    EXPECT_FALSE(find.findFile(missing.c_str()));
+    typename TypeParam::Object find;
+    EXPECT_FALSE(find.findFile(this->backend.path("dir/missing/*").c_str()));
     EXPECT_FALSE(find.findNextFile());
-    // The name holds the directory part the search looked in.
     EXPECT_EQ(std::string(find.getFileName().c_str()), this->backend.path("dir/missing/"));
     EXPECT_EQ(find.getLength(), 0u);
     EXPECT_TRUE(find.isNormal());
 
-    EXPECT_FALSE(find.findFile(this->backend.path("dir/*.none").c_str()));
-    EXPECT_FALSE(find.findNextFile());
-
-    typename TypeParam::Find idle;
-    EXPECT_FALSE(idle.findNextFile());
-    idle.close();
-    EXPECT_EQ(std::string(idle.getFileName().c_str()), "");
-}
-
-TYPED_TEST(DirectorySearch, EndIsStableAndANewSearchEndsTheOld)
-{
-    typename TypeParam::Find find;
     ASSERT_TRUE(find.findFile(this->backend.path("dir/a.log").c_str()));
     EXPECT_FALSE(find.findNextFile());
     EXPECT_FALSE(find.findNextFile());
-    // After the end the name holds the directory part again.
     EXPECT_EQ(std::string(find.getFileName().c_str()), this->backend.path("dir/"));
 
     ASSERT_TRUE(find.findFile(this->backend.path("dir/*.log").c_str()));
     ASSERT_TRUE(find.findFile(this->backend.path("dir/*.txt").c_str()));
     if constexpr (TypeParam::Backend::kIsMemory) {
-        EXPECT_EQ(this->backend.fs().openSearches, 1);
+        EXPECT_EQ(this->backend.fs.openSearches, 1);
     }
     find.close();
     find.close();
-    if constexpr (TypeParam::Backend::kIsMemory) {
-        EXPECT_EQ(this->backend.fs().openSearches, 0);
-    }
-}
-
-TEST(DirectorySearchMem, DestructorEndsTheSearch)
-{
-    OrlixTest::HookedMemFs hooked;
-    hooked.fs().putFile("memfs:/a", "");
     {
-        CFileFind find;
-        ASSERT_TRUE(find.findFile("memfs:/*"));
-        CFileFindEx findEx;
-        ASSERT_TRUE(findEx.findFile("memfs:/*"));
-        EXPECT_EQ(hooked.fs().openSearches, 2);
+        typename TypeParam::Object scoped; // the destructor ends its search
+        ASSERT_TRUE(scoped.findFile(this->backend.path("dir/*").c_str()));
     }
-    EXPECT_EQ(hooked.fs().openSearches, 0);
+    if constexpr (TypeParam::Backend::kIsMemory) {
+        EXPECT_EQ(this->backend.fs.openSearches, 0);
+    }
+    typename TypeParam::Object idle;
+    EXPECT_FALSE(idle.findNextFile());
+    idle.close();
+    EXPECT_EQ(std::string(idle.getFileName().c_str()), "");
 }
 
 // ---------------------------------------------------------------- the default's specifics

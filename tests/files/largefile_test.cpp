@@ -1,4 +1,5 @@
 // Files beyond 4 GiB and transfers beyond the 32-bit limit.
+#include "files/memfs.h"
 #include "support/testsupport.h"
 
 #include "infra/file.h"
@@ -51,6 +52,7 @@ TEST(LargeFile, SixtyFourBitPositionsAndLowThirtyTwoBitReports)
 
     CLfsFile lfs;
     ASSERT_TRUE(lfs.open(path.c_str(), CFile::accessReadWrite | CFile::openCreate));
+    ASSERT_EQ(lfs.write("head", 4), 4);
     ASSERT_EQ(lfs.seek(kFar, CFile::seekBegin), kFar);
     if (lfs.write("tail", 4) != 4)
         GTEST_SKIP() << "the file system refuses a file of 5 GiB";
@@ -83,7 +85,8 @@ TEST(LargeFile, SixtyFourBitPositionsAndLowThirtyTwoBitReports)
     // An offset beyond 4 GiB whose low bits equal the position is still a real move.
     EXPECT_EQ(narrow.seek(0, CFile::seekBegin), 0u);
     EXPECT_EQ(narrow.seek(long(1) << 32, CFile::seekBegin), 0u);
-    EXPECT_EQ(narrow.read(buf, 1), 1); // read at 4 GiB, inside the file
+    EXPECT_EQ(narrow.read(buf, 1), 1);
+    EXPECT_EQ(buf[0], '\0') << "read at 4 GiB (the hole), not at 0 (\"head\")";
     narrow.close();
 
     CFileFind find;
@@ -98,9 +101,10 @@ TEST(LargeFile, SixtyFourBitPositionsAndLowThirtyTwoBitReports)
 
 namespace {
 
-// Records the piece sizes of transfers; never touches the buffers, so transfers larger than
-// memory can be described. Pieces after the first `fullPieces` return `lastResult`.
-class PieceRecorder : public IFileSystem
+// Records the piece sizes of transfers and is hooked under "rec:" while it lives; never
+// touches the buffers, so transfers larger than memory can be described. Pieces after the
+// first `fullPieces` return `lastResult`.
+class PieceRecorder : public OrlixTest::StubFs
 {
 public:
     std::vector<std::size_t> reads, writes;
@@ -108,6 +112,8 @@ public:
     std::size_t lastResult = 0;
     int64 position = 0;
 
+    PieceRecorder() { hookFileSystem("rec:", this); }
+    ~PieceRecorder() override { hookFileSystem("rec:", nullptr); }
     void* fopen(const char*, const char*) override { return this; }
     int fclose(void*) override { return 0; }
     std::size_t fread(void*, std::size_t size, std::size_t count, void*) override
@@ -118,22 +124,7 @@ public:
     {
         return record(writes, size * count);
     }
-    int fflush(void*) override { return 0; }
-    int fseek(void*, long, int) override { return -1; }
     long ftell(void*) override { return static_cast<long>(position); }
-    char* fgets(char*, int, void*) override { return nullptr; }
-    int fputs(const char*, void*) override { return -1; }
-    int rename(const char*, const char*) override { return -1; }
-    int remove(const char*) override { return -1; }
-    long findfirst(const char*, FileInfo*) override { return -1; }
-    int findnext(long, FileInfo*) override { return -1; }
-    int findclose(long) override { return -1; }
-    int mkdir(const char*) override { return -1; }
-    int rmdir(const char*) override { return -1; }
-    int statfs(const char*, Orlix::uint64*, Orlix::uint64*, Orlix::uint64*) override { return -1; }
-    int access(const char*, int) override { return -1; }
-    int stat(const char*, FileInfo*) override { return -1; }
-    int fseek64(void*, int64, int) override { return -1; }
     int64 ftell64(void*) override { return position; }
 
 private:
@@ -146,62 +137,53 @@ private:
     }
 };
 
-class HookedRecorder
-{
-public:
-    HookedRecorder() { hookFileSystem("rec:", &recorder); }
-    ~HookedRecorder() { hookFileSystem("rec:", nullptr); }
-    PieceRecorder recorder;
-};
-
 constexpr int64 kBig = int64(ORLIX_MAX_INT_VALUE) + 6; // one full piece and 6 bytes
 
 } // namespace
 
 TEST(LargeTransfer, LfsSplitsAtTheIntLimit)
 {
-    HookedRecorder hooked;
+    PieceRecorder recorder;
     CLfsFile file;
     ASSERT_TRUE(file.open("rec:/f", CFile::accessReadWrite));
     char byte = 0;
     EXPECT_EQ(file.write(&byte, kBig), kBig);
-    EXPECT_EQ(hooked.recorder.writes,
-              (std::vector<std::size_t>{std::size_t(ORLIX_MAX_INT_VALUE), 6}));
+    EXPECT_EQ(recorder.writes, (std::vector<std::size_t>{std::size_t(ORLIX_MAX_INT_VALUE), 6}));
     EXPECT_EQ(file.getPosition(), kBig);
     EXPECT_EQ(file.getLength(), kBig);
 
     EXPECT_EQ(file.read(&byte, kBig), kBig);
-    EXPECT_EQ(hooked.recorder.reads, hooked.recorder.writes);
+    EXPECT_EQ(recorder.reads, recorder.writes);
     EXPECT_EQ(file.getPosition(), 2 * kBig);
 }
 
 TEST(LargeTransfer, FailedPiecesEndTheTransferAndAreLogged)
 {
-    HookedRecorder hooked;
+    PieceRecorder recorder;
     PrintCapture capture;
     CLfsFile file;
     ASSERT_TRUE(file.open("rec:/f", CFile::accessReadWrite));
     char byte = 0;
 
-    hooked.recorder.fullPieces = 1; // the second piece transfers nothing
+    recorder.fullPieces = 1; // the second piece transfers nothing
     EXPECT_EQ(file.write(&byte, kBig), int64(ORLIX_MAX_INT_VALUE));
     EXPECT_TRUE(capture.contains("fwrite get error,total 2147483653 has write 2147483647,"
                                  "expected 6 return 0"));
     EXPECT_EQ(file.getPosition(), int64(ORLIX_MAX_INT_VALUE));
 
-    hooked.recorder.lastResult = static_cast<std::size_t>(-1); // an error result
+    recorder.lastResult = static_cast<std::size_t>(-1); // an error result
     EXPECT_EQ(file.read(&byte, kBig), int64(ORLIX_MAX_INT_VALUE));
     EXPECT_TRUE(capture.contains("fread get error,total 2147483653 has read 2147483647,"
                                  "expected 6 return 18446744073709551615\n"));
-    EXPECT_EQ(hooked.recorder.reads.size(), 2u);
+    EXPECT_EQ(recorder.reads.size(), 2u);
 }
 
 TEST(LargeTransfer, ShortCFileWriteIsLoggedAndCounted)
 {
-    HookedRecorder hooked;
+    PieceRecorder recorder;
     PrintCapture capture;
-    hooked.recorder.fullPieces = 0;
-    hooked.recorder.lastResult = 4;
+    recorder.fullPieces = 0;
+    recorder.lastResult = 4;
     CFile file;
     ASSERT_TRUE(file.open("rec:/f", CFile::accessWrite));
     EXPECT_EQ(file.write("0123456789", 10), 4);

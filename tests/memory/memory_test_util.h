@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace OrlixTest {
@@ -22,6 +24,41 @@ inline void configurePool(CPacketManager::Policy policy, size_t total = 2097152,
     CPacketManager::PoolParameter param = {total, chunk, align};
     CPacketManager::config(policy, nullptr, &param);
 }
+
+// A memory operator that counts its calls; malloc refuses requests of refuseFrom bytes or more.
+struct CountingOperator
+{
+    int mallocs = 0, frees = 0, copies = 0;
+    size_t lastSize = 0;
+    void* lastBlock = nullptr;
+    size_t refuseFrom = static_cast<size_t>(-1);
+
+    void* allocate(size_t size)
+    {
+        ++mallocs;
+        lastSize = size;
+        return lastBlock = size >= refuseFrom ? nullptr : std::malloc(size);
+    }
+    void release(void* p)
+    {
+        ++frees;
+        std::free(p);
+    }
+    void* copy(void* dst, const void* src, size_t len)
+    {
+        ++copies;
+        return std::memcpy(dst, src, len);
+    }
+    CPacketManager::MemoryOperator bind()
+    {
+        CPacketManager::MemoryOperator op;
+        op.malloc = Orlix::Infra::TFunction1<void*, size_t>(&CountingOperator::allocate, this);
+        op.free = Orlix::Infra::TFunction1<void, void*>(&CountingOperator::release, this);
+        op.memcpy = Orlix::Infra::TFunction3<void*, void*, const void*, size_t>(
+            &CountingOperator::copy, this);
+        return op;
+    }
+};
 
 // The chunk index of a pool address.
 inline int chunkIndexOf(const void* p)

@@ -10,9 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace {
 
 using namespace OrlixTest;
@@ -56,25 +53,7 @@ struct DeleterProbe
     CPacket::Deleter bind() { return CPacket::Deleter(&DeleterProbe::onRelease, this); }
 };
 
-// A memory operator that counts blocks, to see the one-allocation layout.
-struct CountingHeap
-{
-    int mallocs = 0, frees = 0;
-    size_t lastSize = 0;
-    void* lastBlock = nullptr;
-    void* allocate(size_t n)
-    {
-        ++mallocs;
-        lastSize = n;
-        return lastBlock = std::malloc(n);
-    }
-    void release(void* p)
-    {
-        ++frees;
-        EXPECT_EQ(p, lastBlock);
-        std::free(p);
-    }
-} g_heap;
+CountingOperator g_heap;
 
 // ---------------------------------------------------------------------------------------------
 // Layouts by policy
@@ -82,10 +61,7 @@ struct CountingHeap
 
 TEST(PacketSystemPolicy, OneBlockHoldsDataExtraAreaAndRecord)
 {
-    CPacketManager::MemoryOperator op;
-    op.malloc = Orlix::Infra::TFunction1<void*, size_t>(&CountingHeap::allocate, &g_heap);
-    op.free = Orlix::Infra::TFunction1<void, void*>(&CountingHeap::release, &g_heap);
-    op.memcpy = Orlix::Infra::TFunction3<void*, void*, const void*, size_t>(&std::memcpy);
+    CPacketManager::MemoryOperator op = g_heap.bind();
     CPacketManager::config(CPacketManager::policySystem, &op, nullptr);
     {
         CPacket packet(1000, 0);
@@ -94,14 +70,18 @@ TEST(PacketSystemPolicy, OneBlockHoldsDataExtraAreaAndRecord)
         EXPECT_EQ(packet.size(), 1000u);
         EXPECT_EQ(packet.capacity(), 1000u);
         EXPECT_EQ(packet.getExtraData(), nullptr);
-        // A new packet counts as full: appending waits until resize() makes room.
+        // A new packet counts as full: appending waits until resize() makes room, and is cut
+        // to the room there is.
         EXPECT_EQ(packet.putBuffer(text("abcde"), 5), 0u);
         EXPECT_TRUE(packet.resize(10));
         EXPECT_EQ(packet.putBuffer(text("abcde"), 5), 5u);
-        EXPECT_EQ(packet.size(), 15u);
         EXPECT_EQ(std::memcmp(packet.getBuffer() + 10, "abcde", 5), 0);
         EXPECT_FALSE(packet.resize(1001));
         EXPECT_EQ(packet.size(), 15u);
+        EXPECT_TRUE(packet.resize(997));
+        EXPECT_EQ(packet.putBuffer(text("vwxyz"), 5), 3u);
+        EXPECT_EQ(packet.size(), 1000u);
+        EXPECT_EQ(std::memcmp(packet.getBuffer() + 997, "vwx", 3), 0);
     }
     EXPECT_EQ(g_heap.frees, 1);
     {
@@ -116,14 +96,12 @@ TEST(PacketSystemPolicy, OneBlockHoldsDataExtraAreaAndRecord)
     }
     EXPECT_EQ(g_heap.mallocs, 2);
     EXPECT_EQ(g_heap.frees, 2);
-}
 
-TEST(PacketSystemPolicy, ExtraSizeIsStoredInEightBits)
-{
+    // The extra size is stored in 8 bits, but the whole area is laid out.
     CPacket wide(10, 300);
     EXPECT_EQ(wide.getExtraSize(), 44u);
     ASSERT_NE(wide.getExtraData(), nullptr);
-    std::memset(wide.getExtraData(), 0, 300); // all 300 bytes are laid out
+    std::memset(wide.getExtraData(), 0, 300);
     CPacket exact(10, 256);
     ASSERT_TRUE(exact.valid());
     EXPECT_EQ(exact.getExtraSize(), 0u);
@@ -155,6 +133,21 @@ TEST(PacketPoolPolicy, DataAndRecordShareOnePoolBlock)
         EXPECT_FALSE(CPacket(2097152, 8).valid());
         EXPECT_TRUE(capture.contains("PacketInternal::create(): NO enough, need size(2097152) "
                                      "ext(8)\n"));
+
+        // Copies share one record; the last handle to go returns the block.
+        const unsigned int withAll = manager->getFreeSize();
+        CPacket copy(packet);
+        EXPECT_EQ(copy.getBuffer(), packet.getBuffer());
+        const CPacket& alias = copy;
+        copy = alias; // itself, then the same record: nothing changes
+        copy = packet;
+        packet.reset();
+        EXPECT_FALSE(packet.valid());
+        EXPECT_EQ(manager->getFreeSize(), withAll);
+        copy = road; // drops the last handle of packet's record
+        EXPECT_EQ(manager->getFreeSize(), withAll + 2048);
+        road = CPacket();
+        EXPECT_EQ(manager->getFreeSize(), withAll + 2048);
     }
     expectPoolWhole();
 }
@@ -188,7 +181,7 @@ TEST(PacketPoolDataPolicy, DataFromThePoolRecordFromTheHeap)
     expectPoolWhole();
 }
 
-TEST(PacketNonePolicy, CreationBySizeFailsButBuffersAndViewsWork)
+TEST(PacketNonePolicy, CreationBySizeFailsButEmptyPacketsBuffersAndViewsWork)
 {
     CPacketManager::config(CPacketManager::policyNone, nullptr, nullptr);
     setPrintLogLevel(6);
@@ -203,48 +196,50 @@ TEST(PacketNonePolicy, CreationBySizeFailsButBuffersAndViewsWork)
     CPacket view(wrapped, 2, 4, 0);
     ASSERT_TRUE(view.valid());
     EXPECT_EQ(std::memcmp(view.getBuffer(), "2345", 4), 0);
+
+    CPacket empty;
+    EXPECT_FALSE(empty.valid());
+    EXPECT_EQ(empty.size() + empty.capacity() + empty.getExtraSize(), 0u);
+    EXPECT_EQ(empty.getBuffer(), nullptr);
+    EXPECT_EQ(empty.getExtraData(), nullptr);
+    EXPECT_EQ(empty.putBuffer(text("x"), 1), 0u);
+    EXPECT_FALSE(empty.resize(0));
+    empty.reset();
+    EXPECT_FALSE(CPacket(empty).valid());
 }
 
 // ---------------------------------------------------------------------------------------------
-// Views, caller buffers, deferred packets
+// Views and deleters
 // ---------------------------------------------------------------------------------------------
 
-TEST(PacketView, OffsetAndSizeMustLieInsideTheParent)
+TEST(PacketView, LiesInsideItsParentSharesItsDataAndKeepsItAlive)
 {
     PrintCapture capture;
-    CPacket parent(100, 0);
-    EXPECT_FALSE(CPacket(parent, 100, 0, 0).valid());
-    EXPECT_TRUE(capture.contains("PacketInternal::create() offset or size is invalid!! "
-                                 "huge_size(100), offset(100), size(0)\n"));
-    EXPECT_FALSE(CPacket(parent, 10, 91, 0).valid());
-    EXPECT_FALSE(CPacket(CPacket(), 0, 0, 0).valid());
-
-    CPacket whole(parent, 0, 100, 0);
-    EXPECT_EQ(whole.getBuffer(), parent.getBuffer());
-    EXPECT_EQ(whole.capacity(), 100u);
-    CPacket none(parent, 50, 0, 8);
-    ASSERT_TRUE(none.valid());
-    EXPECT_EQ(none.size(), 0u);
-    EXPECT_EQ(none.capacity(), 0u);
-    EXPECT_EQ(none.getExtraSize(), 8u);
-    EXPECT_NE(none.getExtraData(), nullptr);
-}
-
-TEST(PacketView, ViewSharesDataAndKeepsItsParentAlive)
-{
     DeleterProbe probe;
     probe.freeIt = true;
     unsigned char* storage = static_cast<unsigned char*>(std::malloc(100));
     for (int i = 0; i < 100; ++i)
         storage[i] = static_cast<unsigned char>(i);
     CPacket parent(storage, 100, probe.bind());
+    EXPECT_FALSE(CPacket(parent, 100, 0, 0).valid());
+    EXPECT_TRUE(capture.contains("PacketInternal::create() offset or size is invalid!! "
+                                 "huge_size(100), offset(100), size(0)\n"));
+    EXPECT_FALSE(CPacket(parent, 10, 91, 0).valid());
+    EXPECT_FALSE(CPacket(CPacket(), 0, 0, 0).valid());
+    CPacket none(parent, 50, 0, 8);
+    ASSERT_TRUE(none.valid());
+    EXPECT_EQ(none.size() + none.capacity(), 0u);
+    EXPECT_EQ(none.getExtraSize(), 8u);
+    EXPECT_NE(none.getExtraData(), nullptr);
+    EXPECT_EQ(CPacket(parent, 0, 100, 0).capacity(), 100u);
+
     CPacket view(parent, 40, 20, 0);
     parent.reset();
+    none.reset();
     EXPECT_EQ(view.getBuffer()[0], 40);
     EXPECT_TRUE(view.resize(0));
     EXPECT_EQ(view.putBuffer(text("xy"), 2), 2u); // writes into the parent's data
     EXPECT_EQ(storage[40], 'x');
-
     CPacket viewOfView(view, 1, 1, 0);
     view.reset();
     EXPECT_EQ(viewOfView.getBuffer()[0], 'y');
@@ -255,11 +250,15 @@ TEST(PacketView, ViewSharesDataAndKeepsItsParentAlive)
     EXPECT_EQ(probe.length, 100u);
 }
 
-TEST(PacketCallerBuffer, DeleterRunsOnceWithTheCurrentSize)
+// A caller buffer's deleter runs once, with the size at that moment, when the last handle
+// goes; a deferred packet's runs with (context, capacity), and only if data was attached.
+TEST(PacketDeleter, RunsOnceWhenTheLastHandleGoes)
 {
-    DeleterProbe probe;
+    DeleterProbe probe, unattached, attached;
     probe.freeIt = true;
     void* storage = std::malloc(64);
+    int context = 0;
+    unsigned char data[800] = {};
     {
         CPacket packet(storage, 64, probe.bind());
         EXPECT_EQ(packet.capacity(), 64u);
@@ -271,10 +270,28 @@ TEST(PacketCallerBuffer, DeleterRunsOnceWithTheCurrentSize)
         packet.reset();
         copy.reset();
         EXPECT_EQ(probe.calls, 0);
+
+        CPacket idle(500, unattached.bind(), &context, 24);
+        EXPECT_EQ(idle.getBuffer(), nullptr);
+        EXPECT_EQ(idle.size(), 500u);
+        EXPECT_EQ(idle.capacity(), 500u);
+        EXPECT_EQ(idle.getExtraSize(), 24u);
+        std::memset(idle.getExtraData(), 0, 24);
+
+        CPacket deferred(500, attached.bind(), &context, 0);
+        // Attaching takes the pointer as it is: no copy, no capacity check.
+        EXPECT_EQ(deferred.putBuffer(data, 800), 800u);
+        EXPECT_EQ(deferred.getBuffer(), data);
+        EXPECT_EQ(deferred.size(), 800u);
+        CPacket deferredCopy = deferred;
     }
     EXPECT_EQ(probe.calls, 1);
     EXPECT_EQ(probe.pointer, storage);
     EXPECT_EQ(probe.length, 10u);
+    EXPECT_EQ(unattached.calls, 0);
+    EXPECT_EQ(attached.calls, 1);
+    EXPECT_EQ(attached.pointer, &context);
+    EXPECT_EQ(attached.length, 500u);
 
     unsigned char local[16] = {}; // an empty deleter: only the record is freed
     {
@@ -283,84 +300,6 @@ TEST(PacketCallerBuffer, DeleterRunsOnceWithTheCurrentSize)
         EXPECT_EQ(packet.putBuffer(text("hello"), 5), 5u);
     }
     EXPECT_EQ(std::memcmp(local, "hello", 5), 0);
-}
-
-TEST(PacketDeferred, DeleterRunsOnlyWhenDataWasAttached)
-{
-    int context = 0;
-    DeleterProbe unattached;
-    {
-        CPacket packet(500, unattached.bind(), &context, 24);
-        EXPECT_EQ(packet.getBuffer(), nullptr);
-        EXPECT_EQ(packet.size(), 500u);
-        EXPECT_EQ(packet.capacity(), 500u);
-        EXPECT_EQ(packet.getExtraSize(), 24u);
-        std::memset(packet.getExtraData(), 0, 24);
-    }
-    EXPECT_EQ(unattached.calls, 0);
-
-    DeleterProbe attached;
-    unsigned char data[800] = {};
-    {
-        CPacket packet(500, attached.bind(), &context, 0);
-        EXPECT_EQ(packet.getExtraData(), nullptr);
-        // Attaching takes the pointer as it is: no copy, no capacity check.
-        EXPECT_EQ(packet.putBuffer(data, 800), 800u);
-        EXPECT_EQ(packet.getBuffer(), data);
-        EXPECT_EQ(packet.size(), 800u);
-        CPacket copy = packet;
-    }
-    EXPECT_EQ(attached.calls, 1);
-    EXPECT_EQ(attached.pointer, &context);
-    EXPECT_EQ(attached.length, 500u);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Handles
-// ---------------------------------------------------------------------------------------------
-
-TEST(PacketHandle, CopiesShareOneRecordAndTheLastOneFrees)
-{
-    configurePool(CPacketManager::policyPool);
-    CPacketManager* manager = CPacketManager::instance();
-    CPacket first(1000, 0);
-    CPacket second(100, 0);
-    const unsigned int withBoth = manager->getFreeSize();
-    {
-        CPacket copy(first);
-        EXPECT_EQ(copy.getBuffer(), first.getBuffer());
-        const CPacket& alias = copy;
-        copy = alias; // itself, then the same record: nothing changes
-        copy = first;
-        first.reset();
-        EXPECT_FALSE(first.valid());
-        EXPECT_EQ(manager->getFreeSize(), withBoth);
-        copy = second; // drops the last handle of first's record
-        EXPECT_EQ(manager->getFreeSize(), withBoth + 2048);
-        second = CPacket();
-        EXPECT_EQ(manager->getFreeSize(), withBoth + 2048);
-    }
-    expectPoolWhole();
-}
-
-TEST(PacketHandle, EmptyPacketsAnswerZeroAndAppendsAreCut)
-{
-    CPacket empty;
-    EXPECT_FALSE(empty.valid());
-    EXPECT_EQ(empty.size() + empty.capacity() + empty.getExtraSize(), 0u);
-    EXPECT_EQ(empty.getBuffer(), nullptr);
-    EXPECT_EQ(empty.getExtraData(), nullptr);
-    EXPECT_EQ(empty.putBuffer(text("x"), 1), 0u);
-    EXPECT_FALSE(empty.resize(0));
-    empty.reset();
-    EXPECT_FALSE(CPacket(empty).valid());
-
-    CPacket packet(16, 0);
-    packet.resize(10);
-    EXPECT_EQ(packet.putBuffer(text("abcdefghij"), 10), 6u);
-    EXPECT_EQ(packet.size(), 16u);
-    EXPECT_EQ(std::memcmp(packet.getBuffer() + 10, "abcdef", 6), 0);
-    EXPECT_EQ(packet.putBuffer(text("a"), 1), 0u);
 }
 
 } // namespace

@@ -1,16 +1,14 @@
 // CThread and CThreadLite: life cycle, refusals and their warnings, names, priorities, stack
 // sizes and watchdog deadlines.
-#include "infra/print.h"
-#include "infra/thread.h"
+#include "threads_test_util.h"
+
 #include "infra/threadmanager.h"
 #include "infra3/clock.h"
 #include "platform/threads.h"
-#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -18,52 +16,9 @@ using Orlix::Infra::CThread;
 using Orlix::Infra::CThreadLite;
 using Orlix::Infra::CThreadManager;
 using Orlix::Infra::flex_string;
-using Orlix::Infra::TFunction1;
-using OrlixTest::PrintCapture;
-using OrlixTest::waitFor;
-
-#if defined(__SANITIZE_THREAD__)
-#define ORLIX_TEST_UNDER_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define ORLIX_TEST_UNDER_TSAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(ORLIX_TEST_UNDER_TSAN)
-#define ORLIX_TEST_UNDER_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORLIX_TEST_UNDER_SANITIZER 1
-#endif
-#endif
+using namespace OrlixTest;
 
 namespace {
-
-// A CThreadLite whose body is a lambda.
-class LambdaThread
-{
-public:
-    using Body = std::function<void(CThreadLite&)>;
-    LambdaThread(Body body, const char* name, int priority = 64, int policy = 0, int stackSize = 0)
-        : m_body(std::move(body)),
-          m_thread(TFunction1<void, CThreadLite&>(&LambdaThread::run, this), name, priority, policy,
-                   stackSize)
-    {}
-    CThreadLite& operator*() { return m_thread; }
-    CThreadLite* operator->() { return &m_thread; }
-
-private:
-    void run(CThreadLite& self) { m_body(self); }
-    Body m_body;
-    CThreadLite m_thread;
-};
-
-// A body that works until asked to stop.
-void pollUntilStopped(CThreadLite& self)
-{
-    while (self.looping())
-        CThread::sleep(1);
-}
 
 flex_string nameOf(CThread& thread)
 {
@@ -74,13 +29,19 @@ flex_string nameOf(CThread& thread)
 
 } // namespace
 
+// A thread object runs again once its body has returned; created while the old body is still
+// finishing (the flag cleared by cancelThread), it waits for that body first.
 TEST(ThreadLifeCycle, CreateRunDestroyAndRecreate)
 {
-    std::atomic<int> runs{0};
+    std::atomic<int> runs{0}, finished{0};
+    std::atomic<bool> overlapped{false};
     LambdaThread worker(
         [&](CThreadLite& self) {
-            ++runs;
+            if (++runs != finished + 1)
+                overlapped = true;
             pollUntilStopped(self);
+            CThread::sleep(20); // still finishing after the flag was cleared
+            ++finished;
         },
         "worker");
     EXPECT_TRUE(worker->isThreadOver());
@@ -95,16 +56,17 @@ TEST(ThreadLifeCycle, CreateRunDestroyAndRecreate)
 
     // Destroying from outside waits for the body.
     EXPECT_TRUE(worker->destroyThread());
+    EXPECT_EQ(finished, 1);
     EXPECT_TRUE(worker->isThreadOver());
     EXPECT_FALSE(worker->looping());
 
-    // The same object runs again once the body has returned.
     ASSERT_TRUE(worker->createThread());
     ASSERT_TRUE(waitFor([&] { return runs == 2; }));
     EXPECT_TRUE(worker->cancelThread());
-    ASSERT_TRUE(waitFor([&] { return worker->isThreadOver(); }));
-    ASSERT_TRUE(worker->createThread());
+    ASSERT_TRUE(worker->createThread()); // waits for the second body
+    EXPECT_EQ(finished, 2);
     ASSERT_TRUE(waitFor([&] { return runs == 3; }));
+    EXPECT_FALSE(overlapped);
     // The destructor stops the running thread.
 }
 
@@ -138,50 +100,41 @@ TEST(ThreadLifeCycle, RefusalsLogTheirWarnings)
                                                        "'busy-one' has been destroyed!"));
 }
 
-TEST(ThreadLifeCycle, DestroyFromInsideReturnsAtOnceAndBodyFinishes)
+// destroyThread from inside returns at once; the destructor waits for the body, whether it
+// stops it (an ordinary body) or finds it destroyed already (a self-destroyed one, whose
+// destroyThread is refused, "has been destroyed!").
+TEST(ThreadLifeCycle, DestroyFromInsideReturnsAtOnceAndTheDestructorWaits)
 {
-    std::atomic<bool> destroyResult{false};
+    std::atomic<int> destroyResult{-1};
     std::atomic<bool> loopingAfter{true};
-    std::atomic<bool> finished{false};
-    LambdaThread self(
-        [&](CThreadLite& me) {
-            destroyResult = me.destroyThread();
-            loopingAfter = me.looping();
-            CThread::sleep(20); // the body goes on after destroyThread returned
-            finished = true;
-        },
-        "self-destroy");
-    ASSERT_TRUE(self->createThread());
-    ASSERT_TRUE(waitFor([&] { return self->isThreadOver(); }));
-    EXPECT_TRUE(destroyResult);
+    std::atomic<bool> selfDone{false};
+    std::atomic<bool> polledDone{false};
+    {
+        PrintCapture capture;
+        LambdaThread self(
+            [&](CThreadLite& me) {
+                const bool destroyed = me.destroyThread();
+                loopingAfter = me.looping();
+                destroyResult = destroyed ? 1 : 0;
+                CThread::sleep(50); // the body goes on after destroyThread returned
+                selfDone = true;
+            },
+            "self-destroy");
+        LambdaThread polled(
+            [&](CThreadLite& me) {
+                pollUntilStopped(me);
+                CThread::sleep(20);
+                polledDone = true;
+            },
+            "scoped");
+        ASSERT_TRUE(self->createThread());
+        ASSERT_TRUE(polled->createThread());
+        ASSERT_TRUE(waitFor([&] { return destroyResult != -1 && polled->getThreadID() > 0; }));
+    }
+    EXPECT_EQ(destroyResult, 1);
     EXPECT_FALSE(loopingAfter);
-    EXPECT_TRUE(finished);
-}
-
-TEST(ThreadLifeCycle, CreateWhileStoppingWaitsForTheOldBody)
-{
-    std::atomic<int> runs{0};
-    std::atomic<bool> oldBodyDone{false};
-    std::atomic<bool> newBodySawOldDone{false};
-    LambdaThread worker(
-        [&](CThreadLite& me) {
-            const int run = ++runs;
-            if (run == 2)
-                newBodySawOldDone = oldBodyDone.load();
-            pollUntilStopped(me);
-            if (run == 1) {
-                CThread::sleep(50); // still finishing after the flag was cleared
-                oldBodyDone = true;
-            }
-        },
-        "restart");
-    ASSERT_TRUE(worker->createThread());
-    ASSERT_TRUE(waitFor([&] { return runs == 1; }));
-    ASSERT_TRUE(worker->cancelThread());
-    ASSERT_TRUE(worker->createThread()); // waits for the first body
-    EXPECT_TRUE(oldBodyDone);
-    ASSERT_TRUE(waitFor([&] { return runs == 2; }));
-    EXPECT_TRUE(newBodySawOldDone);
+    EXPECT_TRUE(selfDone);
+    EXPECT_TRUE(polledDone);
 }
 
 TEST(ThreadLifeCycle, TerminateCancelsABodyThatIgnoresTheStopFlag)
@@ -237,83 +190,63 @@ TEST(ThreadNames, DefaultTruncationAndRename)
     EXPECT_EQ(nameOf(*longName), "Nonamed");
 }
 
-TEST(ThreadScheduling, PrioritiesBecomeNiceValuesAndRefusalsStillSucceed)
+TEST(ThreadScheduling, PrioritiesBecomeNiceValuesStacksAreRoundedAndRefusalsStillSucceed)
 {
     std::atomic<int> lowNice{-100};
     std::atomic<int> normalNice{-100};
-    std::atomic<bool> ranCritical{false};
-    std::atomic<bool> ranRealTime{false};
+    std::atomic<long> stack{0};
+    std::atomic<int> privileged{0};
     LambdaThread low([&](CThreadLite&) { lowNice = Orlix::Platform::currentNiceValue(); }, "low",
                      127);
-    LambdaThread normal([&](CThreadLite&) { normalNice = Orlix::Platform::currentNiceValue(); },
-                        "normal", 64);
+    LambdaThread normal(
+        [&](CThreadLite&) {
+            normalNice = Orlix::Platform::currentNiceValue();
+            stack = Orlix::Platform::currentStackSize();
+        },
+        "normal", 64, 0, 100000);
     // Time critical (priority 1) and the real-time policy need privilege; refused, the thread
     // keeps the scheduling it has and createThread reports success all the same.
-    LambdaThread critical([&](CThreadLite&) { ranCritical = true; }, "critical", 1);
-    LambdaThread realTime([&](CThreadLite&) { ranRealTime = true; }, "realtime", 64, 1);
+    LambdaThread critical([&](CThreadLite&) { ++privileged; }, "critical", 1);
+    LambdaThread realTime([&](CThreadLite&) { ++privileged; }, "realtime", 64, 1);
     const int before = Orlix::Platform::currentNiceValue();
-    ASSERT_TRUE(low->createThread());
-    ASSERT_TRUE(normal->createThread());
-    EXPECT_TRUE(critical->createThread());
-    EXPECT_TRUE(realTime->createThread());
+    for (LambdaThread* thread : {&low, &normal, &critical, &realTime})
+        EXPECT_TRUE((*thread)->createThread());
     ASSERT_TRUE(waitFor([&] { return low->isThreadOver() && normal->isThreadOver(); }));
-    EXPECT_TRUE(waitFor([&] { return ranCritical && ranRealTime; }));
+    EXPECT_TRUE(waitFor([&] { return privileged == 2; }));
     EXPECT_EQ(lowNice, 19) << "lowering is always allowed";
     if (before <= 0) {
         EXPECT_EQ(normalNice, 0);
     }
-}
-
-TEST(ThreadStack, RequestedSizeIsRaisedAndRounded)
-{
-    std::atomic<long> size{0};
-    LambdaThread sized([&](CThreadLite&) { size = Orlix::Platform::currentStackSize(); }, "sized",
-                       64, 0, 100000);
-    ASSERT_TRUE(sized->createThread());
-    ASSERT_TRUE(waitFor([&] { return sized->isThreadOver(); }));
 #if ORLIX_TEST_UNDER_SANITIZER
     // The sanitizer runtimes enlarge thread stacks for their own bookkeeping.
-    EXPECT_GE(size, 102400);
+    EXPECT_GE(stack, 102400);
 #else
-    EXPECT_EQ(size, 102400);
+    EXPECT_EQ(stack, 102400);
 #endif
 }
 
-TEST(ThreadWatchdog, DeadlinePassesAndClears)
+TEST(ThreadWatchdog, DeadlinesPassAndClearAndOnlyRunningThreadsSetTheirOwn)
 {
-    LambdaThread worker(pollUntilStopped, "watched");
-    EXPECT_FALSE(worker->isTimeout());
-    worker->setTimeout(100000);
-    EXPECT_FALSE(worker->isTimeout());
+    LambdaThread idle(pollUntilStopped, "watched");
+    EXPECT_FALSE(idle->isTimeout());
+    idle->setTimeout(100000);
+    EXPECT_FALSE(idle->isTimeout());
     Orlix::Infra::Detail::advanceClockForTesting(100001);
-    EXPECT_TRUE(worker->isTimeout());
-    worker->setTimeout(0);
-    EXPECT_FALSE(worker->isTimeout());
-
+    EXPECT_TRUE(idle->isTimeout());
+    idle->setTimeout(0);
+    EXPECT_FALSE(idle->isTimeout());
     // The milliseconds are sign-extended onto the caller's reading.
-    Orlix::Infra::Detail::advanceClockForTesting(10000);
     const Orlix::uint64 now = Orlix::Infra::Detail::monotonicMilliSecond();
-    worker->setTimeout(-1000, now);
-    EXPECT_TRUE(worker->isTimeout());
-    worker->setTimeout(1000, now);
-    EXPECT_FALSE(worker->isTimeout());
-    worker->setTimeout(0, now);
-    EXPECT_FALSE(worker->isTimeout());
-}
+    idle->setTimeout(-1000, now);
+    EXPECT_TRUE(idle->isTimeout());
+    idle->setTimeout(1000, now);
+    EXPECT_FALSE(idle->isTimeout());
 
-TEST(ThreadWatchdog, SetCurrentTimeoutOnlyForRunningThreads)
-{
     EXPECT_FALSE(CThread::setCurrentTimeout(1000)) << "the test's own thread is no CThread";
     bool fromStdThread = true;
-    int plainId = 0;
-    std::thread plain([&] {
-        fromStdThread = CThread::setCurrentTimeout(1000);
-        plainId = CThread::getCurrentThreadID();
-    });
+    std::thread plain([&] { fromStdThread = CThread::setCurrentTimeout(1000); });
     plain.join();
     EXPECT_FALSE(fromStdThread);
-    EXPECT_NE(plainId, CThread::getCurrentThreadID());
-
     std::atomic<int> result{-1};
     LambdaThread worker(
         [&](CThreadLite& me) {
@@ -327,43 +260,4 @@ TEST(ThreadWatchdog, SetCurrentTimeoutOnlyForRunningThreads)
     EXPECT_FALSE(worker->isTimeout());
     Orlix::Infra::Detail::advanceClockForTesting(200000);
     EXPECT_TRUE(worker->isTimeout());
-}
-
-TEST(ThreadLite, DestructorStopsAndWaitsForTheBody)
-{
-    std::atomic<bool> bodyDone{false};
-    {
-        LambdaThread worker(
-            [&](CThreadLite& me) {
-                pollUntilStopped(me);
-                CThread::sleep(20);
-                bodyDone = true;
-            },
-            "scoped");
-        ASSERT_TRUE(worker->createThread());
-        ASSERT_TRUE(waitFor([&] { return worker->getThreadID() > 0; }));
-    }
-    EXPECT_TRUE(bodyDone);
-}
-
-TEST(ThreadLite, DestructorWaitsAlsoForASelfDestroyedBody)
-{
-    // The body destroyed itself and is still running: ~CThreadLite's destroyThread is refused
-    // ("has been destroyed!") and the object still waits before freeing the delegate.
-    std::atomic<bool> bodyDone{false};
-    std::atomic<bool> destroyed{false};
-    {
-        PrintCapture capture;
-        LambdaThread worker(
-            [&](CThreadLite& me) {
-                me.destroyThread();
-                destroyed = true;
-                CThread::sleep(50);
-                bodyDone = true;
-            },
-            "late");
-        ASSERT_TRUE(worker->createThread());
-        ASSERT_TRUE(waitFor([&] { return destroyed.load(); }));
-    }
-    EXPECT_TRUE(bodyDone);
 }

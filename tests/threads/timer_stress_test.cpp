@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <thread>
@@ -25,14 +26,10 @@ using Orlix::Infra::TimerManagerInternal;
 
 namespace {
 
-int threadsOfThisProcess()
+long threadsOfThisProcess()
 {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
+    return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                         std::filesystem::directory_iterator());
 }
 
 std::atomic<long> g_overlaps{0};
@@ -44,7 +41,7 @@ std::atomic<long> g_calls{0};
 class Slot
 {
 public:
-    enum class Habit
+    enum Habit // what the callback does to its own timer now and then
     {
         none,
         restartsItself,
@@ -54,26 +51,19 @@ public:
     explicit Slot(Habit habit) : m_habit(habit), m_timer(new CTimer("stress")) {}
     ~Slot() { delete m_timer.load(); }
 
-    TFunction1<void, unsigned long> delegate()
-    {
-        return TFunction1<void, unsigned long>(&Slot::call, this);
-    }
-
     void start(bool periodic, unsigned int delay, unsigned int period)
     {
         if (m_quiet.load()) {
             EXPECT_EQ(m_calls.load(), m_callsAtQuiet) << "a call ran after stopAndWait returned";
         }
         m_quiet = false;
-        m_timer.load()->start(delegate(), delay, periodic ? period : 0, 0, 50);
+        timer().start(delegate(), delay, periodic ? period : 0, 0, 50);
     }
-
     void stopAndWait()
     {
-        m_timer.load()->stopAndWait();
+        timer().stopAndWait();
         quieten();
     }
-
     // Destroys the timer (the destructor waits for a running call) and makes a new one.
     void recreate()
     {
@@ -81,10 +71,13 @@ public:
         quieten();
         m_timer = new CTimer("stress");
     }
-
     CTimer& timer() { return *m_timer.load(); }
 
 private:
+    TFunction1<void, unsigned long> delegate()
+    {
+        return TFunction1<void, unsigned long>(&Slot::call, this);
+    }
     void quieten()
     {
         if (m_inside.load() != 0)
@@ -92,7 +85,6 @@ private:
         m_callsAtQuiet = m_calls.load();
         m_quiet = true;
     }
-
     void call(unsigned long)
     {
         if (m_inside.fetch_add(1) != 0)
@@ -101,10 +93,10 @@ private:
             ++g_callsAfterStopAndWait;
         const int n = ++m_calls;
         ++g_calls;
-        if (m_habit == Habit::restartsItself && n % 3 == 0)
-            m_timer.load()->start(delegate(), static_cast<unsigned int>(n % 3), n % 2 != 0 ? 2 : 0);
-        else if (m_habit == Habit::stopsItself && n % 4 == 0)
-            m_timer.load()->stop(n % 8 == 0);
+        if (m_habit == restartsItself && n % 3 == 0)
+            timer().start(delegate(), static_cast<unsigned int>(n % 3), n % 2 != 0 ? 2 : 0);
+        else if (m_habit == stopsItself && n % 4 == 0)
+            timer().stop(n % 8 == 0);
         if (n % 16 == 0)
             CThread::sleep(1);
         m_inside.fetch_sub(1);
@@ -112,8 +104,7 @@ private:
 
     const Habit m_habit;
     std::atomic<CTimer*> m_timer;
-    std::atomic<int> m_inside{0};
-    std::atomic<int> m_calls{0};
+    std::atomic<int> m_inside{0}, m_calls{0};
     std::atomic<bool> m_quiet{true};
     int m_callsAtQuiet = 0; // owner only
 };
@@ -125,35 +116,19 @@ void work(std::vector<std::unique_ptr<Slot>>& slots, unsigned int seed, int oper
         Slot& slot = *slots[random() % slots.size()];
         const unsigned int delay = random() % 4;
         const unsigned int period = 1 + random() % 4;
-        switch (random() % 10) {
-        case 0:
-        case 1:
-            slot.start(false, delay, 0);
-            break;
-        case 2:
-        case 3:
-            slot.start(true, delay, period);
-            break;
-        case 4:
-            slot.timer().stop(false);
-            break;
-        case 5:
-            slot.timer().stop(true);
-            break;
-        case 6:
-        case 7:
+        const unsigned int choice = random() % 10;
+        if (choice < 4)
+            slot.start(choice >= 2, delay, period);
+        else if (choice < 6)
+            slot.timer().stop(choice == 5);
+        else if (choice < 8)
             slot.stopAndWait();
-            break;
-        case 8:
+        else if (choice == 8)
             slot.timer().setPeriodTime(period);
-            break;
-        default:
-            if (random() % 8 == 0)
-                slot.recreate();
-            else
-                slot.start(true, 0, period);
-            break;
-        }
+        else if (random() % 8 == 0)
+            slot.recreate();
+        else
+            slot.start(true, 0, period);
     }
     for (auto& slot : slots)
         slot->stopAndWait();
@@ -168,27 +143,25 @@ TEST(TimerStress, ManyThreadsManyTimersNoOverlapNoLateCallsNoThreadLeft)
     constexpr int kOperationsPerWorker = 3000;
     // A sanitizer may start a helper thread of its own with the first thread; count after it.
     std::thread([] {}).join();
-    const int baseline = threadsOfThisProcess();
+    const long baseline = threadsOfThisProcess();
 
     {
         std::vector<std::vector<std::unique_ptr<Slot>>> slots(kWorkers);
+        std::vector<std::thread> workers;
         for (int w = 0; w < kWorkers; ++w) {
             for (int t = 0; t < kTimersPerWorker; ++t)
                 slots[w].push_back(std::make_unique<Slot>(static_cast<Slot::Habit>(t % 3)));
-        }
-        std::vector<std::thread> workers;
-        for (int w = 0; w < kWorkers; ++w)
             workers.emplace_back(work, std::ref(slots[w]), 1234u + w, kOperationsPerWorker);
+        }
         for (auto& worker : workers)
             worker.join();
         EXPECT_EQ(g_overlaps.load(), 0);
         EXPECT_EQ(g_callsAfterStopAndWait.load(), 0);
         EXPECT_GT(g_calls.load(), kWorkers * 100);
         RecordProperty("calls", std::to_string(g_calls.load()));
-        for (auto& list : slots) {
+        for (auto& list : slots)
             for (auto& slot : list)
                 EXPECT_FALSE(slot->timer().isRunning());
-        }
     }
 
     // What process exit does; afterwards no thread of the library is left.

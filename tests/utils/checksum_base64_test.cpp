@@ -3,6 +3,7 @@
 // OpenSSL's encoder on random data.
 #include "infra/base64.h"
 #include "infra/crc.h"
+#include "utils_testing.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -14,6 +15,7 @@
 
 namespace {
 
+using namespace UtilsTesting;
 using Orlix::Utils::base64Decode;
 using Orlix::Utils::base64DecodeLen;
 using Orlix::Utils::base64Encode;
@@ -21,37 +23,19 @@ using Orlix::Utils::base64EncodeLen;
 using Orlix::Utils::crc16;
 namespace U = Orlix::Utils; // zlib declares a ::crc32 of its own
 
-const unsigned char* bytes(const char* s)
-{
-    return reinterpret_cast<const unsigned char*>(s);
-}
-
-std::vector<unsigned char> randomBytes(std::mt19937& rng, std::size_t n)
-{
-    std::vector<unsigned char> v(n);
-    for (auto& b : v)
-        b = static_cast<unsigned char>(rng());
-    return v;
-}
-
-TEST(Crc, CheckValues)
+TEST(Crc, CheckValuesAndCrc16Chaining)
 {
     EXPECT_EQ(0xBB3D, crc16(0, bytes("123456789"), 9));
     EXPECT_EQ(0xCBF43926u, U::crc32(bytes("123456789"), 9));
-    EXPECT_EQ(0u, U::crc32(bytes(""), 0));
     EXPECT_EQ(0xCBF43926u, U::crc32(0, bytes("123456789"), 9));
-}
-
-TEST(Crc, PiecesChainToTheCrcOfTheWhole)
-{
+    EXPECT_EQ(0u, U::crc32(bytes(""), 0));
+    // No inversion: the register passes from piece to piece (CRC-32 chaining is held to
+    // zlib's below).
     std::mt19937 rng(7);
     const std::vector<unsigned char> data = randomBytes(rng, 1000);
-    for (unsigned int cut : {0u, 1u, 7u, 8u, 9u, 500u, 999u, 1000u}) {
+    for (unsigned int cut : {0u, 1u, 500u, 1000u})
         EXPECT_EQ(crc16(0x1234, data.data(), 1000),
                   crc16(crc16(0x1234, data.data(), cut), data.data() + cut, 1000 - cut));
-        EXPECT_EQ(U::crc32(data.data(), 1000),
-                  U::crc32(U::crc32(data.data(), cut), data.data() + cut, 1000 - cut));
-    }
 }
 
 TEST(Crc, Crc32AgreesWithZlibOnRandomData)
@@ -107,24 +91,13 @@ TEST(Base64, Rfc4648Vectors)
                                 {"foob", "Zm9vYg=="},
                                 {"fooba", "Zm9vYmE="},
                                 {"foobar", "Zm9vYmFy"}};
+    // encode() and decode() also check the lengths, terminators and buffer bounds.
     for (const auto& v : vectors) {
         EXPECT_EQ(v[1], encode(v[0]));
         EXPECT_EQ(v[0], decode(v[1]));
     }
-}
-
-TEST(Base64, EncodeLengthsAndTerminator)
-{
-    int n = 0;
-    EXPECT_EQ("YWJj", encode("abc", &n));
-    EXPECT_EQ(5, n);
-    EXPECT_EQ("YWI=", encode("ab", &n));
-    EXPECT_EQ(5, n);
-    EXPECT_EQ("YQ==", encode("a", &n));
-    EXPECT_EQ(5, n);
-    EXPECT_EQ("", encode("", &n));
-    EXPECT_EQ(1, n);
     EXPECT_EQ(1, base64EncodeLen(0));
+    EXPECT_EQ(5, base64EncodeLen(3));
     EXPECT_EQ(9, base64EncodeLen(4));
 }
 
