@@ -55,16 +55,6 @@ protected:
 
 using Lines = std::vector<std::string>;
 
-TEST_F(IncludeVersionTest, AgreeingOrUnrelatedRecordsPass)
-{
-    const IncludeVersionEntry same[] = {{kInfraHeaders, "279799"}, {kMemoryHeaders, "277527"}};
-    EXPECT_TRUE(registerIncludeVersion("app", same, 2));
-    const IncludeVersionEntry unrelated[] = {{kOwnHeaders, "1"}};
-    EXPECT_TRUE(registerIncludeVersion("plugin", unrelated, 1));
-    EXPECT_TRUE(registerIncludeVersion("empty", nullptr, 0));
-    EXPECT_EQ(messages(), Lines());
-}
-
 TEST_F(IncludeVersionTest, RecordIsListedAtInfoLevel)
 {
     setPrintLogLevel(4);
@@ -75,20 +65,27 @@ TEST_F(IncludeVersionTest, RecordIsListedAtInfoLevel)
                                 "URL: orlix/Include/Trunk/Memory 277527\n");
 }
 
-TEST_F(IncludeVersionTest, DifferentRevisionOfASharedDirectoryFails)
+TEST_F(IncludeVersionTest, AgreeingOrUnrelatedRecordsPassADifferentRevisionFails)
 {
     // The library registered its own record "Infra" when it was loaded.
+    const IncludeVersionEntry same[] = {{kInfraHeaders, "279799"}, {kMemoryHeaders, "277527"}};
+    EXPECT_TRUE(registerIncludeVersion("app", same, 2));
+    const IncludeVersionEntry unrelated[] = {{kOwnHeaders, "1"}};
+    EXPECT_TRUE(registerIncludeVersion("plugin", unrelated, 1));
+    EXPECT_TRUE(registerIncludeVersion("empty", nullptr, 0));
+    EXPECT_EQ(messages(), Lines());
+
     const IncludeVersionEntry entries[] = {{kOwnHeaders, "5"}, {kInfraHeaders, "279800"}};
-    EXPECT_FALSE(registerIncludeVersion("app", entries, 2));
+    EXPECT_FALSE(registerIncludeVersion("other", entries, 2));
     EXPECT_EQ(messages(), (Lines{
                               "check include version failed",
                               "Infra URL: orlix/Include/Trunk/Infra 279799",
-                              "app URL: orlix/Include/Trunk/Infra 279800",
+                              "other URL: orlix/Include/Trunk/Infra 279800",
                               "check include version failed, assert",
                           }));
 }
 
-TEST_F(IncludeVersionTest, DisagreementsListedEarlierEntriesFirst)
+TEST_F(IncludeVersionTest, ListsTheFirstDisagreeingRecordEarlierEntriesFirst)
 {
     const IncludeVersionEntry first[] = {{"URL: a", "100"}, {"URL: b", "200"}};
     ASSERT_TRUE(registerIncludeVersion("one", first, 2));
@@ -102,21 +99,13 @@ TEST_F(IncludeVersionTest, DisagreementsListedEarlierEntriesFirst)
                               "two URL: b 201",
                               "check include version failed, assert",
                           }));
-}
-
-TEST_F(IncludeVersionTest, StopsAtTheFirstDisagreeingRecord)
-{
-    const IncludeVersionEntry v1[] = {{"URL: x", "1"}};
-    const IncludeVersionEntry v2[] = {{"URL: x", "2"}};
-    const IncludeVersionEntry v3[] = {{"URL: x", "3"}};
-    ASSERT_TRUE(registerIncludeVersion("first", v1, 1));
-    EXPECT_FALSE(registerIncludeVersion("second", v2, 1)); // still registered
-    messages();
-    EXPECT_FALSE(registerIncludeVersion("third", v3, 1));
+    // "two" was registered all the same; the next check stops at "one".
+    const IncludeVersionEntry third[] = {{"URL: a", "102"}};
+    EXPECT_FALSE(registerIncludeVersion("three", third, 1));
     EXPECT_EQ(messages(), (Lines{
                               "check include version failed",
-                              "first URL: x 1",
-                              "third URL: x 3",
+                              "one URL: a 100",
+                              "three URL: a 102",
                               "check include version failed, assert",
                           }));
 }

@@ -11,14 +11,8 @@ using namespace Orlix::Infra;
 
 namespace {
 
-int addOne(int x)
-{
-    return x + 1;
-}
-int addTwo(int x)
-{
-    return x + 2;
-}
+int (*const addOne)(int) = [](int x) { return x + 1; };
+int (*const addTwo)(int) = [](int x) { return x + 2; };
 
 struct Counter
 {
@@ -49,150 +43,120 @@ using F1 = TFunction1<int, int>;
 
 constexpr unsigned int kWildcard = 0xFFFFFFFFu;
 
-} // namespace
-
-TEST(Delegate, EmptyAndNullBindings)
+// Runs call with standard output captured and returns what it wrote.
+template <class Call>
+std::string stdoutOf(Call call)
 {
-    F1 empty;
-    EXPECT_TRUE(empty.empty());
-    EXPECT_EQ(empty.typeName(), nullptr);
-    F1 fromNull(static_cast<int (*)(int)>(nullptr));
-    EXPECT_TRUE(fromNull.empty());
-    EXPECT_TRUE(empty == fromNull);
-    EXPECT_FALSE(empty == F1(&addOne));
+    testing::internal::CaptureStdout();
+    call();
+    return testing::internal::GetCapturedStdout();
 }
 
-TEST(Delegate, FreeAndMemberBindingsInvoke)
+} // namespace
+
+TEST(Delegate, BindingsOfEveryShapeInvoke)
 {
-    EXPECT_EQ(F1(&addOne)(41), 42);
+    EXPECT_EQ(F1(addOne)(41), 42);
     Counter c;
     F1 member(&Counter::add, &c);
     EXPECT_EQ(member.kind(), 1u);
     EXPECT_EQ(member(5), 5);
-    EXPECT_EQ(member(5), 10);
+    EXPECT_EQ(member(5), 10); // the bound object itself, not a copy
     const Counter& constRef = c;
     EXPECT_EQ(F1(&Counter::peek, &constRef)(1), 11);
-}
 
-TEST(Delegate, ReferenceArgumentsPassThrough)
-{
-    Counter c;
-    TFunction1<void, int&> bump(&Counter::bump, &c);
     int value = 1;
-    bump(value);
-    EXPECT_EQ(value, 2);
-}
+    TFunction1<void, int&>(&Counter::bump, &c)(value);
+    EXPECT_EQ(value, 2); // reference arguments pass through
 
-TEST(Delegate, VirtualMemberDispatchesOnTheObject)
-{
     Derived d;
     F1 viaBase(&Base::name, &d);
-    EXPECT_EQ(viaBase(1), 101);
+    EXPECT_EQ(viaBase(1), 101); // virtual dispatch on the object
     EXPECT_STREQ(viaBase.typeName(), typeid(Derived*).name());
+
+    EXPECT_EQ(TFunction0<int>([]() { return 7; })(), 7);
+    TFunction5<std::string, std::string, int, char, bool, double> five(
+        [](std::string s, int n, char ch, bool flag, double dbl) {
+            return s + std::to_string(n) + ch + (flag ? "T" : "F") + std::to_string(int(dbl));
+        });
+    EXPECT_EQ(five("x", 1, 'y', true, 2.5), "x1yT2");
 }
 
-TEST(Delegate, EqualityOfPlainBindings)
+TEST(Delegate, EqualityOfBindingsAndReuseTags)
 {
     Counter a, b;
-    EXPECT_TRUE(F1(&addOne) == F1(&addOne));
-    EXPECT_FALSE(F1(&addOne) == F1(&addTwo));
-    EXPECT_TRUE(F1(&Counter::add, &a) == F1(&Counter::add, &a));
-    EXPECT_FALSE(F1(&Counter::add, &a) == F1(&Counter::add, &b));
-    EXPECT_FALSE(F1(&Counter::add, &a) == F1(&Counter::peek, &a));
-    EXPECT_TRUE(F1(&Counter::add, &a) != F1(&addOne));
-}
-
-TEST(Delegate, EqualityOfReuseTags)
-{
-    Counter a, b;
+    const F1 empty;
+    const F1 fromNull(static_cast<int (*)(int)>(nullptr));
     const F1 wildcard(&Counter::add, &a, kWildcard);
     const F1 tag20(&Counter::add, &a, 20);
-    const F1 tag17(&Counter::add, &a, 17);
-    EXPECT_TRUE(wildcard == tag20);
-    EXPECT_TRUE(wildcard == tag17);
-    EXPECT_TRUE(tag17 == wildcard);
-    EXPECT_FALSE(tag20 == tag17);
-    EXPECT_TRUE(tag20 == F1(&Counter::add, &a, 20));
-    EXPECT_FALSE(wildcard == F1(&Counter::add, &b, 20)); // other object
-    EXPECT_FALSE(F1(&Counter::add, &a) == tag20);        // kind 1 vs tagged
-    EXPECT_FALSE(F1(&Counter::add, &a) == wildcard);
+    EXPECT_TRUE(empty.empty() && fromNull.empty());
+    EXPECT_EQ(empty.typeName(), nullptr);
+    F1 copy = tag20;
+    EXPECT_EQ(copy.kind(), 20u);
+    F1 assigned;
+    assigned = F1(&Counter::add, &a);
+    struct Case
+    {
+        F1 x, y;
+        bool equal;
+    };
+    const Case cases[] = {
+        {empty, fromNull, true},
+        {empty, F1(addOne), false},
+        {F1(addOne), F1(addOne), true},
+        {F1(addOne), F1(addTwo), false},
+        {F1(&Counter::add, &a), F1(&Counter::add, &a), true},
+        {F1(&Counter::add, &a), F1(&Counter::add, &b), false},  // other object
+        {F1(&Counter::add, &a), F1(&Counter::peek, &a), false}, // other function
+        {F1(&Counter::add, &a), F1(addOne), false},             // member vs free
+        {wildcard, tag20, true},                                // the wildcard matches
+        {F1(&Counter::add, &a, 17), wildcard, true},            // any tag, both ways
+        {tag20, F1(&Counter::add, &a, 17), false},              // tags differ
+        {tag20, F1(&Counter::add, &a, 20), true},
+        {wildcard, F1(&Counter::add, &b, 20), false}, // other object
+        {F1(&Counter::add, &a), tag20, false},        // kind 1 vs tagged
+        {F1(&Counter::add, &a), wildcard, false},
+        {copy, tag20, true},
+        {assigned, F1(&Counter::add, &a), true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.x == c.y, c.equal) << &c - cases;
+        EXPECT_EQ(c.x != c.y, !c.equal) << &c - cases;
+    }
 }
 
 TEST(Delegate, ReuseTagIsPublishedPerThread)
 {
     Counter c;
-    F1 tagged(&Counter::add, &c, 20);
-    tagged(1);
+    F1(&Counter::add, &c, 20)(1);
     EXPECT_EQ(c.reuseSeen, 20u);
     EXPECT_EQ(getCurrentFunctionReuse(), 20u);
 
-    F1 plain(&Counter::add, &c);
-    plain(1);
+    F1(&Counter::add, &c)(1);
     EXPECT_EQ(c.reuseSeen, 20u); // a kind-1 call leaves the value as it was
 
     unsigned int otherThread = 1;
-    std::thread t([&] { otherThread = getCurrentFunctionReuse(); });
-    t.join();
+    std::thread([&] { otherThread = getCurrentFunctionReuse(); }).join();
     EXPECT_EQ(otherThread, 0u);
 }
 
 TEST(Delegate, InvalidKindsPrintAndStillCallMembers)
 {
     Counter c;
-    F1 wildcard(&Counter::add, &c, kWildcard);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(wildcard(3), 3);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "FUNCTION_FUNCTION::operator() invalid function type : 4294967295, typeid : " +
-                       std::string(typeid(Counter*).name()) + "\n");
+    const std::string counterType = typeid(Counter*).name();
+    const char* const invalid = "FUNCTION_FUNCTION::operator() invalid function type : ";
+    EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(F1(&Counter::add, &c, kWildcard)(3), 3); }),
+              invalid + std::string("4294967295, typeid : ") + counterType + "\n");
     EXPECT_EQ(c.total, 3);
-
-    F1 empty;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(empty(3), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "FUNCTION_FUNCTION::operator() invalid function type : 0, typeid : (null)\n");
+    EXPECT_EQ(stdoutOf([] { EXPECT_EQ(F1()(3), 0); }),
+              invalid + std::string("0, typeid : (null)\n"));
 
     // An unused kind below 16 that holds a member binding is still called; a member binding
     // tagged 0 is empty, and an empty delegate never calls through what it holds.
-    F1 unused(&Counter::add, &c, 5);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(unused(4), 7);
-    testing::internal::GetCapturedStdout();
+    stdoutOf([&] { EXPECT_EQ(F1(&Counter::add, &c, 5)(4), 7); });
     F1 taggedEmpty(&Counter::add, &c, 0);
     EXPECT_TRUE(taggedEmpty.empty());
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(taggedEmpty(100), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "FUNCTION_FUNCTION::operator() invalid function type : 0, typeid : " +
-                  std::string(typeid(Counter*).name()) + "\n");
+    EXPECT_EQ(stdoutOf([&] { EXPECT_EQ(taggedEmpty(100), 0); }),
+              invalid + std::string("0, typeid : ") + counterType + "\n");
     EXPECT_EQ(c.total, 7);
-}
-
-TEST(Delegate, CopiesAreEqualValues)
-{
-    Counter c;
-    F1 original(&Counter::add, &c, 33);
-    F1 copy = original;
-    EXPECT_TRUE(copy == original);
-    EXPECT_EQ(copy.kind(), 33u);
-    F1& alias = copy;
-    copy = alias; // assignment to itself changes nothing
-    EXPECT_TRUE(copy == original);
-    F1 assigned;
-    assigned = original;
-    EXPECT_EQ(assigned(2), 2);
-}
-
-TEST(Delegate, OtherArities)
-{
-    TFunction0<int> zero([]() { return 7; });
-    EXPECT_EQ(zero(), 7);
-    TFunction3<int, int, int, int> three([](int a, int b, int c) { return a * b + c; });
-    EXPECT_EQ(three(3, 4, 5), 17);
-    TFunction5<std::string, std::string, int, char, bool, double> five(
-        [](std::string s, int n, char ch, bool flag, double d) {
-            return s + std::to_string(n) + ch + (flag ? "T" : "F") + std::to_string(int(d));
-        });
-    EXPECT_EQ(five("x", 1, 'y', true, 2.5), "x1yT2");
 }

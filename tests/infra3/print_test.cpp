@@ -22,6 +22,14 @@ PrintOptions allHidden()
     return o;
 }
 
+// Every prefix element hidden but the level word.
+PrintOptions onlyLevel()
+{
+    PrintOptions o = allHidden();
+    o.hideLevel = false;
+    return o;
+}
+
 std::string tid()
 {
     return std::to_string(CThread::getCurrentThreadID());
@@ -39,32 +47,25 @@ struct Sink
 
 } // namespace
 
-TEST(PrintLevels, DefaultLevelIsWarn)
+TEST(PrintLevels, DefaultIsWarnAndZeroSilencesEverything)
 {
     PrintCapture capture;
-    EXPECT_EQ(logInfo("hidden\n"), 0);
-    EXPECT_EQ(logTrace("hidden\n"), 0);
-    EXPECT_EQ(logDebug("hidden\n"), 0);
+    EXPECT_EQ(logInfo("hidden\n") + logTrace("hidden\n") + logDebug("hidden\n"), 0);
     EXPECT_TRUE(capture.text().empty());
     EXPECT_GT(logWarn("a\n"), 0);
-    EXPECT_TRUE(capture.contains("a\n"));
-}
+    EXPECT_EQ(capture.text().substr(capture.text().size() - 2), "a\n");
 
-TEST(PrintLevels, LevelZeroSilencesEverything)
-{
-    PrintCapture capture;
+    capture.clear();
     setPrintLogLevel(0);
-    EXPECT_EQ(logFatal("x\n"), 0);
-    EXPECT_EQ(logError("x\n"), 0);
+    EXPECT_EQ(logFatal("x\n") + logError("x\n"), 0);
     setPrintLogLevel(100);
-    EXPECT_EQ(logLibName(7, "m", "x\n"), 0);
-    EXPECT_EQ(logLibName(0, "m", "x\n"), 0);
-    EXPECT_EQ(logLibName(-1, "m", "x\n"), 0);
+    EXPECT_EQ(logLibName(7, "m", "x\n") + logLibName(0, "m", "x\n") + logLibName(-1, "m", "x\n"),
+              0);
     EXPECT_TRUE(capture.text().empty());
     EXPECT_GT(logDebug("shown\n"), 0);
 }
 
-TEST(PrintPrefix, DefaultPrefixOfEachLevelFunction)
+TEST(PrintPrefix, DefaultPrefixOfEachLevelFunctionAndOfLibName)
 {
     PrintCapture capture;
     setPrintLogLevel(6);
@@ -86,49 +87,35 @@ TEST(PrintPrefix, DefaultPrefixOfEachLevelFunction)
                   std::string("[] [ver:] ") + c.word + " tid:" + tid() + " ready 7\n");
         EXPECT_EQ(n, static_cast<int>(text.size()));
     }
-}
 
-TEST(PrintPrefix, LibNameUsesTableWordsAndModule)
-{
-    PrintCapture capture;
-    setPrintLogLevel(4);
-    logLibName(4, "net", "up\n");
-    EXPECT_EQ(capture.text().substr(9), "[net] [ver:] info  tid:" + tid() + " up\n");
-    capture.clear();
-    logLibName(3, "net", "careful\n");
-    EXPECT_EQ(capture.text().substr(9), "[net] [ver:] warn  tid:" + tid() + " careful\n");
-}
-
-TEST(PrintPrefix, NullModuleShowsEmpty)
-{
-    PrintCapture capture;
-    setPrintLogLevel(4);
-    const int n = logLibName(4, nullptr, "up\n");
-    EXPECT_EQ(capture.text().substr(9), "[] [ver:] info  tid:" + tid() + " up\n");
-    EXPECT_EQ(n, static_cast<int>(capture.text().size()));
+    // logLibName takes the level word from the table and shows the module; null shows empty.
+    const auto libLine = [&](int level, const char* module) {
+        capture.clear();
+        const int n = logLibName(level, module, "up\n");
+        EXPECT_EQ(n, static_cast<int>(capture.text().size()));
+        return capture.text().substr(9);
+    };
+    EXPECT_EQ(libLine(4, "net"), "[net] [ver:] info  tid:" + tid() + " up\n");
+    EXPECT_EQ(libLine(3, "net"), "[net] [ver:] warn  tid:" + tid() + " up\n");
+    EXPECT_EQ(libLine(4, nullptr), "[] [ver:] info  tid:" + tid() + " up\n");
 }
 
 TEST(PrintPrefix, EachOptionHidesItsElement)
 {
     PrintCapture capture;
     PrintOptions o;
-    o.hideTime = true;
-    o.hideColor = true;
-    setPrintOptions(o);
-    logWarn("x\n");
-    EXPECT_EQ(capture.text(), "[] [ver:] warn   tid:" + tid() + " x\n");
-
+    o.hideTime = o.hideColor = true;
+    const auto line = [&] {
+        setPrintOptions(o);
+        capture.clear();
+        ::logWarn("x\n"); // the level functions are reachable unqualified too
+        return capture.text();
+    };
+    EXPECT_EQ(line(), "[] [ver:] warn   tid:" + tid() + " x\n");
     o.hideModule = o.hideVersion = true;
-    setPrintOptions(o);
-    capture.clear();
-    logWarn("x\n");
-    EXPECT_EQ(capture.text(), "warn   tid:" + tid() + " x\n");
-
+    EXPECT_EQ(line(), "warn   tid:" + tid() + " x\n");
     o.hideLevel = o.hideFunction = true;
-    setPrintOptions(o);
-    capture.clear();
-    logWarn("x\n");
-    EXPECT_EQ(capture.text(), "tid:" + tid() + " x\n");
+    EXPECT_EQ(line(), "tid:" + tid() + " x\n");
 
     setPrintOptions(allHidden());
     capture.clear();
@@ -145,14 +132,12 @@ TEST(PrintLines, OpenLineContinuesWithoutPrefix)
     logError("part");
     logWarn(" end\n"); // another level continues the open line
     logError("next\n");
-    const std::vector<std::string> pieces = capture.pieces();
-    ASSERT_EQ(pieces.size(), 3u);
-    EXPECT_EQ(pieces[0], "[] [ver:] error  tid:" + tid() + " part");
-    EXPECT_EQ(pieces[1], " end\n");
-    EXPECT_EQ(pieces[2], "[] [ver:] error  tid:" + tid() + " next\n");
+    const std::string prefix = "[] [ver:] error  tid:" + tid() + " ";
+    EXPECT_EQ(capture.pieces(),
+              (std::vector<std::string>{prefix + "part", " end\n", prefix + "next\n"}));
 }
 
-TEST(PrintLines, LongTextIsCutAndEndsTheLine)
+TEST(PrintLines, LongTextAndLongPrefixAreCutAt8191AndEndTheLine)
 {
     PrintCapture capture;
     setPrintOptions(allHidden());
@@ -160,12 +145,19 @@ TEST(PrintLines, LongTextIsCutAndEndsTheLine)
     EXPECT_EQ(logWarn("%s", longText.c_str()), 8191);
     EXPECT_EQ(capture.text(), std::string(8191, 'x'));
 
-    PrintOptions o = allHidden();
-    o.hideLevel = false;
-    setPrintOptions(o);
+    setPrintOptions(onlyLevel());
     capture.clear();
     logWarn("after\n"); // the cut line counts as ended: a new prefix follows
     EXPECT_EQ(capture.text(), "warn  after\n"); // the dedicated six-character word
+
+    PrintOptions withModule = onlyLevel();
+    withModule.hideModule = false;
+    setPrintOptions(withModule);
+    setPrintLogLevel(4);
+    capture.clear();
+    const std::string module(9000, 'm');
+    EXPECT_EQ(logLibName(4, module.c_str(), "text\n"), 8191);
+    EXPECT_EQ(capture.text(), "[" + module.substr(0, 8190));
 }
 
 TEST(PrintLines, UnformattableTextLeavesOnlyThePrefix)
@@ -173,24 +165,10 @@ TEST(PrintLines, UnformattableTextLeavesOnlyThePrefix)
     // A wide character with no multibyte form makes the formatting fail part-way; what was
     // formatted before the failure must not reach one output but not another.
     PrintCapture capture;
-    PrintOptions o = allHidden();
-    o.hideLevel = false;
-    setPrintOptions(o);
+    setPrintOptions(onlyLevel());
     const wchar_t unpaired[] = {static_cast<wchar_t>(0xD800), 0};
-    const int n = logWarn("abc %ls\n", unpaired);
+    EXPECT_EQ(logWarn("abc %ls\n", unpaired), 6);
     EXPECT_EQ(capture.text(), "warn  ");
-    EXPECT_EQ(n, 6);
-}
-
-TEST(PrintLines, PrefixIsCutToo)
-{
-    PrintCapture capture;
-    setPrintLogLevel(4);
-    const std::string module(9000, 'm');
-    const int n = logLibName(4, module.c_str(), "text\n");
-    EXPECT_EQ(n, 8191);
-    EXPECT_EQ(capture.text().size(), 8191u);
-    EXPECT_EQ(capture.text().find("text"), std::string::npos);
 }
 
 TEST(PrintSinks, AttachDetachAndOrder)
@@ -213,6 +191,12 @@ TEST(PrintSinks, AttachDetachAndOrder)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "one\ntwo\nthree\n");
     EXPECT_EQ(first.texts, (std::vector<std::string>{"one\n"}));
     EXPECT_EQ(second.texts, (std::vector<std::string>{"one\n", "two\n"}));
+
+    // Free-function sinks are the same sink when they name the same function.
+    auto sinkFn = [](const char*) { return true; };
+    EXPECT_TRUE(attachPrint(TFunction1<bool, const char*>(+sinkFn)));
+    EXPECT_FALSE(attachPrint(TFunction1<bool, const char*>(+sinkFn)));
+    EXPECT_TRUE(detachPrint(TFunction1<bool, const char*>(+sinkFn)));
 }
 
 TEST(PrintSinks, PrinterReplacesConsoleAndEmptyRestoresIt)
@@ -227,40 +211,27 @@ TEST(PrintSinks, PrinterReplacesConsoleAndEmptyRestoresIt)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "to console\n");
 }
 
-TEST(PrintSinks, FreeFunctionSinkAndPrinterAreEqualByFunction)
-{
-    auto sinkFn = [](const char*) { return true; };
-    EXPECT_TRUE(attachPrint(TFunction1<bool, const char*>(+sinkFn)));
-    EXPECT_FALSE(attachPrint(TFunction1<bool, const char*>(+sinkFn)));
-    EXPECT_TRUE(detachPrint(TFunction1<bool, const char*>(+sinkFn)));
-}
-
 TEST(DumpHex, RowsLayoutAndBlankLine)
 {
     PrintCapture capture;
-    setPrintLogLevel(5);
     setPrintOptions(allHidden());
     unsigned char data[34];
     for (int i = 0; i < 34; ++i)
         data[i] = static_cast<unsigned char>(i < 16 ? 'a' + i : i * 7);
     dumpHex(data, 32);
-    const std::vector<std::string> rows = capture.pieces();
-    ASSERT_EQ(rows.size(), 2u);
-    char address[32];
-    std::snprintf(address, sizeof address, "%p: ", static_cast<void*>(data));
-    EXPECT_EQ(rows[0],
-              std::string(address) +
-                  "61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70   abcdefghijklmnop\n\n");
-    std::snprintf(address, sizeof address, "%p: ", static_cast<void*>(data + 16));
-    std::string expected = address;
-    std::string chars;
-    for (int i = 16; i < 32; ++i) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02x ", data[i]);
-        expected += hex;
-        chars += (data[i] >= 32 && data[i] <= 122) ? static_cast<char>(data[i]) : '.';
-    }
-    EXPECT_EQ(rows[1], expected + "  " + chars + "\n");
+    EXPECT_TRUE(capture.text().empty()) << "silent below trace level";
+    setPrintLogLevel(5);
+    dumpHex(data, 32);
+    char first[32], second[32];
+    std::snprintf(first, sizeof first, "%p: ", static_cast<void*>(data));
+    std::snprintf(second, sizeof second, "%p: ", static_cast<void*>(data + 16));
+    // Only the characters 32..122 are shown: 126 ('~') and above are dots.
+    EXPECT_EQ(capture.pieces(),
+              (std::vector<std::string>{
+                  first + std::string("61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70 "
+                                      "  abcdefghijklmnop\n\n"),
+                  second + std::string("70 77 7e 85 8c 93 9a a1 a8 af b6 bd c4 cb d2 d9 "
+                                       "  pw..............\n")}));
 }
 
 TEST(DumpHex, ShortLastRowReadsOnlyLen)
@@ -275,20 +246,4 @@ TEST(DumpHex, ShortLastRowReadsOnlyLen)
     const std::string text = capture.text();
     EXPECT_NE(text.find(": 7b 41 00 "), std::string::npos) << text;
     EXPECT_NE(text.find("  .A.\n\n"), std::string::npos) << text; // '{' (123) is not shown
-}
-
-TEST(DumpHex, SilentBelowTraceLevel)
-{
-    PrintCapture capture;
-    unsigned char data[4] = {1, 2, 3, 4};
-    dumpHex(data, 4);
-    EXPECT_TRUE(capture.text().empty());
-}
-
-TEST(PrintGlobal, LevelFunctionsAreReachableUnqualified)
-{
-    PrintCapture capture;
-    setPrintOptions(allHidden());
-    ::logWarn("global\n");
-    EXPECT_EQ(capture.text(), "global\n");
 }

@@ -63,7 +63,6 @@ TEST(CTimeClamp, OutOfRangeFieldsAreClampedNotRolledOver)
     const CTime low(1969, 0, 0, -1, -1, -1);
     EXPECT_EQ(show(low), "1970-01-01 00:00:00");
     EXPECT_EQ(low.wday, 4); // a Thursday
-
     EXPECT_EQ(show(CTime::minTime), "2000-01-01 00:00:00");
     EXPECT_EQ(show(CTime::maxTime), "2038-01-01 00:00:00");
     EXPECT_EQ(CTime::maxTime.wday, CTime(2038, 1, 1, 0, 0, 0).wday);
@@ -79,8 +78,6 @@ TEST(CTimeClamp, OutOfRangeFieldsAreClampedNotRolledOver)
 TEST(CTimeConversion, ZoneFreeConversionsAgreeWithTimegmAndGmtime)
 {
     CTime::disableTimezone();
-    EXPECT_EQ(CTime(1970, 1, 2, 0, 0, 0).makeTime(), 86400u);
-    EXPECT_EQ(show(CTime(uint64{951782400})), "2000-02-29 00:00:00");
     for (const int64 seconds : instants(20000, 20160307)) {
         const std::tm expected = utc(seconds);
         const CTime broken(static_cast<uint64>(seconds));
@@ -121,8 +118,6 @@ TEST(CTimeZone, SwitchOnAppliesTheStandardOffsetOnly)
 TEST(CTimeArithmetic, ArithmeticAndComparisonFollowTheInstantsWhateverTheZone)
 {
     OrlixTest::useDaylightSavingZone(); // the switch stays on: neither may use it
-    EXPECT_EQ(show(CTime(2016, 12, 31, 23, 59, 59) + 1), "2017-01-01 00:00:00");
-    EXPECT_EQ(show(CTime(2016, 3, 1, 0, 0, 0) - 1), "2016-02-29 23:59:59");
     // Below the range nothing is mapped back: the seconds are divided toward zero.
     EXPECT_EQ(show(CTime(1970, 1, 1, 0, 0, 0) - 1), "1970-01-01 00:00:-1");
 
@@ -141,11 +136,8 @@ TEST(CTimeArithmetic, ArithmeticAndComparisonFollowTheInstantsWhateverTheZone)
         ASSERT_TRUE(moved == tb);
         moved -= sb - sa;
         ASSERT_TRUE(moved == ta);
-        ASSERT_EQ(ta != tb, sa != sb);
-        ASSERT_EQ(ta < tb, sa < sb);
-        ASSERT_EQ(ta > tb, sa > sb);
-        ASSERT_EQ(ta <= tb, sa <= sb);
-        ASSERT_EQ(ta >= tb, sa >= sb);
+        ASSERT_EQ(std::vector<bool>({ta != tb, ta<tb, ta> tb, ta <= tb, ta >= tb}),
+                  std::vector<bool>({sa != sb, sa<sb, sa> sb, sa <= sb, sa >= sb}));
     }
 
     // Weekday and reserved field take no part; raw fields compare as signed numbers.
@@ -165,10 +157,8 @@ TEST(CTimeNow, WallClockReadingsLieBetweenTheCLibrarysReadings)
     const uint64 utcNow = CTime::getCurrentUTCtime();
     const uint64 utcMs = CTime::getCurrentUTCMilliSecond();
     const time_t after = time(nullptr);
-    EXPECT_GE(utcNow, static_cast<uint64>(before));
-    EXPECT_LE(utcNow, static_cast<uint64>(after));
-    EXPECT_GE(utcMs, static_cast<uint64>(before) * 1000);
-    EXPECT_LT(utcMs, static_cast<uint64>(after + 1) * 1000);
+    EXPECT_TRUE(utcNow >= uint64(before) && utcNow <= uint64(after)) << utcNow;
+    EXPECT_TRUE(utcMs >= uint64(before) * 1000 && utcMs < uint64(after + 1) * 1000) << utcMs;
 
     // Local fields taken as UTC are comparable with timegm(localtime_r(now)).
     OrlixTest::useDaylightSavingZone();
@@ -183,11 +173,10 @@ TEST(CTimeNow, WallClockReadingsLieBetweenTheCLibrarysReadings)
     const int64 local = static_cast<int64>(CTime::getCurrentTime().makeTime());
     const Orlix::Infra::SystemTimeEx ex = CTime::getCurrentTimeEx();
     const int64 high = localAsUtc();
-    EXPECT_GE(local, low);
-    EXPECT_LE(local, high);
     const CTime exTime(ex.year, ex.month, ex.day, ex.hour, ex.minute, ex.second);
-    EXPECT_GE(static_cast<int64>(exTime.makeTime()), low);
-    EXPECT_LE(static_cast<int64>(exTime.makeTime()), high);
+    const int64 exLocal = static_cast<int64>(exTime.makeTime());
+    EXPECT_TRUE(local >= low && local <= high) << local;
+    EXPECT_TRUE(exLocal >= low && exLocal <= high) << exLocal;
     EXPECT_EQ(ex.wday, exTime.wday);
     EXPECT_TRUE(ex.millisecond >= 0 && ex.millisecond <= 999);
     EXPECT_TRUE(ex.reserved[0] == 0 && ex.reserved[1] == 0 && ex.reserved[2] == 0 &&
@@ -197,8 +186,7 @@ TEST(CTimeNow, WallClockReadingsLieBetweenTheCLibrarysReadings)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const Orlix::Platform::CalendarReading first = Orlix::Platform::localTime();
         const CTime forPrint = CTime::getCurTimeForPrint();
-        const Orlix::Platform::CalendarReading last = Orlix::Platform::localTime();
-        if (first.second == last.second) {
+        if (first.second == Orlix::Platform::localTime().second) {
             EXPECT_EQ(show(forPrint), show(first));
             return;
         }
@@ -206,19 +194,15 @@ TEST(CTimeNow, WallClockReadingsLieBetweenTheCLibrarysReadings)
     FAIL() << "the second kept changing";
 }
 
-TEST(CTimeNow, MonotonicClocksMoveTogetherAndNeverBack)
+TEST(CTimeNow, MonotonicClocksMoveTogetherAndTheTestSeamAdvancesThem)
 {
-    uint64 previous = CTime::getCurrentMilliSecond();
-    for (int i = 0; i < 1000; ++i) {
-        const uint64 ms = CTime::getCurrentMilliSecond();
-        const uint64 us = CTime::getCurrentMicroSecond();
-        const uint64 later = CTime::getCurrentMilliSecond();
-        ASSERT_GE(ms, previous);
-        ASSERT_GE(us / 1000, ms);
-        ASSERT_GE(later, us / 1000);
-        previous = later;
-    }
+    // Never going back, also across threads, is checked in clock_concurrency_test.cpp.
+    const uint64 ms = CTime::getCurrentMilliSecond();
+    const uint64 us = CTime::getCurrentMicroSecond();
+    const uint64 later = CTime::getCurrentMilliSecond();
+    EXPECT_GE(us / 1000, ms);
+    EXPECT_GE(later, us / 1000);
     Orlix::Infra::Detail::advanceClockForTesting(60000);
-    EXPECT_GE(CTime::getCurrentMilliSecond(), previous + 60000);
-    EXPECT_GE(CTime::getCurrentMicroSecond() / 1000, previous + 60000);
+    EXPECT_GE(CTime::getCurrentMilliSecond(), later + 60000);
+    EXPECT_GE(CTime::getCurrentMicroSecond() / 1000, later + 60000);
 }

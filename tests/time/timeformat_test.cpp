@@ -35,26 +35,24 @@ std::string at(int hour, const char* picture, int mask)
 
 TEST(TimeFormatSettings, DerivedFromTheStoredFormat)
 {
-    EXPECT_EQ(CTime::getFormat(), "yyyy-MM-dd HH:mm:ss");
-    EXPECT_EQ(CTime::getDateFormat(), CTime::ymd);
-    EXPECT_EQ(CTime::getSeparator(), '-');
-    EXPECT_FALSE(CTime::get12Hour());
-
-    CTime::setFormatString("dd.MM.yyyy HH:mm");
-    EXPECT_EQ(CTime::getFormat(), "dd.MM.yyyy HH:mm");
-    EXPECT_EQ(CTime::getSeparator(), '.');
-    EXPECT_EQ(CTime::getDateFormat(), CTime::dmy);
-    EXPECT_FALSE(CTime::get12Hour());
-
+    // "<format> <separator> <date order> <12-hour>" after storing format (null: as it is).
+    const auto settingsAfter = [](const char* format) {
+        if (format != nullptr)
+            CTime::setFormatString(format);
+        const int order = CTime::getDateFormat();
+        return std::string(CTime::getFormat().c_str()) + " " + CTime::getSeparator() + " " +
+               (order == CTime::ymd   ? "ymd"
+                : order == CTime::mdy ? "mdy"
+                                      : "dmy") +
+               " " + (CTime::get12Hour() ? "12h" : "24h");
+    };
+    EXPECT_EQ(settingsAfter(nullptr), "yyyy-MM-dd HH:mm:ss - ymd 24h");
+    EXPECT_EQ(settingsAfter("dd.MM.yyyy HH:mm"), "dd.MM.yyyy HH:mm . dmy 24h");
     CTime::setFormat(Orlix::Infra::flex_string("MM/dd/yyyy hh:mm:ss tt"));
-    EXPECT_EQ(CTime::getSeparator(), '/');
-    EXPECT_EQ(CTime::getDateFormat(), CTime::mdy);
-    EXPECT_TRUE(CTime::get12Hour());
-
-    CTime::setFormatString("yyyy/MM/dd HH.mm"); // '.' wins wherever it stands
-    EXPECT_EQ(CTime::getSeparator(), '.');
-    CTime::setFormatString("MM-dd"); // a missing year counts as standing last
-    EXPECT_EQ(CTime::getDateFormat(), CTime::mdy);
+    EXPECT_EQ(settingsAfter(nullptr), "MM/dd/yyyy hh:mm:ss tt / mdy 12h");
+    // '.' wins wherever it stands; a missing year counts as standing last.
+    EXPECT_EQ(settingsAfter("yyyy/MM/dd HH.mm"), "yyyy/MM/dd HH.mm . ymd 24h");
+    EXPECT_EQ(settingsAfter("MM-dd"), "MM-dd - mdy 24h");
 }
 
 TEST(TimeFormatDeathTest, AssertionCases)
