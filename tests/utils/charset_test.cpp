@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -19,7 +20,6 @@ namespace {
 using namespace Orlix::Utils;
 using namespace UtilsTesting;
 using Units = std::vector<unsigned short>;
-
 using Result = std::pair<int, int>; // what a function returned, and what it stored
 
 TEST(Charset, SingleCharacters)
@@ -56,7 +56,7 @@ TEST(Charset, SingleCharacters)
     EXPECT_EQ(Result(0xE9, 2), leading("\xC3\xA9x"));
     EXPECT_EQ(Result(0x554A, 3), leading("\xE5\x95\x8A"));
     EXPECT_EQ(Result(0, 3), leading("\xE5\x95")); // cut by the terminator
-    EXPECT_EQ(0x05, leading("\xE5\x41").first);   // the bits so far
+    EXPECT_EQ(0x05, leading("\xE5\x41").first);   // ASCII inside a sequence: the bits so far
     EXPECT_EQ(Result(0, 0), leading("\x95\x8A")); // no sequence open
     EXPECT_EQ(Result(0, 0), leading("\xF0\x9F\x98\x80"));
 
