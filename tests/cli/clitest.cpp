@@ -53,11 +53,6 @@ RunResult orlix(const std::vector<std::string>& args, const std::string& input)
     return run(argv, input);
 }
 
-bool haveProgram(const std::string& name)
-{
-    return run({name, "--version"}).status >= 0;
-}
-
 std::string randomBytes(std::size_t size, unsigned int seed)
 {
     std::mt19937 random(seed);

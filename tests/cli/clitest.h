@@ -22,9 +22,6 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input = s
 // Runs the orlix program under test with the given arguments.
 RunResult orlix(const std::vector<std::string>& args, const std::string& input = std::string());
 
-// True when the program can be started (for optional reference tools).
-bool haveProgram(const std::string& name);
-
 // size pseudo-random bytes, the same for the same seed.
 std::string randomBytes(std::size_t size, unsigned int seed);
 

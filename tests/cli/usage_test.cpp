@@ -12,10 +12,9 @@ bool contains(const std::string& text, const std::string& needle)
     return text.find(needle) != std::string::npos;
 }
 
-const char* const kCommands[] = {"md5", "sha1", "crc16", "crc32", "base64", "conv", "des"};
-
 TEST(CliUsage, HelpListsEveryCommandAndEachCommandHasItsOwn)
 {
+    const char* const kCommands[] = {"md5", "sha1", "crc16", "crc32", "base64", "conv", "des"};
     for (const char* spelling : {"--help", "help", "-h"}) {
         const RunResult result = orlix({spelling});
         EXPECT_EQ(0, result.status) << spelling;

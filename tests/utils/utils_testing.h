@@ -11,16 +11,11 @@ namespace UtilsTesting {
 using Bytes = std::vector<unsigned char>;
 
 // The bytes of a text, as the codecs take them.
-inline const unsigned char* bytes(const char* text)
-{
-    return reinterpret_cast<const unsigned char*>(text);
-}
 inline const unsigned char* bytes(const std::string& text)
 {
-    return bytes(text.c_str());
+    return reinterpret_cast<const unsigned char*>(text.c_str());
 }
 
-// n bytes from rng.
 inline Bytes randomBytes(std::mt19937& rng, std::size_t n)
 {
     Bytes v(n);
