@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -167,11 +168,16 @@ TEST_F(FactoryTest, LookupsByServerAndByUserShareOneLoggedInClient)
     sameServer.text7 = "not identifying";
     sameServer.number4 = 99;
     IClient* second = nullptr;
-    EXPECT_EQ(lookUp(sameServer, second), &media);
+    int currentUser = 0;
+    std::thread([&] { // a thread with no current user yet
+        EXPECT_EQ(lookUp(sameServer, second), &media);
+        currentUser = IClient::getCurrentUserID();
+    })
+        .join();
     EXPECT_EQ(second, first);
+    EXPECT_EQ(currentUser, 7) << "the found client's user is the current user";
     EXPECT_EQ(getRefCount(first), 2);
     EXPECT_EQ(log.created.load(), 1);
-    EXPECT_EQ(IClient::getCurrentUserID(), 7);
 
     // By user id: the exact class, no login; -1 asks for no client.
     ServiceFactory deviceMedia("Device");
