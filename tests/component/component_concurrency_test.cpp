@@ -1,7 +1,6 @@
 // Components under concurrent use: shared client lookups and releases, reference counts from
 // several threads, status procedures detached while they run, racing instance creation.
 #include "component/clientinstancelist.h"
-#include "component/oldunknown.h"
 #include "component/statusproclist.h"
 #include "component_testing.h"
 #include "support/testsupport.h"
@@ -19,38 +18,20 @@
 namespace {
 
 using namespace ComponentTesting;
-using Orlix::Component::CClientInstanceList;
-using Orlix::Component::getComponentInstance;
-using Orlix::Component::getRefCount;
-using Orlix::Component::registerComponent;
-using Orlix::Component::Detail::CComponentHelper;
 
 constexpr int threadCount = 6;
 
-// Lets every thread start its work at the same moment.
-class StartLine
-{
-public:
-    explicit StartLine(int parties) : m_waiting(parties) {}
-    void arriveAndWait()
-    {
-        m_waiting.fetch_sub(1);
-        while (m_waiting.load() > 0)
-            std::this_thread::yield();
-    }
-
-private:
-    std::atomic<int> m_waiting;
-};
-
+// Runs body(i) on count threads that all start their work at the same moment.
 template <class Body>
 void runOnThreads(int count, Body body)
 {
-    StartLine start(count);
+    std::atomic<int> waiting{count};
     std::vector<std::thread> threads;
     for (int i = 0; i < count; ++i)
         threads.emplace_back([&, i] {
-            start.arriveAndWait();
+            waiting.fetch_sub(1);
+            while (waiting.load() > 0)
+                std::this_thread::yield();
             body(i);
         });
     for (std::thread& t : threads)
@@ -64,7 +45,7 @@ TEST(ComponentConcurrency, SimultaneousLookupsShareOneClientAndReleaseItOnce)
     clients.registerFactory("Client");
     ServiceFactory media("Device.Config");
     media.registerFactory("Media");
-    CClientInstanceList* list = CClientInstanceList::instance(); // the sweep keeps running
+    CClientInstanceList* list = CClientInstanceList::instance(); // its sweep keeps running
 
     for (int round = 0; round < 10; ++round) {
         const std::string host = "host-" + std::to_string(round);
@@ -135,9 +116,8 @@ IUnknown* makeMortal(const ServerInfo* /*info*/)
 
 TEST(ComponentConcurrency, RacingInstanceRequestsAndReleasesDisposeOfEachInstanceOnce)
 {
-    // Requests race with each other to create the shared instance (both records may stay)
-    // and with its last release: a request must get a live instance or make a new one, never
-    // the one whose count already reached 0.
+    // Requests race to create the shared instance (both records may stay) and with its last
+    // release: a request gets a live instance or makes a new one, never one whose count is 0.
     registerComponent("Churn", &makeMortal);
     std::atomic<int> handedOutDead{0};
     runOnThreads(threadCount, [&](int) {
@@ -155,7 +135,35 @@ TEST(ComponentConcurrency, RacingInstanceRequestsAndReleasesDisposeOfEachInstanc
 }
 
 using Delegate = Orlix::Infra::TFunction1<void, int>;
-using ProcList = Orlix::Component::Detail::TStatusProcList<Delegate>;
+using ProcList = Detail::TStatusProcList<Delegate>;
+
+void freeProc(int) {}
+
+struct SelfDetacher
+{
+    ProcList* list = nullptr;
+    int calls = 0;
+    void run(int)
+    {
+        ++calls;
+        // The list's lock is not held during the call, and the emitting thread never waits for
+        // its own call to end.
+        list->detach(Delegate(&SelfDetacher::run, this), true);
+        list->attach(Delegate(&freeProc));
+    }
+};
+
+TEST(ComponentConcurrency, AProcedureMayChangeTheListWhileItRuns)
+{
+    ProcList list(8);
+    SelfDetacher self;
+    self.list = &list;
+    list.attach(Delegate(&SelfDetacher::run, &self));
+    list.emit(0);
+    list.emit(0);
+    EXPECT_EQ(self.calls, 1);
+    EXPECT_EQ(list.count(), 1);
+}
 
 struct SlowProc
 {

@@ -2,7 +2,10 @@
 #ifndef ORLIX_TESTS_COMPONENT_COMPONENT_TESTING_H
 #define ORLIX_TESTS_COMPONENT_COMPONENT_TESTING_H
 
+#include "component/oldunknown.h"
 #include "infra/clientfactory.h"
+#include "infra/error.h"
+#include "infra3/clock.h"
 
 #include <atomic>
 #include <mutex>
@@ -10,11 +13,11 @@
 
 namespace ComponentTesting {
 
-using Orlix::Component::ClassID;
-using Orlix::Component::IClient;
-using Orlix::Component::IFactoryUnknown;
-using Orlix::Component::IUnknown;
-using Orlix::Component::ServerInfo;
+using namespace Orlix::Component;
+using Orlix::Component::Detail::CComponentHelper;
+using Orlix::Infra::getLastError;
+using Orlix::Infra::setLastError;
+using Orlix::Infra::Detail::advanceClockForTesting;
 
 // A component that counts its disposals.
 class Counted : public IUnknown
@@ -33,17 +36,12 @@ private:
     std::atomic<int>* m_destroyed;
 };
 
-// What happened to the clients of one test: calls of each operation, in total.
+// What happened to the clients of one test, and how their next calls behave.
 struct ClientLog
 {
-    std::atomic<int> logins{0};
-    std::atomic<int> logouts{0};
-    std::atomic<int> destroyed{0};
-    std::atomic<int> created{0};
-    std::atomic<bool> loginSucceeds{true};
-    std::atomic<bool> broken{false};
-    // "logout,destroy," as they happen.
-    void note(const char* what)
+    std::atomic<int> logins{0}, logouts{0}, destroyed{0}, created{0};
+    std::atomic<bool> loginSucceeds{true}, broken{false};
+    void note(const char* what) // "logout,destroy," as they happen
     {
         std::lock_guard<std::mutex> guard(mutex);
         order += what;
@@ -59,7 +57,6 @@ private:
     std::string order;
 };
 
-// A client whose login outcome and connection state the test controls.
 class TestClient : public IClient
 {
 public:
@@ -94,7 +91,7 @@ private:
     int m_userId;
 };
 
-// A client factory for one class id, making TestClients with user id userId.
+// Makes TestClients with user id userId for one class id, or none while makesClients is off.
 class TestClientFactory : public IClient::IFactory
 {
 public:
@@ -128,7 +125,6 @@ private:
     const char* m_classId;
 };
 
-// A server description with the fields the tests vary.
 inline ServerInfo server(const char* host, int port = 9000, const char* user = "alice")
 {
     ServerInfo info;

@@ -1,8 +1,6 @@
-// Component objects: reference counting and hand-out, object tables, the registry and
-// creators loaded from shared libraries.
-#include "component/oldunknown.h"
+// Component objects: reference counting and hand-out, object tables, the registry, creators
+// loaded from shared libraries, and the preconditions of the whole component family.
 #include "component_testing.h"
-#include "infra/error.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +10,8 @@
 namespace {
 
 using namespace ComponentTesting;
-using Orlix::Component::createComponentObject;
-using Orlix::Component::getComponentInstance;
-using Orlix::Component::getRefCount;
-using Orlix::Component::registerComponent;
-using Orlix::Component::Detail::CComponentHelper;
 using Orlix::Component::Detail::CObjectTable;
-using Orlix::Component::Detail::dynamicNamesFor;
 using Orlix::Component::Detail::key_base;
-using Orlix::Infra::getLastError;
-using Orlix::Infra::setLastError;
 
 std::atomic<int> g_destroyed{0};
 std::atomic<int> g_created{0};
@@ -37,28 +27,24 @@ IUnknown* makeNothing(const ServerInfo* /*info*/)
     return nullptr;
 }
 
-// ---- Reference counting and hand-out ----
-
 TEST(ComponentRefCount, OnlyTheFirstHandOutIsFree)
 {
-    std::atomic<int> destroyed{0};
-    auto* shared = new Counted(&destroyed);
+    auto* shared = new Counted(&g_destroyed);
     EXPECT_EQ(CComponentHelper::makeComponentInstance(shared), shared);
     EXPECT_EQ(getRefCount(shared), 1) << "the first hand-out takes the creation reference";
     CComponentHelper::makeComponentInstance(shared);
-    EXPECT_EQ(getRefCount(shared), 2) << "every later hand-out counts";
+    EXPECT_EQ(getRefCount(shared), 2);
 
-    auto* fresh = new Counted(&destroyed);
+    auto* fresh = new Counted(&g_destroyed);
     CComponentHelper::makeComponentObject(fresh);
     CComponentHelper::makeComponentObject(fresh);
     EXPECT_EQ(getRefCount(fresh), 1) << "makeComponentObject never counts";
     CComponentHelper::makeComponentInstance(fresh);
     EXPECT_EQ(getRefCount(fresh), 2) << "but marks the object handed out";
     EXPECT_EQ(fresh->addRef(), 3);
-
     for (IUnknown* object : {shared, shared, fresh, fresh, fresh})
         CComponentHelper::release(object);
-    EXPECT_EQ(destroyed.load(), 2);
+    EXPECT_EQ(g_destroyed.load(), 2);
 
     setLastError(0);
     EXPECT_EQ(CComponentHelper::makeComponentObject(nullptr), nullptr);
@@ -69,102 +55,57 @@ TEST(ComponentRefCount, OnlyTheFirstHandOutIsFree)
     EXPECT_EQ(CComponentHelper::release(nullptr), 0);
 }
 
-TEST(ComponentDeathTest, PreconditionsAreAssertions)
-{
-    EXPECT_DEATH(Orlix::Component::decreaseRefCount(nullptr), "assertion \\(object\\) failed");
-    EXPECT_DEATH(Orlix::Component::makeInstanceForTable(nullptr), "assertion \\(object\\) failed");
-    CObjectTable table;
-    EXPECT_EQ(table.count(), 0u);
-    EXPECT_DEATH(table.get(table.count()),
-                 "assertion \\(index < m_internal->objects.size\\(\\)\\)");
-    Counted stray;
-    registerComponent("Known", &makeCounted);
-    EXPECT_DEATH(Orlix::Component::destroyComponent(&stray, "NeverSeen", true),
-                 "assertion \\(pi != s_componentMap.end\\(\\)\\)");
-    EXPECT_DEATH(Orlix::Component::destroyComponent(&stray, "Known", true),
-                 "assertion \\(pj != \\(\\*pi\\).second.instances.end\\(\\)\\)");
-}
-
-// ---- Object tables ----
-
 // Matches wanted, or anything when any is set.
-class Is : public key_base
+struct Is : key_base
 {
-public:
-    explicit Is(IUnknown* wanted, bool any = false) : m_wanted(wanted), m_any(any) {}
-    bool matches(IUnknown* object) const override { return m_any || object == m_wanted; }
-
-private:
-    IUnknown* m_wanted;
-    bool m_any;
+    Is(IUnknown* wanted, bool any = false) : wanted(wanted), any(any) {}
+    bool matches(IUnknown* object) const override { return any || object == wanted; }
+    IUnknown* wanted;
+    bool any;
 };
 
-TEST(ObjectTable, InsertAndFindsCountOneTwoThreeAndTheLastReleaseErases)
+TEST(ObjectTable, InsertIsTheFirstHandOutFindsCountAndTheLastReleaseErases)
 {
-    std::atomic<int> destroyed{0};
     CObjectTable table;
-    auto* object = new Counted(&destroyed);
-    table.lock();
-    table.insert(object);
-    EXPECT_EQ(getRefCount(object), 1);
-    EXPECT_EQ(table.find(Is(object)), object);
-    EXPECT_EQ(getRefCount(object), 2);
-    EXPECT_EQ(table.find(Is(object)), object);
-    EXPECT_EQ(getRefCount(object), 3);
-    object->release();
-    object->release();
-    EXPECT_EQ(table.count(), 1u);
-    EXPECT_EQ(object->release(), 0) << "released while holding the (re-entrant) table lock";
-    EXPECT_EQ(table.count(), 0u);
-    table.unlock();
-    EXPECT_EQ(destroyed.load(), 1);
-}
-
-TEST(ObjectTable, FindTakesTheFirstMatchAndEraseEveryOccurrence)
-{
-    std::atomic<int> destroyed{0};
-    CObjectTable table;
-    auto* a = new Counted(&destroyed);
-    auto* b = new Counted(&destroyed);
+    auto* a = new Counted(&g_destroyed);
+    auto* b = new Counted(&g_destroyed);
     table.lock();
     EXPECT_EQ(table.find(Is(nullptr, true)), nullptr);
-    for (IUnknown* object : {a, b, a, b}) // each inserted twice: count 2
+    for (IUnknown* object : {a, b, a, b})
         table.insert(object);
-    EXPECT_EQ(table.find(Is(nullptr, true)), a);
-    EXPECT_EQ(getRefCount(b), 2) << "objects that were not found keep their count";
+    EXPECT_EQ(getRefCount(a), 2) << "the second insert is a later hand-out";
+    EXPECT_EQ(table.find(Is(nullptr, true)), a) << "the first match";
+    EXPECT_EQ(table.find(Is(a)), a);
+    EXPECT_EQ(getRefCount(a), 4);
+    EXPECT_EQ(getRefCount(b), 2) << "objects not found keep their count";
     EXPECT_EQ(table.find(Is(nullptr)), nullptr);
-    table.erase(a);
+
+    table.erase(b); // every occurrence; erasing again changes nothing
+    table.erase(b);
     ASSERT_EQ(table.count(), 2u);
-    EXPECT_EQ(table.get(0), b);
-    EXPECT_EQ(table.get(1), b);
-    table.erase(a); // not in the table any more: unchanged
-    EXPECT_EQ(table.count(), 2u);
-    table.unlock();
-    // a is no longer listed but is still disposed of normally; b's last release erases it.
-    for (IUnknown* object : {a, a, a, b, b})
-        object->release();
-    EXPECT_EQ(destroyed.load(), 2);
+    EXPECT_EQ(table.get(1), a);
+    for (int i = 0; i < 3; ++i)
+        a->release();
+    EXPECT_EQ(a->release(), 0) << "released while holding the (re-entrant) table lock";
     EXPECT_EQ(table.count(), 0u);
-}
+    table.unlock();
+    b->release();
+    b->release(); // no longer listed, disposed of all the same
+    EXPECT_EQ(g_destroyed.load(), 2);
 
-TEST(ObjectTable, ObjectsOutliveTheirTable)
-{
-    std::atomic<int> destroyed{0};
-    auto* object = new Counted(&destroyed);
+    auto* survivor = new Counted(&g_destroyed);
     {
-        CObjectTable table;
-        table.lock();
-        table.insert(object);
-        table.unlock();
+        CObjectTable gone;
+        gone.lock();
+        gone.insert(survivor);
+        gone.unlock();
     }
-    EXPECT_EQ(destroyed.load(), 0) << "the table held no reference";
-    object->release(); // must not touch the table that is gone
-    EXPECT_EQ(destroyed.load(), 1);
+    EXPECT_EQ(g_destroyed.load(), 2) << "the table held no reference";
+    survivor->release(); // must not touch the table that is gone
+    EXPECT_EQ(g_destroyed.load(), 3);
 }
 
-// ---- The registry ----
-
-TEST(ComponentRegistry, RegisteringTwiceWarnsOnceAndKeepsTheSecondCreator)
+TEST(ComponentRegistry, RegisteringTwiceWarnsAndKeepsTheSecondCreator)
 {
     OrlixTest::PrintCapture capture;
     EXPECT_TRUE(registerComponent("Twice", &makeNothing));
@@ -199,17 +140,16 @@ TEST(ComponentRegistry, InstancesAreSharedPerServerAndForgottenAtTheLastRelease)
     IUnknown* otherServer = getComponentInstance("PerServer", &otherFlag1);
     IUnknown* noServer = getComponentInstance("PerServer", nullptr);
     IUnknown* n = getComponentInstance("PerServer", &nullText2);
-    IUnknown* e = getComponentInstance("PerServer", &emptyText2);
+    EXPECT_EQ(getComponentInstance("PerServer", &emptyText2), n) << "a null text equals \"\"";
     EXPECT_EQ(a, sameServer) << "text3 does not identify the server";
     EXPECT_NE(a, otherServer) << "flag1 does";
     EXPECT_NE(a, noServer) << "an instance for a server never serves a request without one";
-    EXPECT_EQ(n, e) << "a null text equals \"\"";
     EXPECT_EQ(getRefCount(a), 2);
     EXPECT_EQ(getComponentInstance("PerServer", nullptr), noServer);
     EXPECT_EQ(getRefCount(noServer), 2);
     EXPECT_EQ(g_created.load(), 4);
 
-    for (IUnknown* object : {a, otherServer, noServer, n, e, noServer})
+    for (IUnknown* object : {a, otherServer, noServer, n, n, noServer})
         object->release();
     EXPECT_EQ(g_destroyed.load(), 3);
     sameServer->release(); // the last holder of a
@@ -221,8 +161,7 @@ TEST(ComponentRegistry, InstancesAreSharedPerServerAndForgottenAtTheLastRelease)
 
 IUnknown* makeViaRegistry(const ServerInfo* info)
 {
-    // Creators run without the registry lock, so they may use the registry themselves.
-    return createComponentObject("Inner", info);
+    return createComponentObject("Inner", info); // creators run without the registry lock
 }
 
 TEST(ComponentRegistry, MissingCreatorsFailQuietlyAndCreatorsMayUseTheRegistry)
@@ -253,9 +192,7 @@ TEST(ComponentRegistry, MissingCreatorsFailQuietlyAndCreatorsMayUseTheRegistry)
     EXPECT_EQ(g_destroyed.load(), 2);
 }
 
-// ---- Creators in shared libraries ----
-
-TEST(DynamicCreatorNames, FileAndSymbolNamesAreCutAt31Characters)
+TEST(DynamicCreator, FileAndSymbolNamesAreCutAt31Characters)
 {
     const struct
     {
@@ -263,16 +200,14 @@ TEST(DynamicCreatorNames, FileAndSymbolNamesAreCutAt31Characters)
         const char* file; // with 'n' for each character of the name shown
         const char* symbol;
     } cases[] = {
-        {7, "libnnnnnnn.so", "creatennnnnnnObject"},
         {19, "libnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnObject"},
         {20, "libnnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnnObjec"},
         {25, "libnnnnnnnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
         {26, "libnnnnnnnnnnnnnnnnnnnnnnnnnn.s", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
-        {27, "libnnnnnnnnnnnnnnnnnnnnnnnnnnn.", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
         {40, "libnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
     };
     for (const auto& c : cases) {
-        const auto names = dynamicNamesFor(std::string(c.length, 'n').c_str());
+        const auto names = Detail::dynamicNamesFor(std::string(c.length, 'n').c_str());
         EXPECT_STREQ(names.fileName, c.file) << c.length;
         EXPECT_STREQ(names.symbol, c.symbol) << c.length;
     }
@@ -294,14 +229,13 @@ TEST(DynamicCreator, LoadsPluginsByTheirFullOrCutNames)
     a->release();
     a->release();
 
-    // 26 characters: the test tree builds "libTruncatedGreeterPluginName.s" exporting
-    // "createTruncatedGreeterPluginNam", the names cut to 31 characters.
+    // The test tree builds "libTruncatedGreeterPluginName.s" exporting
+    // "createTruncatedGreeterPluginNam".
     IUnknown* cut = createComponentObject("TruncatedGreeterPluginName", nullptr);
     ASSERT_NE(cut, nullptr);
     cut->release();
 
-    // A registered creator wins over the library.
-    registerComponent("TestGreeter", &makeCounted);
+    registerComponent("TestGreeter", &makeCounted); // a registered creator wins
     IUnknown* registered = createComponentObject("TestGreeter", nullptr);
     EXPECT_STREQ(registered->describe(), "Counted");
     registered->release();
@@ -316,6 +250,37 @@ TEST(DynamicCreator, ALibraryWithoutTheCreatorLogsTheSymbolOnEveryRequest)
     capture.clear();
     EXPECT_EQ(getComponentInstance("TestNoSymbol", nullptr), nullptr);
     EXPECT_TRUE(capture.contains("createTestNoSymbolObject"));
+}
+
+TEST(ComponentDeathTest, PreconditionsAreAssertions)
+{
+    EXPECT_DEATH(decreaseRefCount(nullptr), "assertion \\(object\\) failed");
+    EXPECT_DEATH(makeInstanceForTable(nullptr), "assertion \\(object\\) failed");
+    CObjectTable table;
+    EXPECT_DEATH(table.get(0), "assertion \\(index < m_internal->objects.size\\(\\)\\)");
+    Counted stray;
+    registerComponent("Known", &makeCounted);
+    EXPECT_DEATH(destroyComponent(&stray, "NeverSeen", true),
+                 "assertion \\(pi != s_componentMap.end\\(\\)\\)");
+    EXPECT_DEATH(destroyComponent(&stray, "Known", true),
+                 "assertion \\(pj != \\(\\*pi\\).second.instances.end\\(\\)\\)");
+
+    ServiceFactory factory("A");
+    factory.registerFactory("Svc");
+    ClassIDList ids("Svc");
+    for (int index : {1, -1})
+        EXPECT_DEATH(ids[index], "assertion \\(\\(size_t\\)index < m_internal->ids.size\\(\\)\\)");
+    EXPECT_DEATH(ClientFactory::releaseClientObject(nullptr), "assertion \\(client != NULL\\)");
+
+    ClientLog log;
+    TestClient bare(log, 1);
+    const char* const needsRecord = "assertion \\(client != NULL && client->m_internal != NULL\\)";
+    EXPECT_DEATH(clientIsCreated(&bare), needsRecord);
+    EXPECT_DEATH(clientIsCreated(nullptr), needsRecord);
+    EXPECT_DEATH(bare.abort(1), "assertion \\(m_internal\\) failed");
+    clientCreateInternal(&bare, ClassID("Device"), server("h"), false);
+    EXPECT_DEATH(clientCreateInternal(&bare, ClassID("Device"), server("h"), false),
+                 "assertion \\(client != NULL && client->m_internal == NULL\\)");
 }
 
 } // namespace
