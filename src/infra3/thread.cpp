@@ -153,13 +153,21 @@ CThread::~CThread()
 bool CThread::createThread()
 {
     ThreadInternal& r = *m_internal;
-    r.m_mutex.enter();
-    if (r.m_loop.load()) {
+    // Every refusal leaves the lock before logging, so a slow sink never holds it.
+    auto stillRunning = [&] {
         r.m_mutex.leave();
         logWarn(ORLIX_OBJ_FMT "CThread::CreateThread() thread '%s' is still running!\n",
                 ORLIX_OBJ_ARGS, r.name().c_str());
         return false;
-    }
+    };
+    auto failed = [&](int error) {
+        r.m_mutex.leave();
+        logError(ORLIX_OBJ_FMT "create thread failed,errno=%d\n", ORLIX_OBJ_ARGS, error);
+        return false;
+    };
+    r.m_mutex.enter();
+    if (r.m_loop.load())
+        return stillRunning();
     if (r.m_threadHandle != nullptr) {
         Platform::closeThread(r.m_threadHandle);
         r.m_threadHandle = nullptr;
@@ -169,12 +177,8 @@ bool CThread::createThread()
         Platform::sleepMs(1);
         r.m_mutex.enter();
     }
-    if (r.m_loop.load()) {
-        r.m_mutex.leave();
-        logWarn(ORLIX_OBJ_FMT "CThread::CreateThread() thread '%s' is still running!\n",
-                ORLIX_OBJ_ARGS, r.name().c_str());
-        return false;
-    }
+    if (r.m_loop.load())
+        return stillRunning();
     r.m_loop.store(true);
     r.m_threadId.store(-1);
     r.m_destroyed.store(false);
@@ -183,18 +187,13 @@ bool CThread::createThread()
     r.m_threadHandle = Platform::startThread(&ThreadInternal::body, &r, r.m_stackSize, &error);
     if (r.m_threadHandle == nullptr) {
         r.m_loop.store(false);
-        r.m_mutex.leave();
-        logError(ORLIX_OBJ_FMT "create thread failed,errno=%d\n", ORLIX_OBJ_ARGS, error);
-        return false;
+        return failed(error);
     }
     error = Platform::setThreadPriority(r.m_threadHandle,
                                         Detail::win32Priority(r.m_priority, r.m_policy),
                                         r.m_policy == 1, r.m_priority);
-    if (error != 0) {
-        r.m_mutex.leave();
-        logError(ORLIX_OBJ_FMT "create thread failed,errno=%d\n", ORLIX_OBJ_ARGS, error);
-        return false;
-    }
+    if (error != 0)
+        return failed(error);
     r.m_running.store(1);
     r.m_mutex.leave();
     return true;
