@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -268,4 +269,31 @@ TEST_F(SetTimeTest, HooksReplaceTheBuiltInSettersAndCanChainToThem)
         "hook 2016-02-28 23:59:59 7", "hookEx 2016-03-07 09:45:10 ms 999 wday 1 reserved 0 3"};
     EXPECT_EQ(g_log, expected);
     EXPECT_EQ(g_systemCalls.size(), 1u);
+}
+
+// Lambdas with captures are listeners and hooks as they stand.
+TEST_F(SetTimeTest, LambdasAreListenersAndHooks)
+{
+    std::vector<std::string> seen;
+    auto saw = [&seen](const std::string& entry) {
+        return std::find(seen.begin(), seen.end(), entry) != seen.end();
+    };
+    EXPECT_TRUE(Infra::CTime::attachModifyProc([&seen](Infra::SystemTime time) {
+        seen.push_back("proc " + show(time));
+        return true;
+    }));
+    EXPECT_TRUE(Infra::CTime::setCurrentTimeEx(Infra::CTime(1999, 1, 1, 0, 0, 0), 0));
+    EXPECT_TRUE(saw("proc 2000-01-01 00:00:00"));
+
+    Infra::CTime::attachSetCurrentTimeHook([&seen](const Infra::CTime& time, int tolerance) {
+        seen.push_back("hook " + show(time) + " " + std::to_string(tolerance));
+    });
+    Infra::CTime::setCurrentTimeEx(Infra::CTime(2016, 3, 7, 9, 5, 2), 1);
+    EXPECT_TRUE(saw("hook 2016-03-07 09:05:02 1"));
+
+    Infra::CTime::attachSetCurrentTimeHookEx([&seen](const SystemTimeEx& time, int tolerance) {
+        seen.push_back("hookEx " + show(time) + " " + std::to_string(tolerance));
+    });
+    Infra::CTime::setCurrentTime(makeEx(2016, 3, 7, 9, 45, 10, 0), 3);
+    EXPECT_TRUE(saw("hookEx 2016-03-07 09:45:10 3"));
 }
