@@ -1,16 +1,21 @@
-// CRC-16/ARC and CRC-32: check values, chaining, agreement with zlib. Base64: the RFC 4648
+// CRC-16/ARC and CRC-32: check values, chaining, agreement with zlib and a bitwise CRC-16, for
+// every implementation this CPU can run, at every alignment and across piece cuts. Base64: the RFC 4648
 // vectors, the length and terminator rules, where decoding stops, and agreement with
 // OpenSSL's encoder on random data.
 #include "infra/base64.h"
 #include "infra/crc.h"
+#include "utils/crc_paths.h"
 #include "utils_testing.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,6 +54,115 @@ TEST(Crc, Crc32AgreesWithZlibOnRandomData)
         const unsigned int seed = n == 0 ? 0 : static_cast<unsigned int>(rng());
         ASSERT_EQ(::crc32(seed, data.data(), size), U::crc32(seed, data.data(), size));
     }
+}
+
+// CRC-16/ARC one bit at a time, straight from the definition (no tables, no folding).
+unsigned int crc16Bitwise(unsigned int c, const unsigned char* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        c ^= p[i];
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
+    }
+    return c;
+}
+
+// Runs check(path) for every implementation of the list that this CPU can run.
+template <typename Check>
+void forEachUsablePath(const std::vector<Orlix::Utils::Detail::CrcPath>& paths, Check check)
+{
+    ASSERT_FALSE(paths.empty());
+    EXPECT_STREQ("portable", paths.front().name);
+    for (const auto& path : paths) {
+        if (!path.usable)
+            continue;
+        SCOPED_TRACE(path.name);
+        check(path.fn);
+    }
+}
+
+TEST(Crc, EveryPathAtEveryLengthAndAlignment)
+{
+    // Each length up to 600 at each of the 64 offsets of a cache line covers the short-input
+    // tables, each remainder after whole 16-byte lanes, and the switch to the wide loops.
+    std::mt19937 rng(5);
+    const Bytes data = randomBytes(rng, 64 + 600);
+    const auto crc32s = Detail::crc32Paths();
+    const auto crc16s = Detail::crc16Paths();
+    for (unsigned int len = 0; len <= 600; ++len)
+        for (unsigned int offset = 0; offset < 64; ++offset) {
+            const unsigned char* p = data.data() + offset;
+            const unsigned int seed32 = (offset + len) * 0x9E3779B9u; // every register value
+            const unsigned int seed16 = seed32 >> 16;
+            const auto expected32 = static_cast<unsigned int>(::crc32(seed32, p, len));
+            const unsigned int expected16 = crc16Bitwise(seed16, p, len);
+            for (const auto& path : crc32s) {
+                if (!path.usable)
+                    continue;
+                ASSERT_EQ(expected32, ~path.fn(~seed32, p, len))
+                        << path.name << " length " << len << " offset " << offset;
+            }
+            for (const auto& path : crc16s) {
+                if (!path.usable)
+                    continue;
+                ASSERT_EQ(expected16, path.fn(seed16, p, len))
+                        << path.name << " length " << len << " offset " << offset;
+            }
+        }
+}
+
+TEST(Crc, EveryPathOnLargeInputsInRandomPieces)
+{
+    // Sizes past the 256-byte steps of the widest loop, each message fed in random pieces:
+    // the register passed from piece to piece must give the one-call result.
+    std::mt19937 rng(13);
+    const Bytes data = randomBytes(rng, 300000);
+    std::vector<std::pair<std::size_t, std::size_t>> messages; // offset, size
+    for (int i = 0; i < 12; ++i)
+        messages.emplace_back(rng() % 64, std::uniform_int_distribution<std::size_t>(
+                                              600, data.size() - 64)(rng));
+    const auto pieces = [&](Detail::CrcFunction fn, std::uint32_t reg, const unsigned char* p,
+                            std::size_t n) {
+        while (n != 0) {
+            const std::size_t take = std::min<std::size_t>(n, rng() % 2000);
+            reg = fn(reg, p, take);
+            p += take;
+            n -= take;
+        }
+        return reg;
+    };
+    forEachUsablePath(Detail::crc32Paths(), [&](Detail::CrcFunction fn) {
+        for (const auto& m : messages) {
+            const unsigned char* p = data.data() + m.first;
+            const auto n = static_cast<unsigned int>(m.second);
+            const unsigned int zlib = ::crc32(0L, p, n);
+            ASSERT_EQ(zlib, ~fn(~0u, p, n)) << "size " << n;
+            ASSERT_EQ(zlib, ~pieces(fn, ~0u, p, n)) << "size " << n;
+        }
+    });
+    forEachUsablePath(Detail::crc16Paths(), [&](Detail::CrcFunction fn) {
+        for (const auto& m : messages) {
+            const unsigned char* p = data.data() + m.first;
+            const unsigned int expected = crc16Bitwise(0x1D0F, p, m.second);
+            ASSERT_EQ(expected, fn(0x1D0F, p, m.second)) << "size " << m.second;
+            ASSERT_EQ(expected, pieces(fn, 0x1D0F, p, m.second)) << "size " << m.second;
+        }
+    });
+}
+
+TEST(Crc, EveryPathGivesTheCheckValues)
+{
+    const std::string check = "123456789";
+    // The check string repeated past 16 bytes reaches the folding kernels as well.
+    const std::string longer = check + check + check; // 27 bytes
+    forEachUsablePath(Detail::crc32Paths(), [&](Detail::CrcFunction fn) {
+        EXPECT_EQ(0xCBF43926u, ~fn(~0u, bytes(check), 9));
+        EXPECT_EQ(::crc32(0L, bytes(longer), 27), ~fn(~0u, bytes(longer), 27));
+    });
+    forEachUsablePath(Detail::crc16Paths(), [&](Detail::CrcFunction fn) {
+        EXPECT_EQ(0xBB3Du, fn(0, bytes(check), 9));
+        EXPECT_EQ(crc16Bitwise(0, bytes(longer), 27), fn(0, bytes(longer), 27));
+    });
 }
 
 // Encodes in, checking the returned length and terminator against base64EncodeLen().
