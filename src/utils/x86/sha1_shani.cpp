@@ -36,50 +36,54 @@ sha1BlocksShaNi(std::uint32_t state[5], const unsigned char* data, std::size_t b
         __m128i m3 =
             _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 48)), reverse);
 
-        // prev is A..D as they were before the last group of four rounds.
-        __m128i prev = abcd;
-        abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e0, m0), 0);
+        // e holds E plus the next four schedule words. Each group copies A..D before its
+        // rounds: four rounds later that copy yields the next E. The rounds work on abcd
+        // itself, so the copy stays off the chain of dependent SHA1RNDS4.
+        __m128i e = _mm_add_epi32(e0, m0);
 
-// Four rounds on the schedule words in w (already extended).
+// Four rounds on e, then e for the next four from the schedule words in w (already
+// extended).
 #define ORLIX_SHA1_GROUP(f, w)                                                                     \
     do {                                                                                           \
-        const __m128i e = _mm_sha1nexte_epu32(prev, w);                                            \
-        prev = abcd;                                                                               \
+        const __m128i prev = abcd;                                                                 \
         abcd = _mm_sha1rnds4_epu32(abcd, e, f);                                                    \
+        e = _mm_sha1nexte_epu32(prev, w);                                                          \
     } while (0)
 // Extends the schedule by four words into a (the oldest group) from b, c, d, then runs
-// four rounds on them.
+// four rounds.
 #define ORLIX_SHA1_NEXT(f, a, b, c, d)                                                             \
     do {                                                                                           \
         a = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(a, b), c), d);                     \
         ORLIX_SHA1_GROUP(f, a);                                                                    \
     } while (0)
 
-        ORLIX_SHA1_GROUP(0, m1);
+        ORLIX_SHA1_GROUP(0, m1); // rounds 0..3
         ORLIX_SHA1_GROUP(0, m2);
         ORLIX_SHA1_GROUP(0, m3);
-        ORLIX_SHA1_NEXT(0, m0, m1, m2, m3); // rounds 16..19
-        ORLIX_SHA1_NEXT(1, m1, m2, m3, m0);
+        ORLIX_SHA1_NEXT(0, m0, m1, m2, m3); // rounds 12..15, schedule words 16..19
+        ORLIX_SHA1_NEXT(0, m1, m2, m3, m0);
         ORLIX_SHA1_NEXT(1, m2, m3, m0, m1);
         ORLIX_SHA1_NEXT(1, m3, m0, m1, m2);
         ORLIX_SHA1_NEXT(1, m0, m1, m2, m3);
-        ORLIX_SHA1_NEXT(1, m1, m2, m3, m0); // rounds 36..39
-        ORLIX_SHA1_NEXT(2, m2, m3, m0, m1);
+        ORLIX_SHA1_NEXT(1, m1, m2, m3, m0);
+        ORLIX_SHA1_NEXT(1, m2, m3, m0, m1);
         ORLIX_SHA1_NEXT(2, m3, m0, m1, m2);
         ORLIX_SHA1_NEXT(2, m0, m1, m2, m3);
         ORLIX_SHA1_NEXT(2, m1, m2, m3, m0);
-        ORLIX_SHA1_NEXT(2, m2, m3, m0, m1); // rounds 56..59
-        ORLIX_SHA1_NEXT(3, m3, m0, m1, m2);
+        ORLIX_SHA1_NEXT(2, m2, m3, m0, m1);
+        ORLIX_SHA1_NEXT(2, m3, m0, m1, m2);
         ORLIX_SHA1_NEXT(3, m0, m1, m2, m3);
         ORLIX_SHA1_NEXT(3, m1, m2, m3, m0);
         ORLIX_SHA1_NEXT(3, m2, m3, m0, m1);
-        ORLIX_SHA1_NEXT(3, m3, m0, m1, m2); // rounds 76..79
+        ORLIX_SHA1_NEXT(3, m3, m0, m1, m2);
+        // The last four rounds; E after them is A of four rounds earlier, rotated, plus
+        // the saved E.
+        ORLIX_SHA1_GROUP(3, eIn);
 
 #undef ORLIX_SHA1_NEXT
 #undef ORLIX_SHA1_GROUP
 
-        // E after the last round is A of four rounds before it, rotated; add the saved E.
-        e0 = _mm_sha1nexte_epu32(prev, eIn);
+        e0 = e;
         abcd = _mm_add_epi32(abcd, abcdIn);
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));
