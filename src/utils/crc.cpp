@@ -10,6 +10,7 @@
 #include "utils/x86/crc_clmul.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace Orlix {
@@ -65,30 +66,7 @@ std::uint32_t sliceBy8(const std::array<std::array<T, 256>, 8>& t, std::uint32_t
     return c;
 }
 
-std::uint32_t crc32Portable(std::uint32_t reg, const unsigned char* p, std::size_t len)
-{
-    return sliceBy8(kCrc32Tables, reg, p, len);
-}
-
-std::uint32_t crc16Portable(std::uint32_t reg, const unsigned char* p, std::size_t len)
-{
-    return sliceBy8(kCrc16Tables, reg, p, len);
-}
-
 #if defined(__x86_64__)
-constexpr CrcFoldConstants kCrc32Fold = makeCrcFoldConstants(kCrc32Modulus);
-constexpr CrcFoldConstants kCrc16Fold = makeCrcFoldConstants(kCrc16Modulus);
-
-// The folding kernels need 16 bytes; shorter inputs take the tables.
-template <std::uint32_t (*Kernel)(const CrcFoldConstants&, std::uint32_t, const unsigned char*,
-                                  std::size_t),
-          const CrcFoldConstants& K,
-          std::uint32_t (*Small)(std::uint32_t, const unsigned char*, std::size_t)>
-std::uint32_t clmulPath(std::uint32_t reg, const unsigned char* p, std::size_t len)
-{
-    return len < 16 ? Small(reg, p, len) : Kernel(K, reg, p, len);
-}
-
 std::vector<CrcPath> clmulPaths(CrcPath portable, CrcFunction sse, CrcFunction avx2,
                                 CrcFunction avx512)
 {
@@ -112,13 +90,21 @@ CrcFunction lastUsable(const std::vector<CrcPath>& paths)
 
 } // namespace
 
+std::uint32_t crc32Portable(std::uint32_t crc, const unsigned char* p, std::size_t len)
+{
+    return ~sliceBy8(kCrc32Tables, ~crc, p, len);
+}
+
+std::uint32_t crc16Portable(std::uint32_t crc, const unsigned char* p, std::size_t len)
+{
+    return sliceBy8(kCrc16Tables, crc, p, len);
+}
+
 std::vector<CrcPath> crc32Paths()
 {
     const CrcPath portable{"portable", crc32Portable, true};
 #if defined(__x86_64__)
-    return clmulPaths(portable, clmulPath<crcClmulSse, kCrc32Fold, crc32Portable>,
-                      clmulPath<crcClmulAvx2, kCrc32Fold, crc32Portable>,
-                      clmulPath<crcClmulAvx512, kCrc32Fold, crc32Portable>);
+    return clmulPaths(portable, crc32ClmulSse, crc32ClmulAvx2, crc32ClmulAvx512);
 #else
     return {portable};
 #endif
@@ -128,9 +114,7 @@ std::vector<CrcPath> crc16Paths()
 {
     const CrcPath portable{"portable", crc16Portable, true};
 #if defined(__x86_64__)
-    return clmulPaths(portable, clmulPath<crcClmulSse, kCrc16Fold, crc16Portable>,
-                      clmulPath<crcClmulAvx2, kCrc16Fold, crc16Portable>,
-                      clmulPath<crcClmulAvx512, kCrc16Fold, crc16Portable>);
+    return clmulPaths(portable, crc16ClmulSse, crc16ClmulAvx2, crc16ClmulAvx512);
 #else
     return {portable};
 #endif
@@ -140,33 +124,44 @@ std::vector<CrcPath> crc16Paths()
 
 namespace {
 
-Detail::CrcFunction crc32Path()
+// The chosen paths. Each starts as a function that makes the choice, stores it and
+// forwards the call; later calls jump straight to the choice. Threads racing through the
+// first call choose the same path.
+std::uint32_t crc32FirstCall(std::uint32_t crc, const unsigned char* data, std::size_t len);
+std::uint32_t crc16FirstCall(std::uint32_t crc, const unsigned char* data, std::size_t len);
+
+std::atomic<Detail::CrcFunction> g_crc32{crc32FirstCall};
+std::atomic<Detail::CrcFunction> g_crc16{crc16FirstCall};
+
+std::uint32_t crc32FirstCall(std::uint32_t crc, const unsigned char* data, std::size_t len)
 {
-    static const Detail::CrcFunction fn = Detail::lastUsable(Detail::crc32Paths());
-    return fn;
+    const Detail::CrcFunction fn = Detail::lastUsable(Detail::crc32Paths());
+    g_crc32.store(fn, std::memory_order_relaxed);
+    return fn(crc, data, len);
 }
 
-Detail::CrcFunction crc16Path()
+std::uint32_t crc16FirstCall(std::uint32_t crc, const unsigned char* data, std::size_t len)
 {
-    static const Detail::CrcFunction fn = Detail::lastUsable(Detail::crc16Paths());
-    return fn;
+    const Detail::CrcFunction fn = Detail::lastUsable(Detail::crc16Paths());
+    g_crc16.store(fn, std::memory_order_relaxed);
+    return fn(crc, data, len);
 }
 
 } // namespace
 
 unsigned short crc16(unsigned short crc, const unsigned char* data, unsigned int len)
 {
-    return static_cast<unsigned short>(crc16Path()(crc, data, len));
+    return static_cast<unsigned short>(g_crc16.load(std::memory_order_relaxed)(crc, data, len));
 }
 
 unsigned int crc32(const unsigned char* data, unsigned int len)
 {
-    return crc32Path()(0xFFFFFFFFu, data, len) ^ 0xFFFFFFFFu;
+    return g_crc32.load(std::memory_order_relaxed)(0, data, len);
 }
 
 unsigned int crc32(unsigned int crc, const unsigned char* data, unsigned int len)
 {
-    return crc32Path()(~crc, data, len) ^ 0xFFFFFFFFu;
+    return g_crc32.load(std::memory_order_relaxed)(crc, data, len);
 }
 
 } // namespace Utils

@@ -1,9 +1,10 @@
 // CRC implementations and the constants of carry-less-multiply folding (internal).
 //
 // Both checksums are reflected CRCs: the register's bit 0 is the coefficient of the highest
-// power, and message bytes enter least significant bit first. A path takes the register as
-// it stands (no inversion) and returns it after feeding len bytes, so crc16 and crc32 only
-// add their presets and inversions around it.
+// power, and message bytes enter least significant bit first. A path has the contract of the
+// public function: a CRC-32 path takes and returns the inverted register (crc32(crc, data,
+// len)), a CRC-16 path the register itself (crc16(crc, data, len)), so the public functions
+// are a single jump through the chosen path.
 //
 // Folding works modulo a polynomial of degree 32. CRC-32 uses its own polynomial; CRC-16
 // uses its polynomial times x^16: for any message M, M x^32 mod (P x^16) = (M x^16 mod P) x^16,
@@ -21,7 +22,7 @@ namespace Orlix {
 namespace Utils {
 namespace Detail {
 
-using CrcFunction = std::uint32_t (*)(std::uint32_t reg, const unsigned char* data,
+using CrcFunction = std::uint32_t (*)(std::uint32_t crc, const unsigned char* data,
                                       std::size_t len);
 
 // One implementation of a CRC; usable is false when this CPU (or the ORLIX_CPU cap) rules
@@ -98,11 +99,14 @@ struct CrcFoldConstants
     // Barrett reduction from 64 to 32 bits: floor(x^64 / p) and p, each reflected to 33 bits.
     std::uint64_t mu;
     std::uint64_t poly;
+    // XORed into the caller's value on the way in and out (all ones for CRC-32).
+    std::uint32_t invert;
 };
 
-constexpr CrcFoldConstants makeCrcFoldConstants(std::uint64_t p)
+constexpr CrcFoldConstants makeCrcFoldConstants(std::uint64_t p, std::uint32_t invert)
 {
     CrcFoldConstants c{};
+    c.invert = invert;
     for (unsigned j = 1; j <= 16; ++j) {
         c.fold[j][0] = reflect(xPowMod(128 * j + 63, p), 64);
         c.fold[j][1] = reflect(xPowMod(128 * j - 1, p), 64);
@@ -118,6 +122,13 @@ constexpr CrcFoldConstants makeCrcFoldConstants(std::uint64_t p)
 // x^2 + x + 1. CRC-16/ARC: x^16 + x^15 + x^2 + 1, scaled by x^16.
 constexpr std::uint64_t kCrc32Modulus = 0x104C11DB7u;
 constexpr std::uint64_t kCrc16Modulus = std::uint64_t(0x18005u) << 16;
+
+inline constexpr CrcFoldConstants kCrc32Fold = makeCrcFoldConstants(kCrc32Modulus, 0xFFFFFFFFu);
+inline constexpr CrcFoldConstants kCrc16Fold = makeCrcFoldConstants(kCrc16Modulus, 0);
+
+// The portable (slicing-by-8) paths; the folding kernels hand inputs below 16 bytes to them.
+std::uint32_t crc32Portable(std::uint32_t crc, const unsigned char* data, std::size_t len);
+std::uint32_t crc16Portable(std::uint32_t crc, const unsigned char* data, std::size_t len);
 
 // The reflected 33-bit forms are the published ones for CRC-32.
 static_assert(reflect(kCrc32Modulus, 33) == 0x1DB710641u, "CRC-32 polynomial, reflected");

@@ -7,7 +7,7 @@
 // carry-less multiplies whose products fit in 96 bits, plus the next D bits of data. Wider
 // vectors fold several independent lanes at once; the lanes are then folded into one. The
 // last lane is reduced to 64 bits by two more multiplies and to 32 by Barrett reduction.
-// Every kernel here needs at least 16 bytes; the constants and the data layout are
+// Inputs below 16 bytes go to the tables; the constants and the data layout are
 // described in utils/crc_paths.h.
 #include "utils/x86/crc_clmul.h"
 
@@ -51,7 +51,7 @@ alignas(64) const unsigned char kShiftTable[48] = {
     0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
 
 // Feeds the rest of the message (any length; at least 16 bytes lie before p) into the lane
-// x and reduces it to the 32-bit reflected register.
+// x and reduces it to the 32-bit reflected register, returned inverted as k asks.
 ORLIX_TARGET_SSE std::uint32_t finish(const CrcFoldConstants& k, __m128i x, const unsigned char* p,
                                       const unsigned char* end)
 {
@@ -85,7 +85,7 @@ ORLIX_TARGET_SSE std::uint32_t finish(const CrcFoldConstants& k, __m128i x, cons
     const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
     __m128i q = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
     q = _mm_clmulepi64_si128(_mm_and_si128(q, low32), barrett, 0x10);
-    return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(q, t), 1));
+    return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(q, t), 1)) ^ k.invert;
 }
 
 // Four lanes of 16 bytes, a, b, c, d in message order, folded into one.
@@ -125,9 +125,14 @@ ORLIX_TARGET_SSE inline std::uint32_t sseBody(const CrcFoldConstants& k, __m128i
 
 } // namespace
 
-ORLIX_TARGET_SSE std::uint32_t crcClmulSse(const CrcFoldConstants& k, std::uint32_t reg,
-                                           const unsigned char* data, std::size_t len)
+template <const CrcFoldConstants& K, CrcFunction Small>
+ORLIX_TARGET_SSE inline std::uint32_t crcClmulSse(std::uint32_t reg, const unsigned char* data,
+                                                  std::size_t len)
 {
+    if (len < 16)
+        return Small(reg, data, len);
+    const CrcFoldConstants& k = K;
+    reg ^= k.invert;
     return sseBody(k, first128(reg, data), data + 16, data + len);
 }
 
@@ -152,9 +157,14 @@ ORLIX_TARGET_AVX2 inline __m256i fold256(__m256i x, __m256i k, __m256i data)
 
 } // namespace
 
-ORLIX_TARGET_AVX2 std::uint32_t crcClmulAvx2(const CrcFoldConstants& k, std::uint32_t reg,
-                                             const unsigned char* data, std::size_t len)
+template <const CrcFoldConstants& K, CrcFunction Small>
+ORLIX_TARGET_AVX2 inline std::uint32_t crcClmulAvx2(std::uint32_t reg, const unsigned char* data,
+                                                    std::size_t len)
 {
+    if (len < 16)
+        return Small(reg, data, len);
+    const CrcFoldConstants& k = K;
+    reg ^= k.invert;
     const unsigned char* p = data;
     const unsigned char* const end = data + len;
     if (len < 256)
@@ -205,9 +215,14 @@ ORLIX_TARGET_AVX512 inline __m512i fold512(__m512i x, __m512i k, __m512i data)
 
 } // namespace
 
-ORLIX_TARGET_AVX512 std::uint32_t crcClmulAvx512(const CrcFoldConstants& k, std::uint32_t reg,
-                                                 const unsigned char* data, std::size_t len)
+template <const CrcFoldConstants& K, CrcFunction Small>
+ORLIX_TARGET_AVX512 inline std::uint32_t crcClmulAvx512(std::uint32_t reg,
+                                                        const unsigned char* data, std::size_t len)
 {
+    if (len < 16)
+        return Small(reg, data, len);
+    const CrcFoldConstants& k = K;
+    reg ^= k.invert;
     const unsigned char* p = data;
     const unsigned char* const end = data + len;
     if (len < 256)
@@ -236,6 +251,42 @@ ORLIX_TARGET_AVX512 std::uint32_t crcClmulAvx512(const CrcFoldConstants& k, std:
         k, _mm512_maskz_extracti32x4_epi32(0xF, z0, 0), _mm512_maskz_extracti32x4_epi32(0xF, z0, 1),
         _mm512_maskz_extracti32x4_epi32(0xF, z0, 2), _mm512_maskz_extracti32x4_epi32(0xF, z0, 3));
     return finish(k, x, p, end);
+}
+
+ORLIX_TARGET_SSE std::uint32_t crc32ClmulSse(std::uint32_t crc, const unsigned char* data,
+                                             std::size_t len)
+{
+    return crcClmulSse<kCrc32Fold, crc32Portable>(crc, data, len);
+}
+
+ORLIX_TARGET_SSE std::uint32_t crc16ClmulSse(std::uint32_t crc, const unsigned char* data,
+                                             std::size_t len)
+{
+    return crcClmulSse<kCrc16Fold, crc16Portable>(crc, data, len);
+}
+
+ORLIX_TARGET_AVX2 std::uint32_t crc32ClmulAvx2(std::uint32_t crc, const unsigned char* data,
+                                               std::size_t len)
+{
+    return crcClmulAvx2<kCrc32Fold, crc32Portable>(crc, data, len);
+}
+
+ORLIX_TARGET_AVX2 std::uint32_t crc16ClmulAvx2(std::uint32_t crc, const unsigned char* data,
+                                               std::size_t len)
+{
+    return crcClmulAvx2<kCrc16Fold, crc16Portable>(crc, data, len);
+}
+
+ORLIX_TARGET_AVX512 std::uint32_t crc32ClmulAvx512(std::uint32_t crc, const unsigned char* data,
+                                                   std::size_t len)
+{
+    return crcClmulAvx512<kCrc32Fold, crc32Portable>(crc, data, len);
+}
+
+ORLIX_TARGET_AVX512 std::uint32_t crc16ClmulAvx512(std::uint32_t crc, const unsigned char* data,
+                                                   std::size_t len)
+{
+    return crcClmulAvx512<kCrc16Fold, crc16Portable>(crc, data, len);
 }
 
 } // namespace Detail
