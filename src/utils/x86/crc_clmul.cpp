@@ -20,6 +20,11 @@
 #define ORLIX_TARGET_AVX512                                                                        \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx2,sse4.1,pclmul,vpclmulqdq")))
 
+// The 128-bit code is inlined into the wider kernels, so that it is VEX-encoded there too:
+// SSE-encoded instructions after 256- or 512-bit ones, with the upper register halves in use,
+// run several times slower on some processors, and the kernels return with them cleared.
+#define ORLIX_INLINE inline __attribute__((always_inline))
+
 namespace Orlix {
 namespace Utils {
 namespace Detail {
@@ -52,8 +57,8 @@ alignas(64) const unsigned char kShiftTable[48] = {
 
 // Feeds the rest of the message (any length; at least 16 bytes lie before p) into the lane
 // x and reduces it to the 32-bit reflected register, returned inverted as k asks.
-ORLIX_TARGET_SSE std::uint32_t finish(const CrcFoldConstants& k, __m128i x, const unsigned char* p,
-                                      const unsigned char* end)
+ORLIX_TARGET_SSE ORLIX_INLINE std::uint32_t finish(const CrcFoldConstants& k, __m128i x,
+                                                   const unsigned char* p, const unsigned char* end)
 {
     const __m128i k1 = constants128(k.fold[1]);
     while (end - p >= 16) {
@@ -89,8 +94,8 @@ ORLIX_TARGET_SSE std::uint32_t finish(const CrcFoldConstants& k, __m128i x, cons
 }
 
 // Four lanes of 16 bytes, a, b, c, d in message order, folded into one.
-ORLIX_TARGET_SSE inline __m128i combine4(const CrcFoldConstants& k, __m128i a, __m128i b, __m128i c,
-                                         __m128i d)
+ORLIX_TARGET_SSE ORLIX_INLINE __m128i combine4(const CrcFoldConstants& k, __m128i a, __m128i b,
+                                               __m128i c, __m128i d)
 {
     const __m128i ab = fold128(a, constants128(k.fold[3]), fold128(b, constants128(k.fold[2]), d));
     return _mm_xor_si128(ab, fold128(c, constants128(k.fold[1]), _mm_setzero_si128()));
@@ -104,8 +109,8 @@ ORLIX_TARGET_SSE inline __m128i first128(std::uint32_t reg, const unsigned char*
 
 // 16 to 63 bytes and the tail of the longer paths' first lanes start here; from 64 bytes on
 // four lanes run side by side.
-ORLIX_TARGET_SSE inline std::uint32_t sseBody(const CrcFoldConstants& k, __m128i x0,
-                                              const unsigned char* p, const unsigned char* end)
+ORLIX_TARGET_SSE ORLIX_INLINE std::uint32_t
+sseBody(const CrcFoldConstants& k, __m128i x0, const unsigned char* p, const unsigned char* end)
 {
     if (end - p >= 48) {
         __m128i x1 = load128(p), x2 = load128(p + 16), x3 = load128(p + 32);
