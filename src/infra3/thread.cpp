@@ -147,6 +147,10 @@ CThread::~CThread()
     // step yet (createThread reported a failed priority) still uses the record.
     ThreadInternal::waitForBody(m_internal);
     Platform::closeThread(m_internal->m_threadHandle);
+    // The body has unregistered; this makes certain that no freed record stays listed, and
+    // the registry's lock, taken once more here, orders the free after every lookup that
+    // walked past the record.
+    ThreadManagerInternal::remove(m_internal);
     delete m_internal;
 }
 
@@ -168,10 +172,6 @@ bool CThread::createThread()
     r.m_mutex.enter();
     if (r.m_loop.load())
         return stillRunning();
-    if (r.m_threadHandle != nullptr) {
-        Platform::closeThread(r.m_threadHandle);
-        r.m_threadHandle = nullptr;
-    }
     while (r.m_running.load() != 0) {
         r.m_mutex.leave();
         Platform::sleepMs(1);
@@ -179,6 +179,12 @@ bool CThread::createThread()
     }
     if (r.m_loop.load())
         return stillRunning();
+    // The handle of the earlier run is closed only now that its body is over: while that body
+    // was still finishing, terminateThread (on another thread) could still reach it.
+    if (r.m_threadHandle != nullptr) {
+        Platform::closeThread(r.m_threadHandle);
+        r.m_threadHandle = nullptr;
+    }
     r.m_loop.store(true);
     r.m_threadId.store(-1);
     r.m_destroyed.store(false);

@@ -63,8 +63,9 @@ public:
     TestClient(ClientLog& log, int userId) : m_log(log), m_userId(userId) {}
     void destroy() override
     {
-        m_log.destroyed.fetch_add(1);
+        // Counted last: a test that waits for the count may end, and free the log, at once.
         m_log.note("destroy,");
+        m_log.destroyed.fetch_add(1);
         delete this;
     }
     const char* describe() const override { return "TestClient"; }
@@ -76,8 +77,8 @@ public:
     }
     bool logout() override
     {
-        m_log.logouts.fetch_add(1);
         m_log.note("logout,");
+        m_log.logouts.fetch_add(1);
         return true;
     }
     bool getUserID(int* id) override

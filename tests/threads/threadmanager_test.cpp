@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 using Orlix::Infra::CThread;
 using Orlix::Infra::CThreadManager;
@@ -136,5 +138,53 @@ TEST(ThreadManager, ChurnLeavesTheRegistryEmpty)
         for (auto& thread : threads)
             thread.reset();
     }
+    EXPECT_EQ(dumpTable(), kHeader + row("Main", -1, 64, "Normal") + "\n");
+}
+
+// Lookups on several threads while bodies register and unregister on several others: every
+// lookup walks a consistent list (no record is seen half unlinked or after its body ended),
+// and the list ends up empty.
+TEST(ThreadManager, LookupsOnSeveralThreadsRaceRegistrations)
+{
+    CThreadManager* manager = CThreadManager::instance();
+    std::atomic<bool> done{false};
+    std::atomic<int> recentId{0};
+    std::atomic<int> lookups{0};
+    auto lookUp = [&] {
+        flex_string name, names;
+        do {
+            const int id = recentId.load();
+            if (manager->getThreadNameByID(id, name)) {
+                EXPECT_EQ(name, "registered");
+            }
+            manager->hasThread(id);
+            manager->getTimeOutThreads(names);
+            manager->dumpThreads(); // level 3: formatted, not printed
+            ++lookups;
+        } while (!done);
+    };
+    auto churn = [&] {
+        for (int round = 0; round < 40; ++round) {
+            LambdaThread thread(
+                [&](Orlix::Infra::CThreadLite& self) {
+                    recentId = CThread::getCurrentThreadID();
+                    EXPECT_TRUE(CThread::setCurrentTimeout(round % 2 == 0 ? 0 : 100000));
+                    if (round % 3 == 0)
+                        pollUntilStopped(self);
+                },
+                "registered");
+            EXPECT_TRUE(thread->createThread());
+        }
+    };
+    {
+        std::thread lookers[] = {std::thread(lookUp), std::thread(lookUp)};
+        std::thread churners[] = {std::thread(churn), std::thread(churn)};
+        for (std::thread& churner : churners)
+            churner.join();
+        done = true;
+        for (std::thread& looker : lookers)
+            looker.join();
+    }
+    EXPECT_GT(lookups.load(), 0);
     EXPECT_EQ(dumpTable(), kHeader + row("Main", -1, 64, "Normal") + "\n");
 }

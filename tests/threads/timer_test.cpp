@@ -535,3 +535,39 @@ TEST(Timer, ManagerEndingWhileACallbackRunsLeavesItToFinish)
     ASSERT_TRUE(idleTimer.start(again.delegate(), 0, 0));
     EXPECT_TRUE(waitFor([&] { return again.completed == 1; }));
 }
+
+// Thread objects of every priority and policy start and stop on other threads while the
+// manager ends again and again with pooled threads both idle and busy: creating a thread
+// (which sets its priority under the object's lock) and ending pooled threads (which waits
+// for their bodies) never wait for each other, and every thread ends.
+TEST(Timer, PrioritisedThreadsStartWhileTheManagerEnds)
+{
+    std::atomic<bool> done{false};
+    std::atomic<int> created{0};
+    auto churn = [&](int priority, int policy) {
+        while (!done) {
+            LambdaThread thread(pollUntilStopped, "prioritised", priority, policy);
+            if (thread->createThread())
+                ++created;
+        }
+    };
+    std::thread churners[] = {std::thread(churn, 1, 0), std::thread(churn, 127, 0),
+                              std::thread(churn, 64, 1)};
+    for (int round = 0; round < 8; ++round) {
+        Probe quick, busy;
+        busy.blocks = true;
+        CTimer quickTimer("quick");
+        CTimer busyTimer("busy");
+        EXPECT_TRUE(quickTimer.start(quick.delegate(), 0, 0));
+        EXPECT_TRUE(waitFor([&] { return quick.completed == 1 && !quickTimer.isRunning(); }));
+        EXPECT_TRUE(busyTimer.start(busy.delegate(), 0, 0));
+        EXPECT_TRUE(waitFor([&] { return busy.entered == 1; }));
+        Orlix::Infra::Detail::CSingleton<TimerManagerInternal>::destroy();
+        busy.gate.open();
+        EXPECT_TRUE(waitFor([&] { return !busyTimer.isRunning(); }));
+    }
+    done = true;
+    for (std::thread& churner : churners)
+        churner.join();
+    EXPECT_GT(created.load(), 0);
+}

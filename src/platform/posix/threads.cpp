@@ -20,18 +20,24 @@ namespace Platform {
 // The handle. Waiting uses a plain mutex and condition variable with cancellation disabled
 // around every wait, so that a thread cancelled while it waits for another can never leave
 // the mutex held (pthread_cond_wait re-acquires it before unwinding).
+//
+// The mutex is a leaf taken only by waitThread() and by the thread's own exit: no other lock
+// is ever taken while it is held, and it is never taken while the library holds a lock of its
+// own (createThread sets the priority, and the timer pool closes handles, under a thread
+// object's lock). The queries and the priority hand-over therefore use atomics only.
 struct NativeThread
 {
     pthread_t handle{};
     ThreadEntry entry = nullptr;
     void* argument = nullptr;
+    static constexpr int kNoNice = INT_MIN;
+
     std::atomic<int> shares{2}; // the owner's and the thread's
     pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
     pthread_cond_t changed;
-    int tid = 0;           // guarded by mutex; set when the thread has started
-    bool finished = false; // guarded by mutex
-    bool hasNice = false;  // guarded by mutex: a nice value left for the thread to apply
-    int nice = 0;
+    std::atomic<int> tid{0};           // set when the thread has started
+    std::atomic<bool> finished{false}; // set under mutex (for the waiters), read anywhere
+    std::atomic<int> nice{kNoNice};    // a nice value for the thread to apply, or kNoNice
 };
 
 namespace {
@@ -67,7 +73,7 @@ public:
     ~FinishOnExit()
     {
         pthread_mutex_lock(&m_thread->mutex);
-        m_thread->finished = true;
+        m_thread->finished.store(true, std::memory_order_release);
         pthread_cond_broadcast(&m_thread->changed);
         pthread_mutex_unlock(&m_thread->mutex);
         release(m_thread);
@@ -115,13 +121,14 @@ void* startRoutine(void* argument)
 {
     auto* thread = static_cast<NativeThread*>(argument);
     FinishOnExit finish(thread);
-    pthread_mutex_lock(&thread->mutex);
+    // The other half of setThreadPriority's hand-over: publish the id, then look for a value
+    // left before it was published. Both sides store before they load (sequentially
+    // consistent), so at least one of them sees the other's store and applies the value; both
+    // applying it is harmless.
     const int tid = static_cast<int>(syscall(SYS_gettid));
-    thread->tid = tid;
-    const bool hasNice = thread->hasNice;
-    const int nice = thread->nice;
-    pthread_mutex_unlock(&thread->mutex);
-    if (hasNice)
+    thread->tid.store(tid);
+    const int nice = thread->nice.load();
+    if (nice != NativeThread::kNoNice)
         applyNice(tid, nice);
     thread->entry(thread->argument);
     return nullptr;
@@ -185,21 +192,18 @@ bool waitThread(NativeThread* thread, unsigned int timeoutMs)
     NoCancellation noCancel;
     const timespec deadline = monotonicDeadline(timeoutMs);
     pthread_mutex_lock(&thread->mutex);
-    while (!thread->finished) {
+    while (!thread->finished.load(std::memory_order_relaxed)) {
         if (pthread_cond_timedwait(&thread->changed, &thread->mutex, &deadline) == ETIMEDOUT)
             break;
     }
-    const bool finished = thread->finished;
+    const bool finished = thread->finished.load(std::memory_order_relaxed);
     pthread_mutex_unlock(&thread->mutex);
     return finished;
 }
 
 bool threadActive(NativeThread* thread)
 {
-    pthread_mutex_lock(&thread->mutex);
-    const bool active = !thread->finished;
-    pthread_mutex_unlock(&thread->mutex);
-    return active;
+    return !thread->finished.load(std::memory_order_acquire);
 }
 
 bool isCurrentThread(NativeThread* thread)
@@ -219,15 +223,11 @@ int setThreadPriority(NativeThread* thread, int level, bool realtime, int priori
         return (rc == 0 || refusedForPrivilege(rc)) ? 0 : rc;
     }
     // The nice value needs the kernel id, which the thread publishes as its first step.
-    // Rather than wait for it, a thread that has not got that far applies the value itself.
+    // Rather than wait for it, a thread that has not got that far applies the value itself
+    // (startRoutine has the other half of the hand-over).
     const int nice = niceValueForLevel(level);
-    pthread_mutex_lock(&thread->mutex);
-    const int tid = thread->tid;
-    if (tid == 0) {
-        thread->hasNice = true;
-        thread->nice = nice;
-    }
-    pthread_mutex_unlock(&thread->mutex);
+    thread->nice.store(nice);
+    const int tid = thread->tid.load();
     return tid == 0 ? 0 : applyNice(tid, nice);
 }
 
