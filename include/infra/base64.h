@@ -31,16 +31,18 @@ ORLIX_API int base64EncodeLen(int len);
 
 /// Encodes len bytes of src into dst and terminates it with a zero. Returns the bytes written
 /// including the terminator, which equals base64EncodeLen(len). A len of 0 or below writes
-/// only the terminator and returns 1.
+/// only the terminator and returns 1, as does a null src (with EINVAL in the last error).
 ORLIX_API int base64Encode(char* dst, const char* src, int len);
 
 /// An upper bound of the bytes base64Decode writes for src, its terminator included:
-/// (count + 3) / 4 * 3 + 1, where count is the number of leading alphabet characters.
+/// (count + 3) / 4 * 3 + 1, where count is the number of leading alphabet characters. A null
+/// src counts as the empty text (1), with EINVAL in the last error.
 ORLIX_API int base64DecodeLen(const char* src);
 
 /// Decodes the leading alphabet characters of src into dst and writes a zero after the
 /// decoded bytes. Returns the number of decoded bytes, without the terminator. dst needs
-/// base64DecodeLen(src) bytes.
+/// base64DecodeLen(src) bytes. A null src decodes as the empty text (0, dst gets only the
+/// terminator), with EINVAL in the last error.
 ORLIX_API int base64Decode(char* dst, const char* src);
 
 } // namespace Utils

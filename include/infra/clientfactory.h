@@ -50,10 +50,13 @@ public:
     virtual const char* getClassID() = 0;
 
     /// Publishes this factory under iid and getClassID(), replacing what was there. The first
-    /// call of the process also registers the component error texts. Always true.
+    /// call of the process also registers the component error texts. True, unless iid or
+    /// getClassID() is null: then false with errInterfaceNotFound or errClassNotFound in the
+    /// last error, and nothing is stored.
     bool registerFactory(const char* iid);
     /// Replaces the factory stored under iid and getClassID() with null (lookups then find
-    /// nothing, ClassIDList still lists the class). Always true.
+    /// nothing, ClassIDList still lists the class). True; a null iid or getClassID() fails as
+    /// registerFactory() does.
     bool unregisterFactory(const char* iid);
 };
 
@@ -112,7 +115,8 @@ public:
 class ORLIX_API ClassIDList
 {
 public:
-    /// Takes the class ids registered under iid now; empty when iid has none.
+    /// Takes the class ids registered under iid now; empty when iid has none, and when iid is
+    /// null (then with errInterfaceNotFound in the last error).
     explicit ClassIDList(const char* iid);
     ~ClassIDList();
     ClassIDList(const ClassIDList&) = delete;

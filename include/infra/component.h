@@ -183,12 +183,14 @@ using ComponentCreator = IUnknown* (*)(const ServerInfo* info);
 
 /// Registers creator under name and returns true. A name that already has a creator logs the
 /// warning "registerComponentCreator creator for '<name>' already exist!" and keeps the new
-/// creator; instances made earlier stay recorded.
+/// creator; instances made earlier stay recorded. A null name is refused: false, with
+/// errCreateObjectFailed in the last error.
 ORLIX_API bool registerComponent(const char* name, IUnknown* (*creator)(const ServerInfo*));
 
 /// A new object made by name's creator (or the shared library's), with info passed through;
 /// null when there is no creator or it made nothing. The object is not recorded: release() is
 /// the holder's business. The first hand-out is the caller's: the count is the creator's 1.
+/// A null name gives null with errCreateObjectFailed in the last error.
 ORLIX_API IUnknown* createComponentObject(const char* name, const ServerInfo* info);
 
 /// The shared instance of name for info: the first recorded instance whose server matches
@@ -196,7 +198,8 @@ ORLIX_API IUnknown* createComponentObject(const char* name, const ServerInfo* in
 /// without a server) with one reference added, or else a new object, recorded. Null when
 /// nothing could be made. Each holder releases its reference; the last release forgets the
 /// record and disposes of the object. A request racing with that last release never gets the
-/// departing object: it finds another instance or makes a new one.
+/// departing object: it finds another instance or makes a new one. A null name gives null
+/// with errGetInstanceFailed in the last error.
 ORLIX_API IUnknown* getComponentInstance(const char* name, const ServerInfo* info);
 
 namespace Detail {
@@ -278,12 +281,13 @@ public:
     /// releases it with release() when done. Null when anything fails: errInterfaceNotFound,
     /// errClassNotFound, errClientNotFound or errClientNotExist in the last error, or a failed
     /// login (debug log line; the client stays listed). client is null unless a client was
-    /// found.
+    /// found. A null iid gives errInterfaceNotFound and a null class id (classId.name)
+    /// errClassNotFound, before any client is looked up.
     static IFactoryUnknown* getComponentFactory(const char* iid, const ClassID& classId,
                                                 const ServerInfo& info, IClient*& client);
     /// As above, but the client is the listed one whose user id is userId (-1: none is looked
     /// for), with a reference added; no login is attempted. Null at once, without an error
-    /// code, when no such client is listed.
+    /// code, when no such client is listed. Null iid and class id fail as above.
     static IFactoryUnknown* getComponentFactory(const char* iid, const ClassID& classId, int userId,
                                                 IClient*& client);
 };

@@ -32,7 +32,8 @@
 /// Position and length are tracked in the object: getPosition(), and getLength() once the
 /// length is known, never touch the file, and a seek to the current position (other than one
 /// from the end) is skipped. CFile reports the low 32 bits of positions and lengths of files
-/// of 4 GiB and more; use CLfsFile for those.
+/// of 4 GiB and more (use CLfsFile for those), but it tracks the stream at full width: it
+/// reads and writes exactly where a seek to the reported position would put it.
 ///
 /// Thread-safety: a file object is not locked; use each object from one thread at a time.
 /// Different objects are independent.
@@ -40,8 +41,11 @@
 /// Failure: nothing throws. On a closed object read/write/writev return −1,
 /// seek/getPosition/getLength/puts 0, gets null, flush and close do nothing. A failed seek
 /// returns 0 and leaves the tracked position alone. Short transfers are logged at error level
-/// and show in the returned count. Calling load() while a loaded buffer remains is a caller
-/// error (assertion).
+/// and show in the returned count. A null path is refused by every operation that takes one
+/// (open and load give false and null, the path operations false) and a null text by puts
+/// (−1), each with EINVAL in errno and in the last error (infra/error.h); no file system is
+/// handed a null path. Calling load() while a loaded buffer remains is a caller error
+/// (assertion).
 #ifndef ORLIX_INFRA_FILE_H
 #define ORLIX_INFRA_FILE_H
 

@@ -51,7 +51,8 @@ public:
     CFileFind& operator=(const CFileFind&) = delete;
 
     /// Ends an open search and starts a new one over pattern; true when at least one entry
-    /// matched (it is then the current entry).
+    /// matched (it is then the current entry). A null pattern matches nothing (false, with
+    /// EINVAL in the last error).
     virtual bool findFile(const char* pattern);
 
     /// Moves to the next matching entry; false at the end and when no search is open.

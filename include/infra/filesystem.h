@@ -24,7 +24,9 @@
 ///
 /// Failure: every operation reports failure through its result (null, −1, a short count);
 /// nothing is logged. A null or empty mode given to FileDefaultOpt::fopen is a caller error
-/// and ends the process through the library's assertion.
+/// and ends the process through the library's assertion. A null path, pattern or text given
+/// to a FileDefaultOpt operation fails it (null from fopen, −1 or EOF otherwise) with EINVAL in
+/// errno and in the last error (infra/error.h).
 #ifndef ORLIX_INFRA_FILESYSTEM_H
 #define ORLIX_INFRA_FILESYSTEM_H
 

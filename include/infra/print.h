@@ -65,6 +65,8 @@ struct PrintOptions
 };
 
 /// Level 1: prints fmt at fatal level. Returns the characters printed, prefix included, or 0.
+/// A null fmt prints nothing and returns 0 with EINVAL in the last error (infra/error.h); the
+/// same holds for every level function and logLibName.
 ORLIX_API int logFatal(const char* fmt, ...) ORLIX_PRINTF_FORMAT(1, 2);
 /// Level 2: error.
 ORLIX_API int logError(const char* fmt, ...) ORLIX_PRINTF_FORMAT(1, 2);

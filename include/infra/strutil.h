@@ -60,18 +60,21 @@ ORLIX_API extern int (*stricmp)(const char* a, const char* b);
 
 /// Copies at most min(dstSize - 1, n) characters of src to dst, stopping at the end of src,
 /// and terminates dst right after them. Returns the length of the resulting string. A dstSize
-/// of 0 writes nothing and returns 0.
+/// of 0 writes nothing and returns 0. A null src is copied as the empty string, with EINVAL in
+/// the last error (infra/error.h).
 ORLIX_API unsigned int strncpy(char* dst, unsigned int dstSize, const char* src, unsigned int n);
 
 /// Appends at most m = min(dstSize - strlen(dst) - 1, n) characters of src to the string in
 /// dst, terminates it, and also writes a zero into dst[dstSize - 1]. Returns m: the bound, not
 /// the number of characters actually appended. m is 0 when dst already fills the buffer (its
-/// length is looked for within the dstSize bytes only); a dstSize of 0 writes nothing.
+/// length is looked for within the dstSize bytes only); a dstSize of 0 writes nothing. A null
+/// src is appended as the empty string, with EINVAL in the last error.
 ORLIX_API unsigned int strncat(char* dst, unsigned int dstSize, const char* src, unsigned int n);
 
 /// Formats into str like snprintf and makes sure the result is terminated: when the text was
 /// cut (or the formatter failed), str[size - 1] is set to zero. Returns the length of the
-/// string now in str. A size of 0 or below writes nothing and returns 0.
+/// string now in str. A size of 0 or below writes nothing and returns 0; a null format makes
+/// str empty and returns 0, with EINVAL in the last error.
 ORLIX_API int snprintf_x(char* str, int size, const char* format, ...) ORLIX_UTILS_PRINTF(3, 4);
 
 /// Writes ip as "a.b.c.d" into buf (cut to fit size, as snprintf_x does) and returns buf.

@@ -28,7 +28,7 @@ constexpr unsigned int sweepWatchdogMs = 60000;
 
 bool isLocalClass(const char* classId)
 {
-    return std::strcmp(classId, ClassID::local.name) == 0;
+    return classId != nullptr && std::strcmp(classId, ClassID::local.name) == 0;
 }
 
 // Serialises the look-up-then-create steps of every wrapper, so that two threads asking for

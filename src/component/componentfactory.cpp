@@ -37,11 +37,29 @@ FactoryRegistry& factoryRegistry()
     return *s_factoryMap;
 }
 
-void store(const char* iid, const char* classId, IFactoryUnknown* factory)
+// True, with the last error set, when the interface id or the class id is null: neither
+// can name a registry entry.
+bool refuseNullIds(const char* iid, const char* classId)
 {
+    if (iid == nullptr) {
+        Infra::setLastError(errInterfaceNotFound);
+        return true;
+    }
+    if (classId == nullptr) {
+        Infra::setLastError(errClassNotFound);
+        return true;
+    }
+    return false;
+}
+
+bool store(const char* iid, const char* classId, IFactoryUnknown* factory)
+{
+    if (refuseNullIds(iid, classId))
+        return false;
     FactoryRegistry& reg = factoryRegistry();
     Infra::TGuard<Infra::CRecursiveMutex> guard(reg.mutex);
     reg.factories[iid][classId] = factory;
+    return true;
 }
 
 // The class prefix of a class id: the text before its first '.'.
@@ -204,14 +222,12 @@ IFactoryUnknown::~IFactoryUnknown() = default;
 bool IFactoryUnknown::registerFactory(const char* iid)
 {
     Detail::registerComponentErrorTexts();
-    store(iid, getClassID(), this);
-    return true;
+    return store(iid, getClassID(), this);
 }
 
 bool IFactoryUnknown::unregisterFactory(const char* iid)
 {
-    store(iid, getClassID(), nullptr);
-    return true;
+    return store(iid, getClassID(), nullptr);
 }
 
 // ---- The factory lookup ----
@@ -222,6 +238,8 @@ IFactoryUnknown* Detail::CComponentHelper::getComponentFactory(const char* iid,
                                                                IClient*& client)
 {
     client = nullptr;
+    if (refuseNullIds(iid, classId.name))
+        return nullptr;
     const bool isClient = std::strcmp(iid, IClient::IFactory::iid()) == 0;
     IClient* found = nullptr;
     // ServerInfo::none is recognised by address: it means "no server", whatever it holds.
@@ -238,6 +256,8 @@ IFactoryUnknown* Detail::CComponentHelper::getComponentFactory(const char* iid,
                                                                IClient*& client)
 {
     client = nullptr;
+    if (refuseNullIds(iid, classId.name))
+        return nullptr;
     const bool isClient = std::strcmp(iid, IClient::IFactory::iid()) == 0;
     IClient* found = nullptr;
     if (!isClient && userId != -1) {
@@ -257,6 +277,10 @@ struct ClassIDList::ClassIDListInternal
 
 ClassIDList::ClassIDList(const char* iid) : m_internal(new ClassIDListInternal)
 {
+    if (iid == nullptr) {
+        Infra::setLastError(errInterfaceNotFound);
+        return;
+    }
     FactoryRegistry& reg = factoryRegistry();
     Infra::TGuard<Infra::CRecursiveMutex> guard(reg.mutex);
     const auto byIid = reg.factories.find(iid);

@@ -100,6 +100,8 @@ DynamicNames dynamicNamesFor(const char* name)
 
 ComponentCreator getDynamicCreator(const char* name)
 {
+    if (name == nullptr)
+        return nullptr;
     const Detail::DynamicNames names = Detail::dynamicNamesFor(name);
     ComponentEntry& entry = registry().components[name];
     if (entry.module == nullptr)
@@ -117,6 +119,11 @@ ComponentCreator getDynamicCreator(const char* name)
 
 bool registerComponent(const char* name, IUnknown* (*creator)(const ServerInfo*))
 {
+    // A null name could never be asked for: refused rather than registered.
+    if (name == nullptr) {
+        Infra::setLastError(errCreateObjectFailed);
+        return false;
+    }
     Registry& reg = registry();
     Infra::TGuard<Infra::CMutex> guard(reg.mutex);
     auto found = reg.components.find(name);
@@ -131,6 +138,10 @@ bool registerComponent(const char* name, IUnknown* (*creator)(const ServerInfo*)
 
 IUnknown* createComponentObject(const char* name, const ServerInfo* info)
 {
+    if (name == nullptr) {
+        Infra::setLastError(errCreateObjectFailed);
+        return nullptr;
+    }
     Registry& reg = registry();
     Infra::TGuard<Infra::CMutex> guard(reg.mutex);
     ComponentCreator creator = creatorFor(reg, name);
@@ -144,6 +155,10 @@ IUnknown* createComponentObject(const char* name, const ServerInfo* info)
 
 IUnknown* getComponentInstance(const char* name, const ServerInfo* info)
 {
+    if (name == nullptr) {
+        Infra::setLastError(errGetInstanceFailed);
+        return nullptr;
+    }
     Registry& reg = registry();
     Infra::TGuard<Infra::CMutex> guard(reg.mutex);
     auto found = reg.components.find(name);

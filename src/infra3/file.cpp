@@ -1,10 +1,14 @@
 // CFile and CLfsFile.
 //
-// The two classes share their state layout and most of their algorithms through FileState,
-// parameterised by the width of positions and the file-system operations that report them
-// (ftell/fseek for CFile, ftell64/fseek64 for CLfsFile). What differs stays in the classes:
-// CLfsFile splits transfers into pieces and guards gets() against counts a 32-bit primitive
-// cannot take, and each class logs its own lines.
+// Both classes are one implementation, FileCore, instantiated for two widths. The core keeps
+// the stream's position and the file's length at full 64-bit width for both: CFile narrows
+// them to 32 bits only where it reports them, so it never mistakes an offset beyond 4 GiB for
+// its low 32 bits (a seek skipped because the low bits match, or a length of an exact
+// multiple of 4 GiB taken for "not learnt", would leave the stream somewhere other than
+// where the object says it is). What differs between the widths is in the Width policies:
+// the file-system operations that seek and tell (fseek/ftell or fseek64/ftell64), how a
+// transfer is split (CLfsFile cuts it into pieces a 32-bit primitive can take), the limit on
+// gets() and the lines each class logs.
 #include "infra/file.h"
 
 #include "infra/error.h"
@@ -14,6 +18,7 @@
 #include "infra3/file_internal.h"
 #include "infra3/filesystem_internal.h"
 #include "platform/fs.h"
+#include "platform/thread.h"
 
 #include <cerrno>
 #include <climits>
@@ -36,6 +41,9 @@ int runDiagnostic(const char* command)
 {
     return g_diagnosticRunner != nullptr ? g_diagnosticRunner(command) : systemCall(command);
 }
+
+// The prefix arguments of a line about the file object self (see ORLIX_OBJ_FMT).
+#define ORLIX_FILE_ARGS(self) __FILE__, __LINE__, (self), ::Orlix::Platform::currentThreadId()
 
 // ------------------------------------------------------------------ open modes
 
@@ -71,47 +79,159 @@ int64 wrappingAdd(int64 a, int64 b)
     return static_cast<int64>(static_cast<uint64>(a) + static_cast<uint64>(b));
 }
 
-// ------------------------------------------------------------------ shared state
+// ------------------------------------------------------------------ the two widths
 
-struct NarrowOps
+// CFile: tells and seeks through ftell/fseek, one primitive call per transfer.
+struct NarrowWidth
 {
-    using Position = std::uint32_t;
     static int64 tell(IFileSystem* fs, void* file) { return fs->ftell(file); }
     static int seek(IFileSystem* fs, void* file, int64 offset, int whence)
     {
         return fs->fseek(file, static_cast<long>(offset), whence);
     }
+
+    static int64 read(const void*, IFileSystem* fs, void* file, void* buf, int64 len)
+    {
+        return static_cast<int64>(fs->fread(buf, 1, static_cast<std::size_t>(len), file));
+    }
+
+    static int64 write(const void*, IFileSystem* fs, void* file, const void* buf, int64 len)
+    {
+        const std::size_t written = fs->fwrite(buf, 1, static_cast<std::size_t>(len), file);
+        if (written < static_cast<std::size_t>(len)) {
+            const int error = errno;
+            logError("fwrite failed, expected:%lu, actual:%lu,errno=%d, errmsg:%s\n",
+                     static_cast<unsigned long>(len), static_cast<unsigned long>(written), error,
+                     std::strerror(error));
+        }
+        return static_cast<int64>(written);
+    }
+
+    // The length load() reads: what CFile reports, the low 32 bits.
+    static int64 loadLength(int64 length) { return static_cast<std::uint32_t>(length); }
+
+    static void logShortLoad(const void* self, const char* path, int64 length, int64 got, int error)
+    {
+        logError(ORLIX_OBJ_FMT "CFile::load(): filename(%s), length(%d), ret(%d), %s\n",
+                 ORLIX_FILE_ARGS(self), path, static_cast<int>(length), static_cast<int>(got),
+                 std::strerror(error));
+    }
+
+    // The primitive takes an int; a larger count can only mean "the whole line".
+    static bool lineLimit(const void*, int64 n, int& limit)
+    {
+        limit = n > INT_MAX ? INT_MAX : static_cast<int>(n);
+        return true;
+    }
 };
 
-struct WideOps
+// CLfsFile: tells and seeks through ftell64/fseek64, transfers in pieces of at most
+// ORLIX_MAX_INT_VALUE bytes, each logged when it fails.
+struct WideWidth
 {
-    using Position = int64;
     static int64 tell(IFileSystem* fs, void* file) { return fs->ftell64(file); }
     static int seek(IFileSystem* fs, void* file, int64 offset, int whence)
     {
         return fs->fseek64(file, offset, whence);
     }
+
+    static int64 read(const void* self, IFileSystem* fs, void* file, void* buf, int64 len)
+    {
+        unsigned char* const bytes = static_cast<unsigned char*>(buf);
+        return inPieces(
+            self, len,
+            ORLIX_OBJ_FMT "fread get error,total %jd has read %jd,expected %zu "
+                          "return %zu\n",
+            [&](int64 done, std::size_t piece) { return fs->fread(bytes + done, 1, piece, file); });
+    }
+
+    static int64 write(const void* self, IFileSystem* fs, void* file, const void* buf, int64 len)
+    {
+        const unsigned char* const bytes = static_cast<const unsigned char*>(buf);
+        return inPieces(self, len,
+                        ORLIX_OBJ_FMT
+                        "fwrite get error,total %jd has write %jd,expected %zu return %zu",
+                        [&](int64 done, std::size_t piece) {
+                            return fs->fwrite(bytes + done, 1, piece, file);
+                        });
+    }
+
+    // A length the address space cannot hold gives null, as an allocation failure does.
+    static int64 loadLength(int64 length)
+    {
+        return static_cast<uint64>(length) > static_cast<uint64>(PTRDIFF_MAX) ? 0 : length;
+    }
+
+    static void logShortLoad(const void* self, const char* path, int64 length, int64 got, int error)
+    {
+        logError(ORLIX_OBJ_FMT "CLfsFile::load(): filename(%s), length(%ju), ret(%jd), %s\n",
+                 ORLIX_FILE_ARGS(self), path, static_cast<uintmax_t>(length),
+                 static_cast<intmax_t>(got), std::strerror(error));
+    }
+
+    static bool lineLimit(const void* self, int64 n, int& limit)
+    {
+        if (n > ORLIX_MAX_INT_VALUE) {
+            logError(ORLIX_OBJ_FMT
+                     "Bytes need to be seeked has been over the ORLIX_MAX_INT_VALUE.\n",
+                     ORLIX_FILE_ARGS(self));
+            return false;
+        }
+        limit = static_cast<int>(n);
+        return true;
+    }
+
+private:
+    // Moves len bytes with transfer(done, piece), in pieces of at most ORLIX_MAX_INT_VALUE
+    // bytes, until all are moved or a piece moves nothing (0, or the -1 of an error): that
+    // piece ends the transfer and is logged with format. Returns the bytes moved.
+    template <class Transfer>
+    static int64 inPieces(const void* self, int64 len, const char* format, Transfer transfer)
+    {
+        int64 total = 0;
+        while (total < len) {
+            const int64 rest = len - total;
+            const std::size_t piece =
+                static_cast<std::size_t>(rest < ORLIX_MAX_INT_VALUE ? rest : ORLIX_MAX_INT_VALUE);
+            const std::size_t moved = transfer(total, piece);
+            if (moved == 0 || moved == static_cast<std::size_t>(-1)) {
+                logError(format, ORLIX_FILE_ARGS(self), static_cast<intmax_t>(len),
+                         static_cast<intmax_t>(total), piece, moved);
+                break;
+            }
+            total += static_cast<int64>(moved);
+        }
+        return total;
+    }
 };
 
-template <class Ops>
-struct FileState
+// ------------------------------------------------------------------ the shared core
+
+template <class Width>
+class FileCore
 {
-    using Position = typename Ops::Position;
+public:
+    FileCore() = default;
+    ~FileCore()
+    {
+        close();
+        releaseBuffer();
+    }
+    FileCore(const FileCore&) = delete;
+    FileCore& operator=(const FileCore&) = delete;
 
-    void* m_file = nullptr;            // the file system's handle; null when closed
-    unsigned char* m_buffer = nullptr; // made by load(); null when none
-    Position m_length = 0;             // as far as learnt; 0 = not yet learnt, or empty
-    Position m_position = 0;           // as tracked
-    Detail::FileSystemChoice m_opt;    // FileDefaultOpt while closed, the path's when open
+    bool isOpen() const { return m_file != nullptr; }
 
-    FileState() = default;
-    ~FileState() { delete[] m_buffer; }
-    FileState(const FileState&) = delete;
-    FileState& operator=(const FileState&) = delete;
-
-    // Opens path through m_opt (already chosen); the caller has closed and unloaded.
     bool open(const char* path, unsigned int flags)
     {
+        if (m_file != nullptr)
+            close();
+        if (m_buffer != nullptr)
+            unload();
+        if (Detail::refuseNullPath(path))
+            return false;
+        m_opt.choose(Detail::getFileSystem(path));
+        ORLIX_ASSERT_TEXT(m_opt, "m_internal->m_opt");
         char modeText[8];
         const char* mode = streamModeFor(flags, modeText);
         if (mode != nullptr)
@@ -120,13 +240,13 @@ struct FileState
             m_opt.chooseDefault();
             return false;
         }
-        const int64 position = Ops::tell(m_opt.get(), m_file);
-        m_position = position < 0 ? 0 : static_cast<Position>(position);
+        const int64 position = Width::tell(m_opt.get(), m_file);
+        m_position = position < 0 ? 0 : position;
         if ((flags & FileModes::openCreate) != 0 && (flags & FileModes::openNoTruncate) == 0) {
             m_length = 0;
         } else {
             FileInfo info;
-            m_length = m_opt.get()->stat(path, &info) == 0 ? static_cast<Position>(info.size) : 0;
+            m_length = m_opt.get()->stat(path, &info) == 0 ? static_cast<int64>(info.size) : 0;
         }
         return true;
     }
@@ -143,24 +263,55 @@ struct FileState
         m_opt.chooseDefault();
     }
 
-    void releaseBuffer()
+    void unload()
     {
-        delete[] m_buffer;
-        m_buffer = nullptr;
+        close();
+        releaseBuffer();
     }
 
-    // After a write or flush the stream knows best where it is; the position is taken as
-    // reported (a failing tell is not hidden) and the length grows to it.
-    void takePositionFromStream()
+    unsigned char* load(const void* self, const char* path)
     {
-        m_position = static_cast<Position>(Ops::tell(m_opt.get(), m_file));
-        growLength();
+        ORLIX_ASSERT_TEXT(!m_buffer, "!m_internal->m_buffer");
+        if (!open(path, FileModes::openNoTruncate))
+            return nullptr;
+        if (m_length == 0) {
+            m_length = seek(0, FileModes::seekEnd);
+            seek(0, FileModes::seekBegin);
+        }
+        const int64 length = Width::loadLength(m_length);
+        if (length <= 0)
+            return nullptr;
+        m_buffer = new (std::nothrow) unsigned char[static_cast<std::size_t>(length)];
+        if (m_buffer == nullptr)
+            return nullptr;
+        seek(0, FileModes::seekBegin);
+        const int64 got = read(self, m_buffer, length);
+        if (got < length) {
+            const int error = errno;
+            runDiagnostic("ls");
+            Width::logShortLoad(self, path, length, got, error);
+            unload();
+            return nullptr;
+        }
+        return m_buffer;
     }
 
-    void growLength()
+    int64 read(const void* self, void* buf, int64 len)
     {
-        if (m_length < m_position)
-            m_length = m_position;
+        if (m_file == nullptr)
+            return -1;
+        const int64 got = Width::read(self, m_opt.get(), m_file, buf, len);
+        m_position += got;
+        return got;
+    }
+
+    int64 write(const void* self, const void* buf, int64 len)
+    {
+        if (m_file == nullptr)
+            return -1;
+        const int64 written = Width::write(self, m_opt.get(), m_file, buf, len);
+        takePositionFromStream();
+        return written;
     }
 
     void flush()
@@ -171,90 +322,141 @@ struct FileState
         takePositionFromStream();
     }
 
-    Position seek(int64 offset, int whence)
+    // The target is compared with the full-width position: only a seek that would leave the
+    // stream exactly where it is may be skipped.
+    int64 seek(int64 offset, int whence)
     {
         if (m_file == nullptr)
             return 0;
-        // The target is compared at full width, so that a CFile offset beyond 4 GiB is never
-        // mistaken for the current 32-bit position.
         if (whence == FileModes::seekBegin || whence == FileModes::seekCurrent) {
-            const int64 target = whence == FileModes::seekBegin
-                                     ? offset
-                                     : wrappingAdd(static_cast<int64>(m_position), offset);
-            if (target == static_cast<int64>(m_position))
+            const int64 target =
+                whence == FileModes::seekBegin ? offset : wrappingAdd(m_position, offset);
+            if (target == m_position)
                 return m_position;
         }
-        if (Ops::seek(m_opt.get(), m_file, offset, whence) < 0)
+        if (Width::seek(m_opt.get(), m_file, offset, whence) < 0)
             return 0;
-        const int64 position = Ops::tell(m_opt.get(), m_file);
-        m_position = position < 0 ? 0 : static_cast<Position>(position);
+        const int64 position = Width::tell(m_opt.get(), m_file);
+        m_position = position < 0 ? 0 : position;
         return m_position;
     }
 
-    int puts(const char* s)
+    int64 position() const { return m_file != nullptr ? m_position : 0; }
+
+    // Learnt once by seeking to the end and back to the full-width position.
+    int64 length()
     {
+        if (m_file == nullptr)
+            return 0;
+        if (m_length == 0) {
+            const int64 remembered = m_position;
+            m_length = seek(0, FileModes::seekEnd);
+            seek(remembered, FileModes::seekBegin);
+        }
+        return m_length;
+    }
+
+    char* gets(const void* self, char* buf, int64 n)
+    {
+        int limit = 0;
+        if (m_file == nullptr || !Width::lineLimit(self, n, limit))
+            return nullptr;
+        char* result = m_opt.get()->fgets(buf, limit, m_file);
+        if (result != nullptr)
+            m_position += static_cast<int64>(std::strlen(result));
+        return result;
+    }
+
+    int64 puts(const char* s)
+    {
+        if (m_file == nullptr)
+            return 0;
+        if (Detail::refuseNullPath(s))
+            return -1;
         const int result = m_opt.get()->fputs(s, m_file);
         if (result != -1)
-            m_position = static_cast<Position>(m_position + std::strlen(s));
+            m_position += static_cast<int64>(std::strlen(s));
         growLength();
         return result;
     }
 
-    long writev(const io_vec* vec, int count)
+    int64 writev(const io_vec* vec, int count)
     {
+        if (m_file == nullptr)
+            return -1;
         const long result = m_opt.get()->writev(Platform::streamDescriptor(m_file), vec, count);
         if (result > 0) {
-            m_position = static_cast<Position>(m_position + result);
+            m_position += result;
             growLength();
         }
         return result;
     }
 
-    char* gets(char* buf, int n)
+private:
+    void releaseBuffer()
     {
-        char* result = m_opt.get()->fgets(buf, n, m_file);
-        if (result != nullptr)
-            m_position = static_cast<Position>(m_position + std::strlen(result));
-        return result;
+        delete[] m_buffer;
+        m_buffer = nullptr;
     }
+
+    // After a write or flush the stream knows best where it is; the position is taken as
+    // reported (a failing tell is not hidden) and the length grows to it.
+    void takePositionFromStream()
+    {
+        m_position = Width::tell(m_opt.get(), m_file);
+        growLength();
+    }
+
+    void growLength()
+    {
+        if (m_length < m_position)
+            m_length = m_position;
+    }
+
+    void* m_file = nullptr;            // the file system's handle; null when closed
+    unsigned char* m_buffer = nullptr; // made by load(); null when none
+    int64 m_length = 0;                // as far as learnt; 0 = not yet learnt, or empty
+    int64 m_position = 0;              // where the stream is, at full width
+    Detail::FileSystemChoice m_opt;    // FileDefaultOpt while closed, the path's when open
 };
 
 // ------------------------------------------------------------------ path operations
 
-bool pathRename(const char* from, const char* to)
+// Shared by both classes: each picks the file system by its (first) path.
+struct FilePaths
 {
-    return Detail::getFileSystem(from)->rename(from, to) == 0;
-}
-
-bool pathRemove(const char* path)
-{
-    return Detail::getFileSystem(path)->remove(path) == 0;
-}
-
-bool pathMakeDirectory(const char* path)
-{
-    return Detail::getFileSystem(path)->mkdir(path) == 0;
-}
-
-bool pathRemoveDirectory(const char* path)
-{
-    return Detail::getFileSystem(path)->rmdir(path) == 0;
-}
-
-bool pathAccess(const char* path, int mode)
-{
-    return Detail::getFileSystem(path)->access(path, mode) == 0;
-}
-
-bool pathStat(const char* path, FileInfo& info)
-{
-    return Detail::getFileSystem(path)->stat(path, &info) == 0;
-}
-
-bool pathStatFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree)
-{
-    return Detail::getFileSystem(path)->statfs(path, &freeToCaller, &total, &totalFree) == 0;
-}
+    static bool rename(const char* from, const char* to)
+    {
+        return !Detail::refuseNullPath(from) && !Detail::refuseNullPath(to) &&
+               Detail::getFileSystem(from)->rename(from, to) == 0;
+    }
+    static bool remove(const char* path)
+    {
+        return !Detail::refuseNullPath(path) && Detail::getFileSystem(path)->remove(path) == 0;
+    }
+    static bool makeDirectory(const char* path)
+    {
+        return !Detail::refuseNullPath(path) && Detail::getFileSystem(path)->mkdir(path) == 0;
+    }
+    static bool removeDirectory(const char* path)
+    {
+        return !Detail::refuseNullPath(path) && Detail::getFileSystem(path)->rmdir(path) == 0;
+    }
+    static bool access(const char* path, int mode)
+    {
+        return !Detail::refuseNullPath(path) &&
+               Detail::getFileSystem(path)->access(path, mode) == 0;
+    }
+    static bool stat(const char* path, FileInfo& info)
+    {
+        return !Detail::refuseNullPath(path) && Detail::getFileSystem(path)->stat(path, &info) == 0;
+    }
+    static bool statFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree)
+    {
+        return !Detail::refuseNullPath(path) &&
+               Detail::getFileSystem(path)->statfs(path, &freeToCaller, &total, &totalFree) == 0;
+    }
+};
 
 } // namespace
 
@@ -267,394 +469,126 @@ void setFileDiagnosticRunnerForTesting(FileDiagnosticRunner runner)
 
 } // namespace Detail
 
-// ================================================================== CFile
+// ================================================================== CFile and CLfsFile
 
-struct CFile::FileInternal : FileState<NarrowOps>
-{};
+namespace {
 
-CFile::CFile() : m_internal(new FileInternal()) {}
-
-CFile::~CFile()
+// Reports a full-width position or length as the class does: the low 32 bits for CFile.
+unsigned int reportNarrow(int64 value)
 {
-    m_internal->close();
-    m_internal->releaseBuffer();
-    delete m_internal;
+    return static_cast<unsigned int>(value);
 }
 
-bool CFile::open(const char* path, unsigned int flags)
+int64 reportWide(int64 value)
 {
-    if (m_internal->m_file != nullptr)
-        close();
-    if (m_internal->m_buffer != nullptr)
-        unload();
-    m_internal->m_opt.choose(Detail::getFileSystem(path));
-    ORLIX_ASSERT(m_internal->m_opt);
-    return m_internal->open(path, flags);
+    return value;
 }
 
-void CFile::close()
-{
-    m_internal->close();
-}
+} // namespace
 
-unsigned char* CFile::load(const char* path)
-{
-    ORLIX_ASSERT(!m_internal->m_buffer);
-    if (!open(path, openNoTruncate))
-        return nullptr;
-    if (m_internal->m_length == 0) {
-        m_internal->m_length = seek(0, seekEnd);
-        seek(0, seekBegin);
+// Defines the members of one file class over its core. Offset, Count, Signed and Unsigned are
+// the class's types of seek offsets, transfer counts, signed results and positions; report
+// narrows a full-width position or length to what the class says.
+#define ORLIX_DEFINE_FILE_CLASS(Class, Internal, Width, Offset, Count, Signed, Unsigned, report)   \
+    struct Class::Internal : FileCore<Width>                                                       \
+    {};                                                                                            \
+    Class::Class() : m_internal(new Internal()) {}                                                 \
+    Class::~Class()                                                                                \
+    {                                                                                              \
+        delete m_internal;                                                                         \
+    }                                                                                              \
+    bool Class::open(const char* path, unsigned int flags)                                         \
+    {                                                                                              \
+        return m_internal->open(path, flags);                                                      \
+    }                                                                                              \
+    void Class::close()                                                                            \
+    {                                                                                              \
+        m_internal->close();                                                                       \
+    }                                                                                              \
+    unsigned char* Class::load(const char* path)                                                   \
+    {                                                                                              \
+        return m_internal->load(this, path);                                                       \
+    }                                                                                              \
+    void Class::unload()                                                                           \
+    {                                                                                              \
+        m_internal->unload();                                                                      \
+    }                                                                                              \
+    Signed Class::read(void* buf, Count len)                                                       \
+    {                                                                                              \
+        return static_cast<Signed>(m_internal->read(this, buf, static_cast<int64>(len)));          \
+    }                                                                                              \
+    Signed Class::write(const void* buf, Count len)                                                \
+    {                                                                                              \
+        return static_cast<Signed>(m_internal->write(this, buf, static_cast<int64>(len)));         \
+    }                                                                                              \
+    void Class::flush()                                                                            \
+    {                                                                                              \
+        m_internal->flush();                                                                       \
+    }                                                                                              \
+    Unsigned Class::seek(Offset offset, SeekPosition whence)                                       \
+    {                                                                                              \
+        return report(m_internal->seek(offset, whence));                                           \
+    }                                                                                              \
+    Unsigned Class::getPosition()                                                                  \
+    {                                                                                              \
+        return report(m_internal->position());                                                     \
+    }                                                                                              \
+    Unsigned Class::getLength()                                                                    \
+    {                                                                                              \
+        return report(m_internal->length());                                                       \
+    }                                                                                              \
+    char* Class::gets(char* buf, Count n)                                                          \
+    {                                                                                              \
+        return m_internal->gets(this, buf, static_cast<int64>(n));                                 \
+    }                                                                                              \
+    Signed Class::puts(const char* s)                                                              \
+    {                                                                                              \
+        return static_cast<Signed>(m_internal->puts(s));                                           \
+    }                                                                                              \
+    bool Class::isOpen()                                                                           \
+    {                                                                                              \
+        return m_internal->isOpen();                                                               \
+    }                                                                                              \
+    Signed Class::writev(const io_vec* vec, int count)                                             \
+    {                                                                                              \
+        return static_cast<Signed>(m_internal->writev(vec, count));                                \
+    }                                                                                              \
+    bool Class::rename(const char* from, const char* to)                                           \
+    {                                                                                              \
+        return FilePaths::rename(from, to);                                                        \
+    }                                                                                              \
+    bool Class::remove(const char* path)                                                           \
+    {                                                                                              \
+        return FilePaths::remove(path);                                                            \
+    }                                                                                              \
+    bool Class::makeDirectory(const char* path)                                                    \
+    {                                                                                              \
+        return FilePaths::makeDirectory(path);                                                     \
+    }                                                                                              \
+    bool Class::removeDirectory(const char* path)                                                  \
+    {                                                                                              \
+        return FilePaths::removeDirectory(path);                                                   \
+    }                                                                                              \
+    bool Class::access(const char* path, int mode)                                                 \
+    {                                                                                              \
+        return FilePaths::access(path, mode);                                                      \
+    }                                                                                              \
+    bool Class::stat(const char* path, FileInfo& info)                                             \
+    {                                                                                              \
+        return FilePaths::stat(path, info);                                                        \
+    }                                                                                              \
+    bool Class::statFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree)   \
+    {                                                                                              \
+        return FilePaths::statFS(path, freeToCaller, total, totalFree);                            \
     }
-    const unsigned int length = m_internal->m_length;
-    if (length == 0)
-        return nullptr;
-    m_internal->m_buffer = new (std::nothrow) unsigned char[length];
-    if (m_internal->m_buffer == nullptr)
-        return nullptr;
-    seek(0, seekBegin);
-    const long got = read(m_internal->m_buffer, length);
-    if (got < static_cast<long>(length)) {
-        const int error = errno;
-        runDiagnostic("ls");
-        logError(ORLIX_OBJ_FMT "CFile::load(): filename(%s), length(%d), ret(%d), %s\n",
-                 ORLIX_OBJ_ARGS, path, static_cast<int>(length), static_cast<int>(got),
-                 std::strerror(error));
-        unload();
-        return nullptr;
-    }
-    return m_internal->m_buffer;
-}
 
-void CFile::unload()
-{
-    close();
-    m_internal->releaseBuffer();
-}
+ORLIX_DEFINE_FILE_CLASS(CFile, FileInternal, NarrowWidth, long, unsigned int, long, unsigned int,
+                        reportNarrow)
+ORLIX_DEFINE_FILE_CLASS(CLfsFile, LfsFileInternal, WideWidth, int64, int64, int64, int64,
+                        reportWide)
 
-long CFile::read(void* buf, unsigned int len)
-{
-    if (m_internal->m_file == nullptr)
-        return -1;
-    const std::size_t got = m_internal->m_opt.get()->fread(buf, 1, len, m_internal->m_file);
-    m_internal->m_position += static_cast<unsigned int>(got);
-    return static_cast<long>(got);
-}
-
-long CFile::write(const void* buf, unsigned int len)
-{
-    if (m_internal->m_file == nullptr)
-        return -1;
-    const std::size_t written = m_internal->m_opt.get()->fwrite(buf, 1, len, m_internal->m_file);
-    if (written < len) {
-        const int error = errno;
-        logError("fwrite failed, expected:%lu, actual:%lu,errno=%d, errmsg:%s\n",
-                 static_cast<unsigned long>(len), static_cast<unsigned long>(written), error,
-                 std::strerror(error));
-    }
-    m_internal->takePositionFromStream();
-    return static_cast<long>(written);
-}
-
-void CFile::flush()
-{
-    m_internal->flush();
-}
-
-unsigned int CFile::seek(long offset, SeekPosition whence)
-{
-    return m_internal->seek(offset, whence);
-}
-
-unsigned int CFile::getPosition()
-{
-    return m_internal->m_file != nullptr ? m_internal->m_position : 0;
-}
-
-unsigned int CFile::getLength()
-{
-    if (m_internal->m_file == nullptr)
-        return 0;
-    if (m_internal->m_length == 0) {
-        const unsigned int position = getPosition();
-        m_internal->m_length = seek(0, seekEnd);
-        seek(static_cast<long>(position), seekBegin);
-    }
-    return m_internal->m_length;
-}
-
-char* CFile::gets(char* buf, unsigned int n)
-{
-    if (m_internal->m_file == nullptr)
-        return nullptr;
-    // The primitive takes an int; a larger count can only mean "the whole line".
-    const int limit = n > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(n);
-    return m_internal->gets(buf, limit);
-}
-
-long CFile::puts(const char* s)
-{
-    if (m_internal->m_file == nullptr)
-        return 0;
-    return m_internal->puts(s);
-}
-
-bool CFile::isOpen()
-{
-    return m_internal->m_file != nullptr;
-}
-
-long CFile::writev(const io_vec* vec, int count)
-{
-    if (m_internal->m_file == nullptr)
-        return -1;
-    return m_internal->writev(vec, count);
-}
-
-bool CFile::rename(const char* from, const char* to)
-{
-    return pathRename(from, to);
-}
-
-bool CFile::remove(const char* path)
-{
-    return pathRemove(path);
-}
-
-bool CFile::makeDirectory(const char* path)
-{
-    return pathMakeDirectory(path);
-}
-
-bool CFile::removeDirectory(const char* path)
-{
-    return pathRemoveDirectory(path);
-}
-
-bool CFile::access(const char* path, int mode)
-{
-    return pathAccess(path, mode);
-}
-
-bool CFile::stat(const char* path, FileInfo& info)
-{
-    return pathStat(path, info);
-}
-
-bool CFile::statFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree)
-{
-    return pathStatFS(path, freeToCaller, total, totalFree);
-}
-
-// ================================================================== CLfsFile
-
-struct CLfsFile::LfsFileInternal : FileState<WideOps>
-{};
-
-CLfsFile::CLfsFile() : m_internal(new LfsFileInternal()) {}
-
-CLfsFile::~CLfsFile()
-{
-    m_internal->close();
-    m_internal->releaseBuffer();
-    delete m_internal;
-}
-
-bool CLfsFile::open(const char* path, unsigned int flags)
-{
-    if (m_internal->m_file != nullptr)
-        close();
-    if (m_internal->m_buffer != nullptr)
-        unload();
-    m_internal->m_opt.choose(Detail::getFileSystem(path));
-    ORLIX_ASSERT(m_internal->m_opt);
-    return m_internal->open(path, flags);
-}
-
-void CLfsFile::close()
-{
-    m_internal->close();
-}
-
-unsigned char* CLfsFile::load(const char* path)
-{
-    ORLIX_ASSERT(!m_internal->m_buffer);
-    if (!open(path, openNoTruncate))
-        return nullptr;
-    if (m_internal->m_length == 0) {
-        m_internal->m_length = seek(0, seekEnd);
-        seek(0, seekBegin);
-    }
-    const int64 length = m_internal->m_length;
-    if (length <= 0)
-        return nullptr;
-    // A length the address space cannot hold, or an allocation the system refuses, gives
-    // null; the file stays open, as for an empty file.
-    if (static_cast<uint64>(length) > static_cast<uint64>(PTRDIFF_MAX))
-        return nullptr;
-    m_internal->m_buffer = new (std::nothrow) unsigned char[static_cast<std::size_t>(length)];
-    if (m_internal->m_buffer == nullptr)
-        return nullptr;
-    seek(0, seekBegin);
-    const int64 got = read(m_internal->m_buffer, length);
-    if (got < length) {
-        const int error = errno;
-        runDiagnostic("ls");
-        logError(ORLIX_OBJ_FMT "CLfsFile::load(): filename(%s), length(%ju), ret(%jd), %s\n",
-                 ORLIX_OBJ_ARGS, path, static_cast<uintmax_t>(length), static_cast<intmax_t>(got),
-                 std::strerror(error));
-        unload();
-        return nullptr;
-    }
-    return m_internal->m_buffer;
-}
-
-void CLfsFile::unload()
-{
-    close();
-    m_internal->releaseBuffer();
-}
-
-int64 CLfsFile::read(void* buf, int64 len)
-{
-    if (m_internal->m_file == nullptr)
-        return -1;
-    unsigned char* const bytes = static_cast<unsigned char*>(buf);
-    int64 total = 0;
-    while (total < len) {
-        const std::size_t piece = static_cast<std::size_t>(
-            len - total < ORLIX_MAX_INT_VALUE ? len - total : ORLIX_MAX_INT_VALUE);
-        const std::size_t got =
-            m_internal->m_opt.get()->fread(bytes + total, 1, piece, m_internal->m_file);
-        if (got == 0 || got == static_cast<std::size_t>(-1)) {
-            logError(ORLIX_OBJ_FMT "fread get error,total %jd has read %jd,expected %zu return "
-                                   "%zu\n",
-                     ORLIX_OBJ_ARGS, static_cast<intmax_t>(len), static_cast<intmax_t>(total),
-                     piece, got);
-            break;
-        }
-        total += static_cast<int64>(got);
-    }
-    m_internal->m_position += total;
-    return total;
-}
-
-int64 CLfsFile::write(const void* buf, int64 len)
-{
-    if (m_internal->m_file == nullptr)
-        return -1;
-    const unsigned char* const bytes = static_cast<const unsigned char*>(buf);
-    int64 total = 0;
-    while (total < len) {
-        const std::size_t piece = static_cast<std::size_t>(
-            len - total < ORLIX_MAX_INT_VALUE ? len - total : ORLIX_MAX_INT_VALUE);
-        const std::size_t written =
-            m_internal->m_opt.get()->fwrite(bytes + total, 1, piece, m_internal->m_file);
-        if (written == 0 || written == static_cast<std::size_t>(-1)) {
-            logError(ORLIX_OBJ_FMT
-                     "fwrite get error,total %jd has write %jd,expected %zu return %zu",
-                     ORLIX_OBJ_ARGS, static_cast<intmax_t>(len), static_cast<intmax_t>(total),
-                     piece, written);
-            break;
-        }
-        total += static_cast<int64>(written);
-    }
-    m_internal->takePositionFromStream();
-    return total;
-}
-
-void CLfsFile::flush()
-{
-    m_internal->flush();
-}
-
-int64 CLfsFile::seek(int64 offset, SeekPosition whence)
-{
-    return m_internal->seek(offset, whence);
-}
-
-int64 CLfsFile::getPosition()
-{
-    return m_internal->m_file != nullptr ? m_internal->m_position : 0;
-}
-
-int64 CLfsFile::getLength()
-{
-    if (m_internal->m_file == nullptr)
-        return 0;
-    if (m_internal->m_length == 0) {
-        const int64 position = getPosition();
-        m_internal->m_length = seek(0, seekEnd);
-        seek(position, seekBegin);
-    }
-    return m_internal->m_length;
-}
-
-char* CLfsFile::gets(char* buf, int64 n)
-{
-    if (m_internal->m_file == nullptr)
-        return nullptr;
-    if (n > ORLIX_MAX_INT_VALUE) {
-        logError(ORLIX_OBJ_FMT "Bytes need to be seeked has been over the ORLIX_MAX_INT_VALUE.\n",
-                 ORLIX_OBJ_ARGS);
-        return nullptr;
-    }
-    return m_internal->gets(buf, static_cast<int>(n));
-}
-
-int64 CLfsFile::puts(const char* s)
-{
-    if (m_internal->m_file == nullptr)
-        return 0;
-    return m_internal->puts(s);
-}
-
-bool CLfsFile::isOpen()
-{
-    return m_internal->m_file != nullptr;
-}
-
-int64 CLfsFile::writev(const io_vec* vec, int count)
-{
-    if (m_internal->m_file == nullptr)
-        return -1;
-    return m_internal->writev(vec, count);
-}
-
-bool CLfsFile::rename(const char* from, const char* to)
-{
-    return pathRename(from, to);
-}
-
-bool CLfsFile::remove(const char* path)
-{
-    return pathRemove(path);
-}
-
-bool CLfsFile::makeDirectory(const char* path)
-{
-    return pathMakeDirectory(path);
-}
-
-bool CLfsFile::removeDirectory(const char* path)
-{
-    return pathRemoveDirectory(path);
-}
-
-bool CLfsFile::access(const char* path, int mode)
-{
-    return pathAccess(path, mode);
-}
-
-bool CLfsFile::stat(const char* path, FileInfo& info)
-{
-    return pathStat(path, info);
-}
-
-bool CLfsFile::statFS(const char* path, uint64& freeToCaller, uint64& total, uint64& totalFree)
-{
-    return pathStatFS(path, freeToCaller, total, totalFree);
-}
+#undef ORLIX_DEFINE_FILE_CLASS
+#undef ORLIX_FILE_ARGS
 
 } // namespace Infra
 } // namespace Orlix

@@ -6,6 +6,7 @@
 #include "infra3/singleton.h"
 #include "platform/fs.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -84,6 +85,15 @@ IFileSystem* getFileSystem(const char* path)
     return FileDefaultOpt::instance();
 }
 
+bool refuseNullPath(const char* path)
+{
+    if (path != nullptr)
+        return false;
+    errno = EINVAL;
+    setLastError(EINVAL);
+    return true;
+}
+
 void copyFileName(char (&name)[260], const char* text)
 {
     const std::size_t length = text != nullptr ? strnlen(text, sizeof(name) - 1) : 0;
@@ -126,6 +136,8 @@ void* FileDefaultOpt::fopen(const char* path, const char* mode)
     ORLIX_ASSERT(mode != NULL);
     const std::size_t len = std::strlen(mode);
     ORLIX_ASSERT(len > 0);
+    if (Detail::refuseNullPath(path))
+        return nullptr;
 
     const bool r = std::strchr(mode, 'r') != nullptr;
     const bool w = std::strchr(mode, 'w') != nullptr;
@@ -193,16 +205,22 @@ char* FileDefaultOpt::fgets(char* buf, int n, void* file)
 
 int FileDefaultOpt::fputs(const char* s, void* file)
 {
+    if (Detail::refuseNullPath(s))
+        return EOF;
     return std::fputs(s, static_cast<std::FILE*>(file));
 }
 
 int FileDefaultOpt::rename(const char* from, const char* to)
 {
+    if (Detail::refuseNullPath(from) || Detail::refuseNullPath(to))
+        return -1;
     return std::rename(from, to);
 }
 
 int FileDefaultOpt::remove(const char* path)
 {
+    if (Detail::refuseNullPath(path))
+        return -1;
     return std::remove(path);
 }
 
@@ -230,6 +248,8 @@ void fillFromEntry(const Platform::FoundEntry& entry, FileInfo* out)
 
 long FileDefaultOpt::findfirst(const char* pattern, FileInfo* out)
 {
+    if (Detail::refuseNullPath(pattern))
+        return -1;
     Platform::FoundEntry entry;
     const long handle = Platform::findFirst(pattern, entry);
     if (handle != -1)
@@ -253,16 +273,22 @@ int FileDefaultOpt::findclose(long handle)
 
 int FileDefaultOpt::mkdir(const char* path)
 {
+    if (Detail::refuseNullPath(path))
+        return -1;
     return Platform::makeDirectory(path);
 }
 
 int FileDefaultOpt::rmdir(const char* path)
 {
+    if (Detail::refuseNullPath(path))
+        return -1;
     return Platform::removeDirectory(path);
 }
 
 int FileDefaultOpt::statfs(const char* path, uint64* freeToCaller, uint64* total, uint64* totalFree)
 {
+    if (Detail::refuseNullPath(path))
+        return -1;
     uint64 caller = 0;
     uint64 all = 0;
     uint64 free = 0;
@@ -279,11 +305,15 @@ int FileDefaultOpt::statfs(const char* path, uint64* freeToCaller, uint64* total
 
 int FileDefaultOpt::access(const char* path, int mode)
 {
+    if (Detail::refuseNullPath(path))
+        return -1;
     return Platform::accessPath(path, mode);
 }
 
 int FileDefaultOpt::stat(const char* path, FileInfo* out)
 {
+    if (Detail::refuseNullPath(path))
+        return -1;
     Platform::PathStatus status;
     if (Platform::statPath(path, status) != 0)
         return -1;

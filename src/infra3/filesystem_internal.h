@@ -49,6 +49,10 @@ private:
     bool m_default = true;
 };
 
+// True, with errno and the last error set to EINVAL, when path is null: a null path names no
+// file, and no file system (the platform's least of all) is ever handed one.
+bool refuseNullPath(const char* path);
+
 // Copies at most 259 characters of text into a FileInfo name and terminates it.
 void copyFileName(char (&name)[260], const char* text);
 

@@ -1,6 +1,8 @@
 // The print core: level functions, prefix, colours, outputs and sinks.
 #include "infra/print.h"
 
+#include "infra/error.h"
+
 #include "infra3/print_internal.h"
 #include "infra3/singleton.h"
 #include "platform/console.h"
@@ -8,6 +10,7 @@
 #include "platform/time.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -175,6 +178,11 @@ void emit(const char* text)
 int printLevelled(int level, const char* levelWord, const char* module, const char* fmt,
                   va_list args)
 {
+    // A null format names no line: nothing is printed.
+    if (fmt == nullptr) {
+        setLastError(EINVAL);
+        return 0;
+    }
     const Detail::PrintPrefix prefix = {module, "", levelWord, "", nullptr, 0};
     return Detail::composeAndEmit(kAttributes[level], prefix, fmt, args);
 }

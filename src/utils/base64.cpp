@@ -1,7 +1,10 @@
 // Base64 (RFC 4648, standard alphabet, "=" padding, no line breaks).
 #include "infra/base64.h"
 
+#include "infra/error.h"
+
 #include <array>
+#include <cerrno>
 
 namespace Orlix {
 namespace Utils {
@@ -39,6 +42,15 @@ int alphabetRun(const char* src)
     return static_cast<int>(p - src);
 }
 
+// A null source is the caller's mistake: EINVAL in the last error, and it reads as no data.
+bool refuseNullSource(const char* src)
+{
+    if (src != nullptr)
+        return false;
+    Infra::setLastError(EINVAL);
+    return true;
+}
+
 } // namespace
 
 int base64EncodeLen(int len)
@@ -48,6 +60,8 @@ int base64EncodeLen(int len)
 
 int base64Encode(char* dst, const char* src, int len)
 {
+    if (refuseNullSource(src))
+        len = 0;
     const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
     char* out = dst;
     int i = 0;
@@ -81,7 +95,7 @@ int base64Encode(char* dst, const char* src, int len)
 
 int base64DecodeLen(const char* src)
 {
-    return (alphabetRun(src) + 3) / 4 * 3 + 1;
+    return refuseNullSource(src) ? 1 : (alphabetRun(src) + 3) / 4 * 3 + 1;
 }
 
 // One pass: groups of four alphabet characters are decoded as they are found, and the first
@@ -89,6 +103,8 @@ int base64DecodeLen(const char* src)
 // before it turned out to be in the alphabet, so nothing past the terminator is read.
 int base64Decode(char* dst, const char* src)
 {
+    if (refuseNullSource(src))
+        src = "";
     unsigned char* out = reinterpret_cast<unsigned char*>(dst);
     const char* in = src;
     unsigned int group = 0;

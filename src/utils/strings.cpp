@@ -1,8 +1,10 @@
 // Bounded string helpers, the exported platform string routines and IPv4 address text.
 #include "infra/strutil.h"
 
+#include "infra/error.h"
 #include "platform/text.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -14,10 +16,25 @@ namespace Utils {
 int (*snprintf)(char* buffer, std::size_t size, const char* format, ...) = &Platform::boundedFormat;
 int (*stricmp)(const char* a, const char* b) = &Platform::compareNoCase;
 
+namespace {
+
+// A null source or format is the caller's mistake: reported as EINVAL in the last error, and
+// the helper then works as if it were given the empty string.
+const char* textOrRefusal(const char* text)
+{
+    if (text != nullptr)
+        return text;
+    Infra::setLastError(EINVAL);
+    return "";
+}
+
+} // namespace
+
 unsigned int strncpy(char* dst, unsigned int dstSize, const char* src, unsigned int n)
 {
     if (dstSize == 0)
         return 0;
+    src = textOrRefusal(src);
     const unsigned int limit = n < dstSize - 1 ? n : dstSize - 1;
     unsigned int i = 0;
     for (; i < limit && src[i] != '\0'; ++i)
@@ -30,6 +47,7 @@ unsigned int strncat(char* dst, unsigned int dstSize, const char* src, unsigned 
 {
     if (dstSize == 0)
         return 0;
+    src = textOrRefusal(src);
     const char* end = static_cast<const char*>(std::memchr(dst, '\0', dstSize));
     const unsigned int length = end != nullptr ? static_cast<unsigned int>(end - dst) : dstSize;
     const unsigned int room = length < dstSize - 1 ? dstSize - 1 - length : 0;
@@ -48,6 +66,11 @@ int snprintf_x(char* str, int size, const char* format, ...)
 {
     if (size <= 0)
         return 0;
+    if (format == nullptr) {
+        textOrRefusal(format);
+        str[0] = '\0';
+        return 0;
+    }
     std::va_list args;
     va_start(args, format);
     const int n = Platform::boundedFormatV(str, static_cast<std::size_t>(size), format, args);

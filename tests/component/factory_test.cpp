@@ -63,6 +63,54 @@ TEST(FactoryRegistry, LookupsByInterfaceAndWholeClassIdTheClassIdListAndTheError
     }
 }
 
+// A null interface or class id names no registry entry: each operation fails with the code of
+// the id it lacks, and a lookup for a server fails before any client is looked for.
+TEST(FactoryRegistry, NullIdsFailWithTheirErrorCodes)
+{
+    ServiceFactory known("A"), nameless(nullptr);
+    ASSERT_TRUE(known.registerFactory("Svc"));
+    const auto failedWith = [](bool failed, int code) {
+        const bool result = failed && getLastError() == code;
+        setLastError(0);
+        return result;
+    };
+    setLastError(0);
+    EXPECT_TRUE(failedWith(!known.registerFactory(nullptr), 0x10030000));
+    EXPECT_TRUE(failedWith(!known.unregisterFactory(nullptr), 0x10030000));
+    EXPECT_TRUE(failedWith(!nameless.registerFactory("Svc"), 0x10030001));
+    EXPECT_TRUE(failedWith(!nameless.unregisterFactory("Svc"), 0x10030001));
+    EXPECT_TRUE(failedWith(ClassIDList(nullptr).count() == 0, 0x10030000));
+    EXPECT_EQ(ClassIDList("Svc").count(), 1u);
+
+    const std::size_t listed = clientList()->countForTesting();
+    const ServerInfo host = server("10.0.0.1");
+    IClient* client = reinterpret_cast<IClient*>(&client); // any non-null value
+    for (const ServerInfo* info : {&ServerInfo::none, &host}) {
+        EXPECT_TRUE(failedWith(
+            CComponentHelper::getComponentFactory(nullptr, ClassID("A"), *info, client) == nullptr,
+            0x10030000));
+        EXPECT_EQ(client, nullptr);
+        client = reinterpret_cast<IClient*>(&client);
+        EXPECT_TRUE(failedWith(CComponentHelper::getComponentFactory("Svc", ClassID(nullptr), *info,
+                                                                     client) == nullptr,
+                               0x10030001));
+        EXPECT_EQ(client, nullptr);
+    }
+    for (int userId : {-1, 7}) {
+        EXPECT_TRUE(failedWith(
+            CComponentHelper::getComponentFactory(nullptr, ClassID("A"), userId, client) == nullptr,
+            0x10030000));
+        EXPECT_TRUE(failedWith(CComponentHelper::getComponentFactory("Svc", ClassID(nullptr),
+                                                                     userId, client) == nullptr,
+                               0x10030001));
+        EXPECT_EQ(client, nullptr);
+    }
+    EXPECT_EQ(clientList()->countForTesting(), listed) << "no client is made for a null class id";
+    EXPECT_EQ(CComponentHelper::getComponentFactory("Svc", ClassID("A"), ServerInfo::none, client),
+              &known);
+    known.unregisterFactory("Svc");
+}
+
 // A client factory under "Client"/"Device" (user id 7) and a service factory under
 // "Media"/"Device.Config"; the periodic sweep is stopped and the debug lines are on.
 class FactoryTest : public ::testing::Test

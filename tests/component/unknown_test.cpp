@@ -192,6 +192,34 @@ TEST(ComponentRegistry, MissingCreatorsFailQuietlyAndCreatorsMayUseTheRegistry)
     EXPECT_EQ(g_destroyed.load(), 2);
 }
 
+// A null name names no component: refused with the family's codes, nothing is created or
+// recorded, and the registry keeps working for real names.
+TEST(ComponentRegistry, NullNamesAreRefusedWithTheirErrorCodes)
+{
+    OrlixTest::PrintCapture capture;
+    const int createdBefore = g_created.load();
+    setLastError(0);
+    EXPECT_FALSE(registerComponent(nullptr, &makeCounted));
+    EXPECT_EQ(getLastError(), 0x1003000D);
+    setLastError(0);
+    EXPECT_EQ(createComponentObject(nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 0x1003000D);
+    setLastError(0);
+    const ServerInfo info = ServerInfo();
+    EXPECT_EQ(getComponentInstance(nullptr, &info), nullptr);
+    EXPECT_EQ(getLastError(), 0x1003000E);
+    setLastError(0);
+    EXPECT_EQ(getComponentInstance(nullptr, nullptr), nullptr);
+    EXPECT_EQ(getLastError(), 0x1003000E);
+    EXPECT_EQ(g_created.load(), createdBefore);
+    EXPECT_EQ(capture.text(), "");
+
+    EXPECT_TRUE(registerComponent("AfterNull", &makeCounted));
+    IUnknown* object = createComponentObject("AfterNull", nullptr);
+    ASSERT_NE(object, nullptr);
+    object->release();
+}
+
 TEST(DynamicCreator, FileAndSymbolNamesAreCutAt31Characters)
 {
     const struct

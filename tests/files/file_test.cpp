@@ -2,6 +2,7 @@
 // same behaviour is expected from both, since the objects only talk to IFileSystem.
 #include "files/backends.h"
 
+#include "infra/error.h"
 #include "infra/file.h"
 #include "infra/filefind.h"
 #include "infra3/file_internal.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -323,6 +325,51 @@ TYPED_TEST(FileObject, PathOperations)
     EXPECT_LE(totalFree, total);
     EXPECT_LE(freeToCaller, totalFree);
     EXPECT_FALSE(File::statFS(this->path("no/such").c_str(), freeToCaller, total, totalFree));
+}
+
+// A null path names no file: every operation that takes one refuses it with EINVAL, the
+// object stays closed and no file system (the platform's included) sees the null.
+TYPED_TEST(FileObject, NullPathsAreRefused)
+{
+    using File = typename TestFixture::File;
+    const auto refused = [](bool failed) {
+        const bool einval = errno == EINVAL && getLastError() == EINVAL;
+        errno = 0;
+        setLastError(0);
+        return failed && einval;
+    };
+    File file;
+    EXPECT_TRUE(refused(!file.open(nullptr, CFile::accessRead)));
+    EXPECT_TRUE(refused(!file.open(nullptr, CFile::accessWrite | CFile::openCreate)));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(refused(file.load(nullptr) == nullptr));
+    EXPECT_FALSE(file.isOpen());
+
+    const std::string existing = this->path("f");
+    this->backend.put("f", "abc");
+    FileInfo info = FileInfo();
+    Orlix::uint64 freeToCaller = 0, total = 0, totalFree = 0;
+    EXPECT_TRUE(refused(!File::rename(nullptr, existing.c_str())));
+    EXPECT_TRUE(refused(!File::rename(existing.c_str(), nullptr)));
+    EXPECT_TRUE(refused(!File::remove(nullptr)));
+    EXPECT_TRUE(refused(!File::makeDirectory(nullptr)));
+    EXPECT_TRUE(refused(!File::removeDirectory(nullptr)));
+    EXPECT_TRUE(refused(!File::access(nullptr, 0)));
+    EXPECT_TRUE(refused(!File::stat(nullptr, info)));
+    EXPECT_TRUE(refused(!File::statFS(nullptr, freeToCaller, total, totalFree)));
+    EXPECT_EQ(this->backend.contents("f"), "abc");
+
+    // An open file refuses a null text and stays usable.
+    ASSERT_TRUE(file.open(existing.c_str(), CFile::accessReadWrite));
+    EXPECT_TRUE(refused(file.puts(nullptr) == -1));
+    EXPECT_EQ(this->at(file), Pos(0, 3));
+    EXPECT_GE(file.puts("xy"), 0);
+    file.close();
+    EXPECT_EQ(this->backend.contents("f"), "xyc");
+    // Reopening with a null path closes the open file first, as any reopen does.
+    ASSERT_TRUE(file.open(existing.c_str(), CFile::accessRead));
+    EXPECT_TRUE(refused(!file.open(nullptr, CFile::accessRead)));
+    EXPECT_FALSE(file.isOpen());
 }
 
 // ---------------------------------------------------------------- what only a hook shows

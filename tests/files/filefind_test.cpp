@@ -1,12 +1,14 @@
 // Directory search, with both search classes, against the real file system and a MemFs.
 #include "files/backends.h"
 
+#include "infra/error.h"
 #include "infra/filefind.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -205,4 +207,13 @@ TEST(DirectorySearchReal, StaleHandlesAreRefused)
     EXPECT_EQ(fs->findnext(handle, &info), -1);
     EXPECT_EQ(fs->findnext(-1, &info), -1);
     EXPECT_EQ(fs->findnext(123456789, &info), -1);
+}
+
+TEST(DirectorySearchReal, ANullPatternFindsNothing)
+{
+    CFileFindEx find;
+    setLastError(0);
+    EXPECT_FALSE(find.findFile(nullptr));
+    EXPECT_EQ(getLastError(), EINVAL);
+    EXPECT_FALSE(find.findNextFile());
 }

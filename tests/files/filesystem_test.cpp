@@ -2,6 +2,7 @@
 #include "files/memfs.h"
 #include "support/testsupport.h"
 
+#include "infra/error.h"
 #include "infra/file.h"
 #include "infra/filesystem.h"
 #include "infra3/filesystem_internal.h"
@@ -14,9 +15,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using namespace Orlix::Infra;
 using Detail::getFileSystem;
@@ -264,6 +267,38 @@ TEST(DefaultFileSystemDeathTest, NullOrEmptyModeAsserts)
     FileDefaultOpt* fs = FileDefaultOpt::instance();
     EXPECT_DEATH(fs->fopen(dir.file("f").c_str(), nullptr), "assertion \\(mode != NULL\\) failed");
     EXPECT_DEATH(fs->fopen(dir.file("f").c_str(), ""), "assertion \\(len > 0\\) failed");
+}
+
+// A null path, pattern or text fails the operation with EINVAL; none reaches the platform.
+TEST(DefaultFileSystem, NullPathsFailWithEinval)
+{
+    TempDir dir;
+    FileDefaultOpt* fs = FileDefaultOpt::instance();
+    const std::string path = dir.file("f");
+    std::vector<int> results;
+    const auto refused = [&](long result) {
+        results.push_back(result == -1 && errno == EINVAL && getLastError() == EINVAL);
+        errno = 0;
+        setLastError(0);
+    };
+    FileInfo info = FileInfo();
+    Orlix::uint64 a = 0, b = 0, c = 0;
+    refused(fs->fopen(nullptr, "wb") == nullptr ? -1 : 0);
+    refused(fs->rename(nullptr, path.c_str()));
+    refused(fs->rename(path.c_str(), nullptr));
+    refused(fs->remove(nullptr));
+    refused(fs->findfirst(nullptr, &info));
+    refused(fs->mkdir(nullptr));
+    refused(fs->rmdir(nullptr));
+    refused(fs->statfs(nullptr, &a, &b, &c));
+    refused(fs->access(nullptr, 0));
+    refused(fs->stat(nullptr, &info));
+    void* stream = fs->fopen(path.c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    refused(fs->fputs(nullptr, stream) == EOF ? -1 : 0);
+    fs->fclose(stream);
+    EXPECT_EQ(results, std::vector<int>(11, 1));
+    EXPECT_EQ(OrlixTest::readFile(path), "");
 }
 
 // ---------------------------------------------------------------- stat, statfs, access, dirs

@@ -9,8 +9,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,147 @@ TEST(LargeFile, SixtyFourBitPositionsAndLowThirtyTwoBitReports)
     ASSERT_NE(handle, -1);
     EXPECT_EQ(found.size, kLow32); // the search's size field is 32 bits wide
     FileDefaultOpt::instance()->findclose(handle);
+}
+
+namespace {
+
+// A hooked file system under "sparse:" with one file of any length: the bytes put at chosen
+// offsets, zeros everywhere else. It lets a test place data beyond 4 GiB without writing it.
+class SparseFs : public OrlixTest::StubFs
+{
+public:
+    int64 length = 0;
+    bool failStat = false;
+    int64 position = 0;
+
+    SparseFs() { hookFileSystem("sparse:", this); }
+    ~SparseFs() override { hookFileSystem("sparse:", nullptr); }
+    void put(int64 offset, const std::string& bytes) { m_extents[offset] = bytes; }
+
+    void* fopen(const char*, const char*) override
+    {
+        position = 0;
+        return this;
+    }
+    int fclose(void*) override { return 0; }
+    std::size_t fread(void* buf, std::size_t size, std::size_t count, void*) override
+    {
+        const int64 wanted = static_cast<int64>(size * count);
+        const int64 n = std::max<int64>(0, std::min(wanted, length - position));
+        char* out = static_cast<char*>(buf);
+        std::memset(out, 0, static_cast<std::size_t>(n));
+        for (const auto& extent : m_extents) {
+            for (std::size_t i = 0; i < extent.second.size(); ++i) {
+                const int64 at = extent.first + static_cast<int64>(i) - position;
+                if (at >= 0 && at < n)
+                    out[at] = extent.second[i];
+            }
+        }
+        position += n;
+        return static_cast<std::size_t>(n) / size;
+    }
+    int fseek(void* file, long offset, int whence) override
+    {
+        return fseek64(file, offset, whence);
+    }
+    long ftell(void*) override { return static_cast<long>(position); }
+    int fseek64(void*, int64 offset, int whence) override
+    {
+        const int64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? position : length;
+        if (base + offset < 0)
+            return -1;
+        position = base + offset;
+        return 0;
+    }
+    int64 ftell64(void*) override { return position; }
+    int stat(const char*, FileInfo* out) override
+    {
+        if (failStat)
+            return -1;
+        *out = FileInfo();
+        out->size = static_cast<Orlix::uint64>(length);
+        return 0;
+    }
+
+private:
+    std::map<int64, std::string> m_extents;
+};
+
+constexpr int64 k4G = int64(1) << 32;
+
+} // namespace
+
+// CFile reports low 32 bits, but the stream must always be where the object says it is: a
+// seek back from beyond 4 GiB to an offset equal to the low bits of the position is a move.
+TEST(LargeFile, NarrowSeeksBackFromBeyondFourGiBReallyMove)
+{
+    SparseFs fs;
+    fs.length = k4G + 8;
+    fs.put(0, "head1234");
+    fs.put(k4G, "tail5678");
+    CFile file;
+    ASSERT_TRUE(file.open("sparse:/big", CFile::accessRead));
+    EXPECT_EQ(file.getLength(), 8u);
+    char buf[8] = {};
+    EXPECT_EQ(file.seek(long(k4G), CFile::seekBegin), 0u);
+    ASSERT_EQ(file.read(buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), "tail");
+    EXPECT_EQ(file.getPosition(), 4u);
+    EXPECT_EQ(fs.position, k4G + 4);
+
+    // Position 4 GiB + 4 reports 4; going to 4 must leave 4 GiB behind.
+    EXPECT_EQ(file.seek(4, CFile::seekBegin), 4u);
+    EXPECT_EQ(fs.position, 4);
+    ASSERT_EQ(file.read(buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), "1234");
+
+    // From the end (4 GiB + 8, reported 8) back to 8 from the start: a move as well.
+    EXPECT_EQ(file.seek(0, CFile::seekEnd), 8u);
+    EXPECT_EQ(file.seek(0, CFile::seekBegin), 0u);
+    EXPECT_EQ(file.seek(8, CFile::seekCurrent), 8u);
+    EXPECT_EQ(fs.position, 8);
+    ASSERT_EQ(file.read(buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), std::string(4, '\0')) << "after \"head1234\": the hole";
+}
+
+// A file of an exact multiple of 4 GiB has a reported length of 0; learning the real length
+// (stat or the seek to the end and back) must leave the stream at the position it reports.
+TEST(LargeFile, NarrowLengthOfAMultipleOfFourGiBLeavesTheStreamWhereItWas)
+{
+    SparseFs fs;
+    fs.length = 2 * k4G;
+    fs.put(0, "head");
+    fs.put(k4G, "tail");
+    char buf[4] = {};
+    for (bool failStat : {false, true}) {
+        SCOPED_TRACE(failStat ? "length learnt by seeking" : "length from stat");
+        fs.failStat = failStat;
+        CFile file;
+        ASSERT_TRUE(file.open("sparse:/big", CFile::accessRead));
+        EXPECT_EQ(file.getLength(), 0u);
+        EXPECT_EQ(file.getPosition(), 0u);
+        EXPECT_EQ(fs.position, 0);
+        ASSERT_EQ(file.read(buf, 4), 4);
+        EXPECT_EQ(std::string(buf, 4), "head");
+        file.close();
+
+        CLfsFile lfs;
+        ASSERT_TRUE(lfs.open("sparse:/big", CFile::accessRead));
+        EXPECT_EQ(lfs.seek(k4G, CFile::seekBegin), k4G);
+        EXPECT_EQ(lfs.getLength(), 2 * k4G);
+        EXPECT_EQ(lfs.getPosition(), k4G);
+        ASSERT_EQ(lfs.read(buf, 4), 4);
+        EXPECT_EQ(std::string(buf, 4), "tail");
+    }
+    // A narrow file whose length is learnt while it stands beyond 4 GiB returns there.
+    fs.failStat = true;
+    CFile file;
+    ASSERT_TRUE(file.open("sparse:/big", CFile::accessRead));
+    file.seek(long(k4G), CFile::seekBegin);
+    EXPECT_EQ(file.getLength(), 0u);
+    EXPECT_EQ(fs.position, k4G);
+    ASSERT_EQ(file.read(buf, 4), 4);
+    EXPECT_EQ(std::string(buf, 4), "tail");
 }
 
 namespace {

@@ -1,7 +1,7 @@
 // The include-version check: agreement between registered records and its messages.
 #include "support/testsupport.h"
 
-#include "checkincludeversion.h"
+#include "infra3/checkincludeversion.h"
 #include "infra/print.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@ protected:
     std::vector<std::string> messages()
     {
         static const std::regex kPrefix(
-            R"(\[src/checkincludeversion\.cpp:\d+\] this:0x[0-9a-f]+ tid:\d+, (.*))");
+            R"(\[src/infra3/checkincludeversion\.cpp:\d+\] this:0x[0-9a-f]+ tid:\d+, (.*))");
         std::vector<std::string> result;
         std::istringstream lines(m_capture.text());
         std::string line;

@@ -1,10 +1,12 @@
 // The print core, observed through what its sinks receive.
+#include "infra/error.h"
 #include "infra/print.h"
 #include "infra/thread.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <regex>
 #include <string>
 #include <vector>
@@ -169,6 +171,17 @@ TEST(PrintLines, UnformattableTextLeavesOnlyThePrefix)
     const wchar_t unpaired[] = {static_cast<wchar_t>(0xD800), 0};
     EXPECT_EQ(logWarn("abc %ls\n", unpaired), 6);
     EXPECT_EQ(capture.text(), "warn  ");
+}
+
+TEST(PrintLines, NullFormatPrintsNothing)
+{
+    PrintCapture capture;
+    const char* noFormat = nullptr;
+    setLastError(0);
+    EXPECT_EQ(logError(noFormat, 1), 0);
+    EXPECT_EQ(logLibName(2, "lib", noFormat, 1), 0);
+    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(getLastError(), EINVAL);
 }
 
 TEST(PrintSinks, AttachDetachAndOrder)

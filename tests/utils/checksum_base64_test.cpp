@@ -3,6 +3,7 @@
 // OpenSSL's encoder on random data.
 #include "infra/base64.h"
 #include "infra/crc.h"
+#include "infra/error.h"
 #include "utils/crc_paths.h"
 #include "utils_testing.h"
 
@@ -11,6 +12,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 #include <string>
 #include <utility>
@@ -221,6 +223,23 @@ TEST(Base64, Rfc4648VectorsAndWhereDecodingStops)
         EXPECT_EQ(r[1], decode(r[0])) << r[0];
     EXPECT_EQ(4, base64DecodeLen("YWJj"));
     EXPECT_EQ(1, base64DecodeLen("=YWJj"));
+
+    // A null source reads as no data and sets EINVAL.
+    using Orlix::Infra::getLastError;
+    using Orlix::Infra::setLastError;
+    char out[8] = "XXXXXXX";
+    setLastError(0);
+    EXPECT_EQ(1, base64Encode(out, nullptr, 3));
+    EXPECT_STREQ("", out);
+    EXPECT_EQ(EINVAL, getLastError());
+    setLastError(0);
+    EXPECT_EQ(1, base64DecodeLen(nullptr));
+    EXPECT_EQ(EINVAL, getLastError());
+    setLastError(0);
+    out[0] = 'X';
+    EXPECT_EQ(0, base64Decode(out, nullptr));
+    EXPECT_EQ('\0', out[0]);
+    EXPECT_EQ(EINVAL, getLastError());
 }
 
 TEST(Base64, AgreesWithOpenSslAndRoundTripsRandomData)

@@ -1,8 +1,10 @@
 // Bounded copies, appends and formatting; the exported platform routines; IPv4 text.
+#include "infra/error.h"
 #include "infra/strutil.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -67,6 +69,31 @@ TEST(StrUtil, SnprintfXReturnsWhatIsInTheBuffer)
     EXPECT_EQ(0, stricmp("Hello", "hELLO"));
     EXPECT_LT(stricmp("apple", "BANANA"), 0);
     EXPECT_GT(stricmp("b", "A"), 0);
+}
+
+// A null source or format is taken as the empty text and reported as EINVAL.
+TEST(StrUtil, NullSourcesAndFormatsActAsEmptyAndSetTheLastError)
+{
+    using Orlix::Infra::getLastError;
+    using Orlix::Infra::setLastError;
+    char buf[8];
+    std::memset(buf, 'X', sizeof(buf));
+    setLastError(0);
+    EXPECT_EQ(0u, Orlix::Utils::strncpy(buf, 8, nullptr, 5));
+    EXPECT_STREQ("", buf);
+    EXPECT_EQ(EINVAL, getLastError());
+
+    std::strcpy(buf, "ab");
+    setLastError(0);
+    EXPECT_EQ(5u, Orlix::Utils::strncat(buf, 8, nullptr, 10)); // the bound, as for ""
+    EXPECT_STREQ("ab", buf);
+    EXPECT_EQ(EINVAL, getLastError());
+
+    setLastError(0);
+    const char* noFormat = nullptr;
+    EXPECT_EQ(0, snprintf_x(buf, 8, noFormat, 1));
+    EXPECT_STREQ("", buf);
+    EXPECT_EQ(EINVAL, getLastError());
 }
 
 TEST(StrUtil, IpAddressText)

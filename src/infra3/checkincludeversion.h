@@ -8,8 +8,8 @@
 //
 // The library registers its own record "Infra" from a static object at load. The checker is
 // private to the library; registerIncludeVersion() is not exported from the shared library.
-#ifndef ORLIX_SRC_CHECKINCLUDEVERSION_H
-#define ORLIX_SRC_CHECKINCLUDEVERSION_H
+#ifndef ORLIX_SRC_INFRA3_CHECKINCLUDEVERSION_H
+#define ORLIX_SRC_INFRA3_CHECKINCLUDEVERSION_H
 
 namespace Orlix {
 namespace Infra {
@@ -58,4 +58,4 @@ bool registerIncludeVersion(const char* module, const IncludeVersionEntry* entri
 } // namespace Infra
 } // namespace Orlix
 
-#endif // ORLIX_SRC_CHECKINCLUDEVERSION_H
+#endif // ORLIX_SRC_INFRA3_CHECKINCLUDEVERSION_H

@@ -1,5 +1,5 @@
 // The include-version check and the library's own record.
-#include "checkincludeversion.h"
+#include "infra3/checkincludeversion.h"
 
 #include "infra/legacy_mutex.h"
 #include "infra/print.h"
