@@ -125,9 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::uint8_t mode = data[0];
     std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
-    if ((mode & 3) == 3) {
-        // Valid text up to a little before the end of the first reading step.
-        const size_t lead = Orlix::Cli::chunkSize - (mode >> 2) % 24;
+    if ((mode & 0x3B) == 0x3B) {
+        // Valid text up to a little before the end of the first reading step (one input in
+        // 32: a long run costs a hundred short ones).
+        const size_t lead = Orlix::Cli::chunkSize - (mode >> 6) * 7 - input.size() % 5;
         std::string prefix;
         while (prefix.size() < lead)
             prefix += "QUJD";
