@@ -8,7 +8,9 @@
 // the same order on release. So each allocation must return the model's address, each
 // refusal must be the model's, and the free size must match after every step. Packets must
 // have the capacity, extra area and size the layout rules give, views the parent's bytes, and
-// the bytes written through any handle must be seen through every other one.
+// the bytes written through any handle must be seen through every other one. Packets over a
+// caller's buffer must call their deleter exactly once, when the last handle or view goes,
+// with the buffer and the size then in use (and never without a deleter).
 #include "fuzz_check.h"
 
 #include "infra/packet.h"
@@ -118,19 +120,33 @@ private:
 BuddyModel* g_model;
 unsigned char* g_base; // the pool's first chunk
 
-// The model of one packet record: its bytes live in the pool (shadowed in g_shadow).
+// The model of one packet record. Its bytes are shadowed in g_shadow: the pool's at their
+// offset in the pool, each caller buffer's in a range after them.
 struct Record
 {
     int refs = 1;
-    int block = -1;  // pool chunk of a packet by size
-    int parent = -1; // record of a view's parent
-    size_t offset;   // data start, from g_base
+    int block = -1;           // pool chunk of a packet by size
+    int parent = -1;          // record of a view's parent
+    unsigned char* data;      // where the data start
+    bool userBuffer = false;  // a caller's buffer
+    bool userDeleter = false; // ... handed over with a deleter
+    size_t offset;            // the data's first index in g_shadow
     unsigned size;
     unsigned capacity;
     unsigned extSize;
 };
 std::vector<Record> g_records;
-std::vector<int> g_shadow; // per pool byte: its last written value, -1 when unknown
+std::vector<int> g_shadow; // per byte: its last written value, -1 when unknown
+
+// Deleter calls of caller-buffer packets: those made and those the model expects.
+std::vector<std::pair<void*, unsigned>> g_deleted;
+std::vector<std::pair<void*, unsigned>> g_expectDeleted;
+
+void deleteBuffer(void* data, unsigned int size)
+{
+    g_deleted.emplace_back(data, size);
+    delete[] static_cast<unsigned char*>(data);
+}
 
 void releaseRecord(int r)
 {
@@ -142,6 +158,10 @@ void releaseRecord(int r)
         releaseRecord(rec.parent);
     if (rec.block >= 0)
         g_model->release(static_cast<unsigned>(rec.block));
+    if (rec.userBuffer && rec.userDeleter)
+        g_expectDeleted.emplace_back(rec.data, rec.size); // with the size in use at the end
+    else if (rec.userBuffer)
+        delete[] rec.data; // without a deleter the buffer stays the caller's
 }
 
 struct Slot
@@ -162,7 +182,7 @@ void checkPacket(const Slot& slot, bool withBytes)
     }
     const Record& rec = g_records[static_cast<size_t>(slot.record)];
     check(p.valid(), "packet not valid");
-    check(p.getBuffer() == g_base + rec.offset, "packet data address");
+    check(p.getBuffer() == rec.data, "packet data address");
     check(p.size() == rec.size, "packet size");
     check(p.capacity() == rec.capacity, "packet capacity");
     check(p.getExtraSize() == (rec.extSize & 0xFF), "packet extra size");
@@ -197,6 +217,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(manager->getFreeSize() == kTotal, "pool not whole at the start");
     OrlixFuzz::Input in(data, size);
     g_records.clear();
+    g_shadow.resize(kTotal);
+    g_deleted.clear();
+    g_expectDeleted.clear();
     std::vector<Slot> slots(8);
     std::vector<std::pair<void*, int>> raw; // raw blocks and their chunk
     unsigned steps = 0;
@@ -205,7 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t op = in.byte();
         Slot& slot = slots[(op >> 4) % slots.size()];
         Slot& other = slots[(op >> 1) % slots.size()];
-        switch (op % 9) {
+        switch (op % 10) {
         case 0: { // raw allocation: sizes spread over every order and beyond the pool
             const std::uint32_t v = in.u32();
             const size_t request = (v & 0x80000000u) ? (v & 0xFFFF) : (v & 0x3FF) << (v >> 28 & 7);
@@ -242,6 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Record rec;
                 rec.block = expect;
                 rec.offset = size_t(expect) * kChunk;
+                rec.data = g_base + rec.offset;
                 rec.size = req;
                 rec.capacity = static_cast<unsigned>(bytes - header);
                 rec.extSize = ext;
@@ -265,6 +289,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     rec.parent = other.record;
                     ++g_records[static_cast<size_t>(other.record)].refs;
                     rec.offset = parent.offset + offset;
+                    rec.data = parent.data + offset;
                     rec.size = rec.capacity = length;
                     rec.extSize = ext;
                     g_records.push_back(rec);
@@ -333,6 +358,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 rec.size = n;
             break;
         }
+        case 9: { // a caller's buffer, with or without a deleter
+            const std::string bytes = in.text(255);
+            const bool withDeleter = (in.byte() & 1) != 0;
+            unsigned char* buffer = new unsigned char[bytes.size() + 1];
+            std::memcpy(buffer, bytes.data(), bytes.size());
+            CPacket packet(buffer, static_cast<unsigned>(bytes.size()),
+                           withDeleter ? CPacket::Deleter(&deleteBuffer) : CPacket::Deleter());
+            Record rec;
+            rec.data = buffer;
+            rec.userBuffer = true;
+            rec.userDeleter = withDeleter;
+            rec.offset = g_shadow.size();
+            rec.size = rec.capacity = static_cast<unsigned>(bytes.size());
+            rec.extSize = 0;
+            for (const char c : bytes)
+                g_shadow.push_back(static_cast<unsigned char>(c));
+            g_records.push_back(rec);
+            const int record = static_cast<int>(g_records.size() - 1);
+            check(packet.valid(), "caller-buffer packet not valid");
+            if (slot.record >= 0)
+                releaseRecord(slot.record);
+            slot.packet = packet;
+            slot.record = record;
+            ++g_records[static_cast<size_t>(record)].refs;
+            packet.reset();
+            releaseRecord(record);
+            break;
+        }
         default: { // write through getBuffer
             if (slot.record >= 0) {
                 Record& rec = g_records[static_cast<size_t>(slot.record)];
@@ -352,6 +405,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const Slot& s : slots)
             checkPacket(s, &s == &slot || &s == &other || steps % 16 == 0);
         check(manager->getFreeSize() == g_model->freeBytes(), "free size != model");
+        check(g_deleted == g_expectDeleted, "deleter calls != model");
     }
 
     for (const Slot& s : slots)
@@ -365,6 +419,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         manager->free(block.first);
         g_model->release(static_cast<unsigned>(block.second));
     }
+    check(g_deleted == g_expectDeleted, "deleter calls != model");
     manager->free(nullptr); // ignored
     check(manager->getFreeSize() == kTotal, "pool not whole after every release");
     check(g_model->freeBytes() == kTotal, "model: pool not whole after every release");
