@@ -2,7 +2,12 @@
 // then the picture. Pictures that would end the process by design (no date separator or no
 // date order for setFormatString; no date order for mask bit 2) are filtered here with an
 // independent check before the call. Checks the documented output bounds with buffers of
-// exactly that size, so that AddressSanitizer reports any write past them.
+// exactly that size, so that AddressSanitizer reports any write past them, the settings
+// setFormatString derives, and the text against an independent rendering of the picture
+// (time_picture.h) whenever the fields are within its range.
+#include "fuzz_check.h"
+#include "time_picture.h"
+
 #include "infra/time.h"
 
 #include <cstdint>
@@ -43,6 +48,22 @@ void formatInto(const CTime& t, const std::string& picture, int mask, size_t cap
     t.format(buf.data(), picture.c_str(), mask);
     if (std::strlen(buf.data()) + 1 > capacity)
         std::abort();
+    const bool inRange = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 &&
+                         t.day >= 0 && t.day <= 99 && t.hour >= 0 && t.hour <= 99 &&
+                         t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99;
+    if (!inRange)
+        return;
+    OrlixFuzz::PictureSettings settings;
+    settings.order = (mask & CTime::pictureOrder) ? OrlixFuzz::pictureOrder(picture)
+                                                  : static_cast<int>(CTime::getDateFormat());
+    settings.separator = CTime::getSeparator();
+    settings.keepOwn = (mask & CTime::keepSeparator) != 0;
+    settings.twelveHour =
+        (mask & CTime::picture12Hour) ? picture.find('h') != std::string::npos : CTime::get12Hour();
+    const OrlixFuzz::PictureFields fields{t.year, t.month, t.day, t.hour, t.minute, t.second};
+    std::string expect;
+    if (OrlixFuzz::expectedPicture(picture, fields, settings, &expect))
+        OrlixFuzz::checkEqual(expect, buf.data(), "format text != picture rules");
 }
 
 } // namespace
@@ -58,8 +79,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string picture(reinterpret_cast<const char*>(data + 25), size - 25);
     const std::string cPicture = picture.c_str(); // what the library sees
 
-    if (hasSeparator(cPicture) && hasDateOrder(cPicture))
+    if (hasSeparator(cPicture) && hasDateOrder(cPicture)) {
         CTime::setFormatString(cPicture.c_str());
+        const char separator = cPicture.find('.') != std::string::npos   ? '.'
+                               : cPicture.find('/') != std::string::npos ? '/'
+                                                                         : '-';
+        OrlixFuzz::check(std::string(CTime::getFormat().c_str()) == cPicture, "stored format");
+        OrlixFuzz::check(CTime::getSeparator() == separator, "derived separator");
+        OrlixFuzz::check(static_cast<int>(CTime::getDateFormat()) ==
+                             OrlixFuzz::pictureOrder(cPicture),
+                         "derived date order");
+        OrlixFuzz::check(CTime::get12Hour() == (cPicture.find('h') != std::string::npos),
+                         "derived 12-hour mode");
+    }
     if (!hasDateOrder(cPicture))
         mask &= ~CTime::pictureOrder;
 

@@ -1,12 +1,20 @@
 // Every character-set converter on arbitrary input. The first byte picks the function, the
 // next two give the output budget; sources that the contract bounds by a length are passed
-// without a terminator, and every output lives in a heap block of exactly its budget.
+// without a terminator, and every output lives in a heap block of exactly its budget. The
+// UTF-8 and code page 1252 functions must also give exactly what their documented algorithms
+// give (charset_model.h).
+#include "charset_model.h"
+#include "fuzz_check.h"
+
 #include "infra/charset.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -20,8 +28,7 @@ std::unique_ptr<T[]> exact(std::size_t n)
 
 void check(bool condition)
 {
-    if (!condition)
-        std::abort();
+    OrlixFuzz::check(condition, "charset result differs from its contract");
 }
 
 // A terminated copy of the payload (for the functions that read up to a terminator).
@@ -48,10 +55,16 @@ void singleCharacters(const std::uint8_t* p, int n)
     unsigned short wc = 0;
     const int len = utf8_mbtowc(&wc, raw.get(), n);
     check(len == -1 || (len >= 1 && len <= n && len <= 6));
+    unsigned short expectWc = 0;
+    check(len == OrlixFuzz::CharsetModel::mbtowc(&expectWc, raw.get(), n));
+    check(len < 0 || wc == expectWc);
     for (int room = 1; room <= 3; ++room) {
         auto out = exact<unsigned char>(static_cast<std::size_t>(room));
         const int w = utf8_wctomb(out.get(), wc, room);
         check(w == -1 || (w >= 1 && w <= room));
+        unsigned char expect[8];
+        check(w == OrlixFuzz::CharsetModel::wctomb(expect, wc, room));
+        check(w < 0 || std::memcmp(out.get(), expect, static_cast<std::size_t>(w)) == 0);
     }
     int gotLen = -1;
     GetUnicodeFromUtf8(terminated(p, static_cast<std::size_t>(n)).get(), &gotLen);
@@ -110,6 +123,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto dst = exact<unsigned short>(n + (n == 0));
         const int units = utf8_mbstowcs(dst.get(), src.get(), len);
         check(units >= 0 && units <= len);
+        const std::vector<unsigned short> expect =
+            OrlixFuzz::CharsetModel::mbstowcs(src.get(), len);
+        check(static_cast<size_t>(units) == expect.size() &&
+              std::equal(expect.begin(), expect.end(), dst.get()));
         break;
     }
     case 5: { // UCS-2 (terminated) to UTF-8 in maxlen bytes
@@ -120,6 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto dst = exact<unsigned char>(static_cast<std::size_t>(budget) + (budget == 0));
         const int bytes = utf8_wcstombs(dst.get(), src.get(), budget);
         check(bytes >= 0 && bytes <= budget);
+        const std::string expect = OrlixFuzz::CharsetModel::wcstombs(src.get(), budget);
+        check(static_cast<size_t>(bytes) == expect.size() &&
+              std::memcmp(dst.get(), expect.data(), expect.size()) == 0);
         break;
     }
     case 6: { // 1252 to UTF-8 in dstLen bytes; converted text goes back unchanged
@@ -128,8 +148,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto src = exact<unsigned char>(n);
         std::memcpy(src.get(), p, n);
         auto dst = exact<unsigned char>(static_cast<std::size_t>(budget) + (budget == 0));
+        std::memset(dst.get(), 0xA5, static_cast<std::size_t>(budget) + (budget == 0));
         const int r = cp1252_to_utf8(dst.get(), budget, src.get(), len);
         check(r == 0 || r > budget);
+        const std::string expect = OrlixFuzz::CharsetModel::cp1252ToUtf8(src.get(), len);
+        if (static_cast<int>(expect.size()) <= budget) {
+            check(r == 0 && std::memcmp(dst.get(), expect.data(), expect.size()) == 0);
+        } else {
+            check(r == static_cast<int>(expect.size()));
+            for (int i = 0; i < budget; ++i)
+                check(dst[static_cast<std::size_t>(i)] == 0xA5); // nothing copied
+        }
         if (r == 0) {
             // The result fits; converted back, the bytes before the first undefined byte
             // return unchanged (the rest became zeros).
@@ -152,6 +181,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto dst = exact<unsigned char>(n + (n == 0));
         const int bytes = utf8_to_cp1252(src.get(), len, dst.get());
         check(bytes >= 0 && bytes <= len);
+        const std::string expect = OrlixFuzz::CharsetModel::utf8ToCp1252(src.get(), len);
+        check(static_cast<size_t>(bytes) == expect.size() &&
+              std::memcmp(dst.get(), expect.data(), expect.size()) == 0);
         break;
     }
     default:
