@@ -773,6 +773,12 @@ void expectOverloadSetsOfStdString()
     EXPECT_REFUSED_LIKE_STD(0 != s);
 }
 
+#undef STR
+#undef EXPECT_REFUSED_LIKE_STD
+#undef EXPECT_SAME_AS_STD
+#undef EXPECT_COMPILES_LIKE_STD
+#undef ORLIX_CALL
+
 TEST(FlexStringOverloads, EveryCallStdStringTakesCompilesAndBehavesAlike)
 {
     expectOverloadSetsOfStdString<flex_string>();
