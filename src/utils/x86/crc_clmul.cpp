@@ -245,6 +245,27 @@ crcClmulAvx512(std::uint32_t reg, const unsigned char* data, std::size_t len)
         z3 = fold512(z3, k16, load512(p + 192));
         p += 256;
     }
+    if (end - p < 64) {
+        // All sixteen lanes folded into one at once, each by its own distance to the last.
+        const __m512i* g = reinterpret_cast<const __m512i*>(k.toLast);
+        const __m512i g0 = _mm512_loadu_si512(g), g1 = _mm512_loadu_si512(g + 1);
+        const __m512i g2 = _mm512_loadu_si512(g + 2), g3 = _mm512_loadu_si512(g + 3);
+        __m512i s = _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(z0, g0, 0x00),
+                                              _mm512_clmulepi64_epi128(z0, g0, 0x11),
+                                              _mm512_clmulepi64_epi128(z1, g1, 0x00), 0x96);
+        s = _mm512_ternarylogic_epi64(s, _mm512_clmulepi64_epi128(z1, g1, 0x11),
+                                      _mm512_clmulepi64_epi128(z2, g2, 0x00), 0x96);
+        s = _mm512_ternarylogic_epi64(s, _mm512_clmulepi64_epi128(z2, g2, 0x11),
+                                      _mm512_clmulepi64_epi128(z3, g3, 0x00), 0x96);
+        // The last lane stays where it is.
+        s = _mm512_ternarylogic_epi64(s, _mm512_clmulepi64_epi128(z3, g3, 0x11),
+                                      _mm512_maskz_mov_epi64(0xC0, z3), 0x96);
+        const __m256i h = _mm256_xor_si256(_mm512_maskz_extracti64x4_epi64(0xF, s, 0),
+                                           _mm512_maskz_extracti64x4_epi64(0xF, s, 1));
+        return finish(k,
+                      _mm_xor_si128(_mm256_extracti128_si256(h, 0), _mm256_extracti128_si256(h, 1)),
+                      p, end);
+    }
     const __m512i k4 = constants512(k.fold[4]);
     z0 = fold512(z0, constants512(k.fold[12]), fold512(z1, constants512(k.fold[8]), z3));
     z0 = _mm512_xor_si512(z0, fold512(z2, k4, _mm512_setzero_si512()));
