@@ -93,6 +93,9 @@ struct CrcFoldConstants
     // lane's high-order half, multiplier of its low-order half}, that is x^(128j + 63) and
     // x^(128j - 1) modulo p, reflected to 64 bits.
     std::uint64_t fold[17][2];
+    // toLast[j] moves lane j of sixteen consecutive lanes to the last one: fold[15 - j], and
+    // zeros for the last lane itself.
+    std::uint64_t toLast[16][2];
     // Reduction of the last lane to 64 bits: x^95 and x^63 modulo p, reflected.
     std::uint64_t k95;
     std::uint64_t k63;
@@ -110,6 +113,10 @@ constexpr CrcFoldConstants makeCrcFoldConstants(std::uint64_t p, std::uint32_t i
     for (unsigned j = 1; j <= 16; ++j) {
         c.fold[j][0] = reflect(xPowMod(128 * j + 63, p), 64);
         c.fold[j][1] = reflect(xPowMod(128 * j - 1, p), 64);
+    }
+    for (unsigned j = 0; j < 15; ++j) {
+        c.toLast[j][0] = c.fold[15 - j][0];
+        c.toLast[j][1] = c.fold[15 - j][1];
     }
     c.k95 = reflect(xPowMod(95, p), 64);
     c.k63 = reflect(xPowMod(63, p), 64);

@@ -20,9 +20,9 @@
 #define ORLIX_TARGET_AVX512                                                                        \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx2,sse4.1,pclmul,vpclmulqdq")))
 
-// The 128-bit code is inlined into the wider kernels, so that it is VEX-encoded there too:
+// Every helper is inlined, so that the 128-bit code is VEX-encoded inside the wider kernels:
 // SSE-encoded instructions after 256- or 512-bit ones, with the upper register halves in use,
-// run several times slower on some processors, and the kernels return with them cleared.
+// run several times slower on some processors. The wide kernels return with them cleared.
 #define ORLIX_INLINE inline __attribute__((always_inline))
 
 namespace Orlix {
@@ -31,22 +31,22 @@ namespace Detail {
 
 namespace {
 
-ORLIX_TARGET_SSE inline __m128i constants128(const std::uint64_t pair[2])
+ORLIX_TARGET_SSE ORLIX_INLINE __m128i constants128(const std::uint64_t pair[2])
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
 }
 
-ORLIX_TARGET_SSE inline __m128i load128(const unsigned char* p)
+ORLIX_TARGET_SSE ORLIX_INLINE __m128i load128(const unsigned char* p)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
 // The lane x moved forward over the distance its constants k stand for, plus data.
-ORLIX_TARGET_SSE inline __m128i fold128(__m128i x, __m128i k, __m128i data)
+ORLIX_TARGET_SSE ORLIX_INLINE __m128i fold128(__m128i x, __m128i k, __m128i data)
 {
-    const __m128i hi = _mm_clmulepi64_si128(x, k, 0x00);
-    const __m128i lo = _mm_clmulepi64_si128(x, k, 0x11);
-    return _mm_xor_si128(_mm_xor_si128(hi, lo), data);
+    const __m128i high = _mm_clmulepi64_si128(x, k, 0x00); // H (x^(D+64) mod p)
+    const __m128i low = _mm_clmulepi64_si128(x, k, 0x11);  // L (x^D mod p)
+    return _mm_xor_si128(_mm_xor_si128(high, low), data);
 }
 
 // Byte shuffles for the last partial block: entries 16..31 are 0..15, the rest select zero.
@@ -102,13 +102,13 @@ ORLIX_TARGET_SSE ORLIX_INLINE __m128i combine4(const CrcFoldConstants& k, __m128
 }
 
 // The first 16 bytes with the register entering their first bits.
-ORLIX_TARGET_SSE inline __m128i first128(std::uint32_t reg, const unsigned char* p)
+ORLIX_TARGET_SSE ORLIX_INLINE __m128i first128(std::uint32_t reg, const unsigned char* p)
 {
     return _mm_xor_si128(load128(p), _mm_cvtsi32_si128(static_cast<int>(reg)));
 }
 
-// 16 to 63 bytes and the tail of the longer paths' first lanes start here; from 64 bytes on
-// four lanes run side by side.
+// The message after its first lane x0 (which holds the register): one lane when the whole
+// is below 64 bytes, four lanes side by side from 64 bytes on.
 ORLIX_TARGET_SSE ORLIX_INLINE std::uint32_t
 sseBody(const CrcFoldConstants& k, __m128i x0, const unsigned char* p, const unsigned char* end)
 {
@@ -131,8 +131,8 @@ sseBody(const CrcFoldConstants& k, __m128i x0, const unsigned char* p, const uns
 } // namespace
 
 template <const CrcFoldConstants& K, CrcFunction Small>
-ORLIX_TARGET_SSE inline std::uint32_t crcClmulSse(std::uint32_t reg, const unsigned char* data,
-                                                  std::size_t len)
+ORLIX_TARGET_SSE ORLIX_INLINE std::uint32_t crcClmulSse(std::uint32_t reg,
+                                                        const unsigned char* data, std::size_t len)
 {
     if (len < 16)
         return Small(reg, data, len);
@@ -143,28 +143,28 @@ ORLIX_TARGET_SSE inline std::uint32_t crcClmulSse(std::uint32_t reg, const unsig
 
 namespace {
 
-ORLIX_TARGET_AVX2 inline __m256i constants256(const std::uint64_t pair[2])
+ORLIX_TARGET_AVX2 ORLIX_INLINE __m256i constants256(const std::uint64_t pair[2])
 {
     return _mm256_broadcastsi128_si256(constants128(pair));
 }
 
-ORLIX_TARGET_AVX2 inline __m256i load256(const unsigned char* p)
+ORLIX_TARGET_AVX2 ORLIX_INLINE __m256i load256(const unsigned char* p)
 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-ORLIX_TARGET_AVX2 inline __m256i fold256(__m256i x, __m256i k, __m256i data)
+ORLIX_TARGET_AVX2 ORLIX_INLINE __m256i fold256(__m256i x, __m256i k, __m256i data)
 {
-    const __m256i hi = _mm256_clmulepi64_epi128(x, k, 0x00);
-    const __m256i lo = _mm256_clmulepi64_epi128(x, k, 0x11);
-    return _mm256_xor_si256(_mm256_xor_si256(hi, lo), data);
+    const __m256i high = _mm256_clmulepi64_epi128(x, k, 0x00);
+    const __m256i low = _mm256_clmulepi64_epi128(x, k, 0x11);
+    return _mm256_xor_si256(_mm256_xor_si256(high, low), data);
 }
 
 } // namespace
 
 template <const CrcFoldConstants& K, CrcFunction Small>
-ORLIX_TARGET_AVX2 inline std::uint32_t crcClmulAvx2(std::uint32_t reg, const unsigned char* data,
-                                                    std::size_t len)
+ORLIX_TARGET_AVX2 ORLIX_INLINE std::uint32_t
+crcClmulAvx2(std::uint32_t reg, const unsigned char* data, std::size_t len)
 {
     if (len < 16)
         return Small(reg, data, len);
@@ -201,28 +201,28 @@ ORLIX_TARGET_AVX2 inline std::uint32_t crcClmulAvx2(std::uint32_t reg, const uns
 
 namespace {
 
-ORLIX_TARGET_AVX512 inline __m512i constants512(const std::uint64_t pair[2])
+ORLIX_TARGET_AVX512 ORLIX_INLINE __m512i constants512(const std::uint64_t pair[2])
 {
     return _mm512_maskz_broadcast_i32x4(0xFFFF, constants128(pair));
 }
 
-ORLIX_TARGET_AVX512 inline __m512i load512(const unsigned char* p)
+ORLIX_TARGET_AVX512 ORLIX_INLINE __m512i load512(const unsigned char* p)
 {
     return _mm512_loadu_si512(p);
 }
 
-ORLIX_TARGET_AVX512 inline __m512i fold512(__m512i x, __m512i k, __m512i data)
+ORLIX_TARGET_AVX512 ORLIX_INLINE __m512i fold512(__m512i x, __m512i k, __m512i data)
 {
-    const __m512i hi = _mm512_clmulepi64_epi128(x, k, 0x00);
-    const __m512i lo = _mm512_clmulepi64_epi128(x, k, 0x11);
-    return _mm512_ternarylogic_epi64(hi, lo, data, 0x96); // hi ^ lo ^ data
+    const __m512i high = _mm512_clmulepi64_epi128(x, k, 0x00);
+    const __m512i low = _mm512_clmulepi64_epi128(x, k, 0x11);
+    return _mm512_ternarylogic_epi64(high, low, data, 0x96); // high ^ low ^ data
 }
 
 } // namespace
 
 template <const CrcFoldConstants& K, CrcFunction Small>
-ORLIX_TARGET_AVX512 inline std::uint32_t crcClmulAvx512(std::uint32_t reg,
-                                                        const unsigned char* data, std::size_t len)
+ORLIX_TARGET_AVX512 ORLIX_INLINE std::uint32_t
+crcClmulAvx512(std::uint32_t reg, const unsigned char* data, std::size_t len)
 {
     if (len < 16)
         return Small(reg, data, len);
@@ -244,6 +244,27 @@ ORLIX_TARGET_AVX512 inline std::uint32_t crcClmulAvx512(std::uint32_t reg,
         z2 = fold512(z2, k16, load512(p + 128));
         z3 = fold512(z3, k16, load512(p + 192));
         p += 256;
+    }
+    if (end - p < 64) {
+        // All sixteen lanes folded into one at once, each by its own distance to the last.
+        const __m512i* g = reinterpret_cast<const __m512i*>(k.toLast);
+        const __m512i g0 = _mm512_loadu_si512(g), g1 = _mm512_loadu_si512(g + 1);
+        const __m512i g2 = _mm512_loadu_si512(g + 2), g3 = _mm512_loadu_si512(g + 3);
+        __m512i s = _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(z0, g0, 0x00),
+                                              _mm512_clmulepi64_epi128(z0, g0, 0x11),
+                                              _mm512_clmulepi64_epi128(z1, g1, 0x00), 0x96);
+        s = _mm512_ternarylogic_epi64(s, _mm512_clmulepi64_epi128(z1, g1, 0x11),
+                                      _mm512_clmulepi64_epi128(z2, g2, 0x00), 0x96);
+        s = _mm512_ternarylogic_epi64(s, _mm512_clmulepi64_epi128(z2, g2, 0x11),
+                                      _mm512_clmulepi64_epi128(z3, g3, 0x00), 0x96);
+        // The last lane stays where it is.
+        s = _mm512_ternarylogic_epi64(s, _mm512_clmulepi64_epi128(z3, g3, 0x11),
+                                      _mm512_maskz_mov_epi64(0xC0, z3), 0x96);
+        const __m256i h = _mm256_xor_si256(_mm512_maskz_extracti64x4_epi64(0xF, s, 0),
+                                           _mm512_maskz_extracti64x4_epi64(0xF, s, 1));
+        return finish(k,
+                      _mm_xor_si128(_mm256_extracti128_si256(h, 0), _mm256_extracti128_si256(h, 1)),
+                      p, end);
     }
     const __m512i k4 = constants512(k.fold[4]);
     z0 = fold512(z0, constants512(k.fold[12]), fold512(z1, constants512(k.fold[8]), z3));
