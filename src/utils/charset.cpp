@@ -2,10 +2,12 @@
 // 1252.
 #include "infra/charset.h"
 
+#include "cpu/cpu.h"
+#include "utils/charset_paths.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
 namespace Orlix {
 namespace Utils {
@@ -90,15 +92,6 @@ inline int cp1252FromUni(std::uint32_t cp)
             return entry.byte;
     }
     return -1;
-}
-
-// Length of a zero-terminated string, looking at no more than limit bytes.
-inline int boundedLength(const unsigned char* s, int limit)
-{
-    int n = 0;
-    while (n < limit && s[n] != 0)
-        ++n;
-    return n;
 }
 
 } // namespace
@@ -221,17 +214,31 @@ unsigned short GetUnicodeFromUtf8(const char* s, int* len)
     return static_cast<unsigned short>(value);
 }
 
-int Gb2312ToUni(const char* src, unsigned short* dst, int dstCount)
+namespace Detail {
+
+int gb2312ToUniWith(const AsciiPath& path, const char* src, unsigned short* dst, int dstCount)
 {
-    if (dst != nullptr && dstCount > 0)
-        std::memset(dst, 0, sizeof(unsigned short) * static_cast<std::size_t>(dstCount));
-    if (src == nullptr || dst == nullptr)
+    if (src == nullptr || dst == nullptr) {
+        if (dst != nullptr && dstCount > 0)
+            std::memset(dst, 0, sizeof(unsigned short) * static_cast<std::size_t>(dstCount));
         return 0;
+    }
     const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
     const int len = static_cast<int>(std::strlen(src));
     int pos = 0;
     int stored = 0;
     while (pos < len && stored < dstCount) {
+        if (in[pos] < 0x80) {
+            // A run of ASCII: whole blocks first, then byte by byte to its end.
+            const std::size_t max =
+                static_cast<std::size_t>(std::min(len - pos, dstCount - stored));
+            const int copied = static_cast<int>(path.widen(dst + stored, in + pos, max));
+            pos += copied;
+            stored += copied;
+            while (pos < len && stored < dstCount && in[pos] < 0x80)
+                dst[stored++] = in[pos++];
+            continue;
+        }
         unsigned short uni = 0;
         const int used = char2uni(in + pos, len - pos, &uni);
         if (used < 0) {
@@ -243,10 +250,14 @@ int Gb2312ToUni(const char* src, unsigned short* dst, int dstCount)
             pos += used;
         }
     }
+    // The units after the last one stored are zero (the first of them is the terminator).
     if (stored < dstCount)
-        dst[stored] = 0;
+        std::memset(dst + stored, 0,
+                    sizeof(unsigned short) * static_cast<std::size_t>(dstCount - stored));
     return stored;
 }
+
+} // namespace Detail
 
 int UniTGb2312(const unsigned short* src, int srcCount, char* dst, int dstSize)
 {
@@ -311,56 +322,236 @@ int utf8_wcstombs(unsigned char* s, const unsigned short* pwcs, int maxlen)
     return static_cast<int>(out - s);
 }
 
+namespace Detail {
+
 // One pass with the result of Gb2312ToUni() followed by utf8_wcstombs() (the decoded units
 // are never 0 and their count never reaches the scratch size those two would use), without
 // the scratch buffer: the conversion's hot path.
-int Gb2312TUtf8(const char* src, unsigned char* dst, int dstSize)
+int gb2312ToUtf8With(const AsciiPath& path, const char* src, unsigned char* dst, int dstSize)
 {
     if (src == nullptr || dst == nullptr || *src == '\0')
         return 0;
-    if (dstSize > 0)
-        std::memset(dst, 0, static_cast<std::size_t>(dstSize));
     const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
     unsigned char* out = dst;
     int budget = dstSize;
     while (budget > 0 && *in != 0) {
         unsigned int uni = *in;
         if (uni < 0x80) {
-            ++in;
-        } else {
-            const unsigned short* page = kDbcsToUni[uni];
-            if (page != nullptr && in[1] != 0) {
-                uni = page[in[1]];
-                if (uni == 0)
-                    uni = kReplacement;
-                in += 2;
-            } else {
-                uni = singleByteToUni(*in);
-                ++in;
+            // A run of ASCII: whole blocks first, then byte by byte to its end.
+            const std::size_t copied = path.copy(out, in, static_cast<std::size_t>(budget));
+            in += copied;
+            out += copied;
+            budget -= static_cast<int>(copied);
+            while (budget > 0 && *in != 0 && *in < 0x80) {
+                *out++ = *in++;
+                --budget;
             }
+            continue;
+        }
+        const unsigned short* page = kDbcsToUni[uni];
+        if (page != nullptr && in[1] != 0) {
+            uni = page[in[1]];
+            if (uni == 0)
+                uni = kReplacement;
+            in += 2;
+        } else {
+            uni = singleByteToUni(*in);
+            ++in;
         }
         const int need = uni < 0x80 ? 1 : uni < 0x800 ? 2 : 3;
         if (need > budget) {
             --budget; // does not fit: skipped, as utf8_wcstombs() skips it
             continue;
         }
-        out = putUtf8(out, uni);
+        if (need == 3) {
+            out[0] = static_cast<unsigned char>(0xE0 | (uni >> 12));
+            out[1] = static_cast<unsigned char>(0x80 | ((uni >> 6) & 0x3F));
+            out[2] = static_cast<unsigned char>(0x80 | (uni & 0x3F));
+        } else {
+            putUtf8(out, uni);
+        }
+        out += need;
         budget -= need;
     }
-    return static_cast<int>(out - dst);
+    // The whole of dst is defined: the bytes after the output are zero.
+    const std::ptrdiff_t written = out - dst;
+    if (dstSize > written)
+        std::memset(out, 0, static_cast<std::size_t>(dstSize - written));
+    return static_cast<int>(written);
+}
+
+// One pass with the result of utf8_mbstowcs() followed by UniTGb2312(), without the
+// scratch buffer: each unit is converted as soon as it is decoded, so the conversion stops
+// at the same unit (a zero unit, one without a double-byte form, or one that does not fit).
+int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst, int srcBudget,
+                     int dstSize)
+{
+    if (src == nullptr || dst == nullptr || *src == 0)
+        return 0;
+    const unsigned char* s = src;
+    int n = srcBudget;
+    unsigned char* const begin = reinterpret_cast<unsigned char*>(dst);
+    unsigned char* out = begin;
+    int written = 0;
+    int converted = 0;
+    int result = 0;
+    for (;;) {
+        if (n <= 0 || *s == 0) {
+            result = converted;
+            break;
+        }
+        if (*s < 0x80) {
+            // A run of ASCII units, one byte each: whole blocks first, then byte by byte.
+            const int room = dstSize - written;
+            if (room > 0) {
+                const std::size_t copied =
+                    path.copy(out, s, static_cast<std::size_t>(std::min(n, room)));
+                const int k = static_cast<int>(copied);
+                s += k;
+                n -= k;
+                out += k;
+                written += k;
+                converted += k;
+            }
+            while (n > 0 && *s != 0 && *s < 0x80 && written < dstSize) {
+                *out++ = *s++;
+                --n;
+                ++written;
+                ++converted;
+            }
+            if (n > 0 && *s != 0 && *s < 0x80) {
+                result = converted; // the next unit does not fit
+                break;
+            }
+            continue;
+        }
+        unsigned short unit = 0;
+        int size = 0;
+        const unsigned char c0 = *s;
+        if (c0 >= 0xE0 && c0 < 0xF0 && n >= 3 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
+            // The common case, three bytes; the same value and overlong test as utf8_mbtowc().
+            const unsigned value = ((c0 & 0x0Fu) << 12) | ((s[1] & 0x3Fu) << 6) | (s[2] & 0x3Fu);
+            size = value < 0x800 ? -1 : 3;
+            unit = static_cast<unsigned short>(value);
+        } else {
+            size = utf8_mbtowc(&unit, s, n);
+        }
+        if (size < 0) {
+            ++s; // skipped, as utf8_mbstowcs() skips it
+            --n;
+            continue;
+        }
+        s += size;
+        n -= size;
+        if (unit == 0) {
+            result = converted; // a zero unit ends the conversion
+            break;
+        }
+        const unsigned short* page = kUniToDbcs[unit >> 8];
+        if (page != nullptr) {
+            const unsigned short code = page[unit & 0xFF];
+            if (code == 0) {
+                result = -1;
+                break;
+            }
+            if (written + 2 > dstSize) {
+                result = converted;
+                break;
+            }
+            out[0] = static_cast<unsigned char>(code >> 8);
+            out[1] = static_cast<unsigned char>(code);
+            out += 2;
+            written += 2;
+        } else {
+            if (unit >= 0x100 || (unit & 0xFF) == 0) {
+                result = -1;
+                break;
+            }
+            if (written + 1 > dstSize) {
+                result = converted;
+                break;
+            }
+            *out++ = static_cast<unsigned char>(unit);
+            ++written;
+        }
+        ++converted;
+    }
+    // The whole of dst is defined: the bytes after the output are zero.
+    if (dstSize > written)
+        std::memset(out, 0, static_cast<std::size_t>(dstSize - written));
+    return result;
+}
+
+namespace {
+
+std::size_t noBlocks(unsigned char*, const unsigned char*, std::size_t)
+{
+    return 0;
+}
+
+std::size_t noWideBlocks(unsigned short*, const unsigned char*, std::size_t)
+{
+    return 0;
+}
+
+} // namespace
+
+std::vector<AsciiPath> asciiPaths()
+{
+    const unsigned detected = Cpu::detectedFeatures();
+    std::vector<AsciiPath> paths;
+    paths.push_back({"portable", noBlocks, noWideBlocks, 0, true});
+#if defined(__x86_64__)
+    // SSE2 is part of x86-64; the path is tied to the "sse" level so that ORLIX_CPU=portable
+    // turns it off like the others.
+    const unsigned sse = Cpu::kSse42;
+    const unsigned avx2 = Cpu::kAvx2;
+    const unsigned avx512 = Cpu::kAvx2 | Cpu::kAvx512;
+    paths.push_back({"sse2", asciiCopySse2, asciiWidenSse2, sse, (detected & sse) == sse});
+    paths.push_back({"avx2", asciiCopyAvx2, asciiWidenAvx2, avx2, (detected & avx2) == avx2});
+    paths.push_back(
+        {"avx512", asciiCopyAvx512, asciiWidenAvx512, avx512, (detected & avx512) == avx512});
+#else
+    (void)detected;
+#endif
+    return paths;
+}
+
+} // namespace Detail
+
+namespace {
+
+// The path the public functions use: the last (fastest) one the CPU has and ORLIX_CPU
+// allows. Chosen once, at the first call.
+const Detail::AsciiPath& chosenAsciiPath()
+{
+    static const Detail::AsciiPath chosen = [] {
+        const std::vector<Detail::AsciiPath> paths = Detail::asciiPaths();
+        Detail::AsciiPath best = paths.front();
+        for (const Detail::AsciiPath& path : paths) {
+            if (path.usable && Cpu::has(path.features))
+                best = path;
+        }
+        return best;
+    }();
+    return chosen;
+}
+
+} // namespace
+
+int Gb2312ToUni(const char* src, unsigned short* dst, int dstCount)
+{
+    return Detail::gb2312ToUniWith(chosenAsciiPath(), src, dst, dstCount);
+}
+
+int Gb2312TUtf8(const char* src, unsigned char* dst, int dstSize)
+{
+    return Detail::gb2312ToUtf8With(chosenAsciiPath(), src, dst, dstSize);
 }
 
 int utf8TGb2312(const unsigned char* src, char* dst, int srcBudget, int dstSize)
 {
-    if (src == nullptr || dst == nullptr || *src == 0)
-        return 0;
-    // utf8_mbstowcs stores at most one unit per source byte it reads.
-    const std::size_t units = static_cast<std::size_t>(boundedLength(src, srcBudget)) + 1;
-    std::unique_ptr<unsigned short[]> scratch(new (std::nothrow) unsigned short[units]());
-    if (!scratch)
-        return 0;
-    const int count = utf8_mbstowcs(scratch.get(), src, srcBudget);
-    return UniTGb2312(scratch.get(), count, dst, dstSize);
+    return Detail::utf8ToGb2312With(chosenAsciiPath(), src, dst, srcBudget, dstSize);
 }
 
 int cp1252_to_utf8(unsigned char* dst, int dstLen, const unsigned char* src, int srcLen)
