@@ -94,6 +94,86 @@ inline int cp1252FromUni(std::uint32_t cp)
     return -1;
 }
 
+// uni2char() with room for two bytes: the byte count, or -1.
+int uni2charBytes(unsigned short uni, unsigned char* out)
+{
+    const unsigned short* page = kUniToDbcs[uni >> 8];
+    if (page != nullptr) {
+        const unsigned short code = page[uni & 0xFF];
+        out[0] = static_cast<unsigned char>(code >> 8);
+        out[1] = static_cast<unsigned char>(code);
+        return code != 0 ? 2 : -1;
+    }
+    if (uni >= 0x100 || (uni & 0xFF) == 0)
+        return -1;
+    out[0] = static_cast<unsigned char>(uni);
+    return 1;
+}
+
+// Direct tables for the hot loops, built from the page tables above at the first
+// conversion that needs them (128 KiB each: building them costs a program that converts
+// nothing neither the memory nor that much more binary and source).
+
+// Code page 936 pair to UTF-8: for lead bytes 0x80..0xFF and any trail byte, the UTF-8 bytes
+// in output order in the low three bytes and their count in the top byte. A pair that
+// decodes to nothing gives the replacement character, as the per-character code does. 0
+// where the pair is not one character: the lead byte has no page or the trail byte is 0.
+struct GbkToUtf8Table
+{
+    std::uint32_t entry[128][256];
+
+    GbkToUtf8Table() : entry()
+    {
+        for (int lead = 0x80; lead < 0x100; ++lead) {
+            const unsigned short* page = kDbcsToUni[lead];
+            if (page == nullptr)
+                continue;
+            for (int trail = 1; trail < 0x100; ++trail) {
+                const std::uint32_t uni = page[trail] != 0 ? page[trail] : kReplacement;
+                unsigned char bytes[4] = {};
+                const auto n = static_cast<std::uint32_t>(putUtf8(bytes, uni) - bytes);
+                entry[lead - 0x80][trail] = bytes[0] | std::uint32_t(bytes[1]) << 8 |
+                                            std::uint32_t(bytes[2]) << 16 | n << 24;
+            }
+        }
+    }
+};
+
+const GbkToUtf8Table& gbkToUtf8Table()
+{
+    static const GbkToUtf8Table table;
+    return table;
+}
+
+// UCS-2 unit to code page 936 bytes in output order: a double byte (its second byte, the
+// trail, is never 0), or one byte for U+0001..U+00FF (the high byte 0), or 0 where
+// uni2char() fails.
+struct UniToGbkTable
+{
+    std::uint16_t entry[0x10000];
+
+    UniToGbkTable() : entry()
+    {
+        for (unsigned uni = 1; uni < 0x10000; ++uni) {
+            unsigned char bytes[2] = {};
+            const int n = uni2charBytes(static_cast<unsigned short>(uni), bytes);
+            if (n == 2)
+                entry[uni] = static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+            else if (n == 1)
+                entry[uni] = bytes[0];
+        }
+    }
+};
+
+const UniToGbkTable& uniToGbkTable()
+{
+    static const UniToGbkTable table;
+    return table;
+}
+
+// Input bytes a hot loop takes between looks at the output room and the source budget.
+constexpr int kChunk = 256;
+
 } // namespace
 
 int char2uni(const unsigned char* raw, int boundlen, unsigned short* uni)
@@ -115,19 +195,9 @@ int uni2char(unsigned short uni, unsigned char* out, int boundlen)
 {
     if (boundlen < 1)
         return -1;
-    const unsigned short* page = kUniToDbcs[uni >> 8];
-    if (page != nullptr) {
-        if (boundlen < 2)
-            return -1;
-        const unsigned short code = page[uni & 0xFF];
-        out[0] = static_cast<unsigned char>(code >> 8);
-        out[1] = static_cast<unsigned char>(code);
-        return code != 0 ? 2 : -1;
-    }
-    if (uni >= 0x100 || (uni & 0xFF) == 0)
+    if (boundlen < 2 && kUniToDbcs[uni >> 8] != nullptr)
         return -1;
-    out[0] = static_cast<unsigned char>(uni);
-    return 1;
+    return uni2charBytes(uni, out);
 }
 
 int utf8_mbtowc(unsigned short* pwc, const unsigned char* s, int n)
@@ -334,6 +404,47 @@ int gb2312ToUtf8With(const AsciiPath& path, const char* src, unsigned char* dst,
     const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
     unsigned char* out = dst;
     int budget = dstSize;
+    // While the budget holds three bytes per input byte of a chunk (and one more, for the
+    // four-byte stores), a chunk is converted without looking at it.
+    const GbkToUtf8Table& table = gbkToUtf8Table();
+    while (budget > 3 * kChunk + 4 && *in != 0) {
+        if (*in < 0x80) {
+            const std::size_t copied = path.copy(out, in, static_cast<std::size_t>(budget));
+            in += copied;
+            out += copied;
+            budget -= static_cast<int>(copied);
+            if (copied != 0)
+                continue; // look at the budget again
+        }
+        const unsigned char* const stop = in + kChunk;
+        unsigned char* const start = out;
+        // Branches rather than arithmetic on the table entry choose how far to move: the
+        // branches are predicted, while a position computed from a loaded entry would make
+        // every character wait for the load of the one before.
+        // A run of ASCII, then a run of double bytes, each in a loop of its own.
+        while (in < stop) {
+            unsigned c = *in;
+            while (c - 1 < 0x7F && in < stop) {
+                *out++ = static_cast<unsigned char>(c);
+                c = *++in;
+            }
+            if (c == 0)
+                break;
+            while (c >= 0x80 && in < stop) {
+                const std::uint32_t e = table.entry[c - 0x80][in[1]];
+                if (e != 0) {
+                    std::memcpy(out, &e, 4);
+                    out += e >> 24;
+                    in += 2;
+                } else {
+                    out = putUtf8(out, singleByteToUni(static_cast<unsigned char>(c)));
+                    ++in;
+                }
+                c = *in;
+            }
+        }
+        budget -= static_cast<int>(out - start);
+    }
     while (budget > 0 && *in != 0) {
         unsigned int uni = *in;
         if (uni < 0x80) {
@@ -395,6 +506,81 @@ int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst,
     int written = 0;
     int converted = 0;
     int result = 0;
+    // While the room holds two bytes per source byte of a chunk (and one more, for the
+    // two-byte stores) and the budget covers the chunk and the longest sequence after it, a
+    // chunk is converted without looking at either.
+    const UniToGbkTable& table = uniToGbkTable();
+    while (dstSize - written > 2 * kChunk + 16 && n > kChunk + 8 && *s != 0) {
+        if (*s < 0x80) {
+            const std::size_t copied =
+                path.copy(out, s, static_cast<std::size_t>(std::min(n, dstSize - written)));
+            const int k = static_cast<int>(copied);
+            s += k;
+            n -= k;
+            out += k;
+            written += k;
+            converted += k;
+            if (k != 0)
+                continue; // look at the room and the budget again
+        }
+        const unsigned char* const from = s;
+        const unsigned char* const stop = s + kChunk;
+        unsigned char* const start = out;
+        int units = 0;
+        bool end = false;
+        // A run of ASCII, then a run of longer sequences, each in a loop of its own.
+        while (s < stop) {
+            unsigned c0 = *s;
+            while (c0 - 1 < 0x7F && s < stop) {
+                *out++ = static_cast<unsigned char>(c0);
+                ++units;
+                c0 = *++s;
+            }
+            if (c0 == 0)
+                break;
+            while (c0 >= 0x80 && s < stop) {
+                unsigned short unit = 0;
+                if (c0 >= 0xE0 && c0 < 0xF0 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
+                    const unsigned value =
+                        ((c0 & 0x0Fu) << 12) | ((s[1] & 0x3Fu) << 6) | (s[2] & 0x3Fu);
+                    if (value < 0x800) {
+                        c0 = *++s; // overlong: skipped
+                        continue;
+                    }
+                    unit = static_cast<unsigned short>(value);
+                    s += 3;
+                } else {
+                    const int size = utf8_mbtowc(&unit, s, n - static_cast<int>(s - from));
+                    if (size < 0) {
+                        c0 = *++s;
+                        continue;
+                    }
+                    s += size;
+                }
+                const std::uint16_t e = unit != 0 ? table.entry[unit] : 0;
+                if (e == 0) {
+                    // A zero unit ends the conversion; one without a code fails it.
+                    result = unit == 0 ? converted + units : -1;
+                    end = true;
+                    break;
+                }
+                std::memcpy(out, &e, 2);
+                out += (e >> 8) != 0 ? 2 : 1;
+                ++units;
+                c0 = *s;
+            }
+            if (end)
+                break;
+        }
+        n -= static_cast<int>(s - from);
+        written += static_cast<int>(out - start);
+        converted += units;
+        if (end) {
+            if (dstSize > written)
+                std::memset(out, 0, static_cast<std::size_t>(dstSize - written));
+            return result;
+        }
+    }
     for (;;) {
         if (n <= 0 || *s == 0) {
             result = converted;

@@ -393,4 +393,49 @@ TEST(Charset, NoAsciiPathReadsPastThePageWhereTheTextEnds)
     }
 }
 
+TEST(Charset, EveryDoubleByteAndEveryUnitConvertAsTheStepsInLongText)
+{
+    // Every pair of a lead byte with a page and a nonzero trail byte, in one text long enough
+    // for the conversions' unchecked chunks; pairs without a character give U+FFFD.
+    std::string gbk;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 1; trail <= 0xFF; ++trail) {
+            gbk += static_cast<char>(lead);
+            gbk += static_cast<char>(trail);
+        }
+    }
+    gbk += "\x80\xFF\x81"; // single bytes: the euro sign, U+00FF, a lead byte at the end
+    Units all(gbk.size() + 1);
+    const int count = Gb2312ToUni(gbk.c_str(), all.data(), static_cast<int>(all.size()));
+    ASSERT_EQ(126 * 255 + 3, count);
+    const int room = static_cast<int>(3 * gbk.size());
+    Bytes expected(static_cast<std::size_t>(room));
+    const int n = utf8_wcstombs(expected.data(), all.data(), room);
+    // Every UCS-2 unit that has a code page 936 form, as UTF-8 text, and the bytes expected.
+    std::string utf8, back;
+    for (unsigned uni = 1; uni < 0x10000; ++uni) {
+        unsigned char gb[2];
+        const int k = uni2char(static_cast<unsigned short>(uni), gb, 2);
+        if (k < 0)
+            continue;
+        unsigned char seq[3];
+        utf8 += std::string(
+            reinterpret_cast<char*>(seq),
+            static_cast<std::size_t>(utf8_wctomb(seq, static_cast<unsigned short>(uni), 3)));
+        back += std::string(reinterpret_cast<char*>(gb), static_cast<std::size_t>(k));
+    }
+    for (const auto& path : usableAsciiPaths()) {
+        Bytes got(static_cast<std::size_t>(room));
+        ASSERT_EQ(n, Detail::gb2312ToUtf8With(path, gbk.c_str(), got.data(), room)) << path.name;
+        ASSERT_EQ(expected, got) << path.name;
+        std::vector<char> gb(back.size() + 1, 'X');
+        const int units =
+            Detail::utf8ToGb2312With(path, bytes(utf8), gb.data(), static_cast<int>(utf8.size()),
+                                     static_cast<int>(gb.size()));
+        ASSERT_GT(units, 20000) << path.name;
+        ASSERT_EQ(back, std::string(gb.data(), back.size())) << path.name;
+        ASSERT_EQ('\0', gb.back());
+    }
+}
+
 } // namespace
