@@ -299,25 +299,35 @@ int gb2312ToUniWith(const AsciiPath& path, const char* src, unsigned short* dst,
     int stored = 0;
     while (pos < len && stored < dstCount) {
         if (in[pos] < 0x80) {
-            // A run of ASCII: whole blocks first, then byte by byte to its end.
-            const std::size_t max =
-                static_cast<std::size_t>(std::min(len - pos, dstCount - stored));
-            const int copied = static_cast<int>(path.widen(dst + stored, in + pos, max));
-            pos += copied;
-            stored += copied;
+            // A run of ASCII: its first bytes one by one (most runs in mixed text are
+            // short), then whole blocks, then byte by byte to its end.
+            const int first = pos;
+            while (pos < len && stored < dstCount && in[pos] < 0x80 && pos - first < 16)
+                dst[stored++] = in[pos++];
+            if (pos - first == 16) {
+                const std::size_t max =
+                    static_cast<std::size_t>(std::min(len - pos, dstCount - stored));
+                const int copied = static_cast<int>(path.widen(dst + stored, in + pos, max));
+                pos += copied;
+                stored += copied;
+            }
             while (pos < len && stored < dstCount && in[pos] < 0x80)
                 dst[stored++] = in[pos++];
-            continue;
         }
-        unsigned short uni = 0;
-        const int used = char2uni(in + pos, len - pos, &uni);
-        if (used < 0) {
-            // A lead byte and a trail byte without a character: one replacement for the pair.
-            dst[stored++] = kReplacement;
-            pos += 2;
-        } else {
-            dst[stored++] = uni;
-            pos += used;
+        // A run of bytes 0x80 and above, as char2uni() decodes them (a byte before the end
+        // of the text is never 0, so a lead byte with a page there always takes two).
+        while (pos < len && stored < dstCount && in[pos] >= 0x80) {
+            const unsigned short* page = kDbcsToUni[in[pos]];
+            if (page != nullptr && pos + 1 < len) {
+                // A lead byte and a trail byte without a character: one replacement for
+                // the pair.
+                const unsigned short uni = page[in[pos + 1]];
+                dst[stored++] = uni != 0 ? uni : kReplacement;
+                pos += 2;
+            } else {
+                dst[stored++] = singleByteToUni(in[pos]);
+                ++pos;
+            }
         }
     }
     // The units after the last one stored are zero (the first of them is the terminator).
@@ -540,9 +550,11 @@ int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst,
                 break;
             while (c0 >= 0x80 && s < stop) {
                 unsigned short unit = 0;
-                if (c0 >= 0xE0 && c0 < 0xF0 && (s[1] & 0xC0) == 0x80 && (s[2] & 0xC0) == 0x80) {
-                    const unsigned value =
-                        ((c0 & 0x0Fu) << 12) | ((s[1] & 0x3Fu) << 6) | (s[2] & 0x3Fu);
+                // s[2] is read only when s[1] is a continuation byte (so not the terminator).
+                const unsigned c1 = s[1] ^ 0x80u;
+                unsigned c2 = 0;
+                if ((c0 & 0xF0) == 0xE0 && c1 < 0x40 && (c2 = s[2] ^ 0x80u) < 0x40) {
+                    const unsigned value = ((c0 & 0x0Fu) << 12) | (c1 << 6) | c2;
                     if (value < 0x800) {
                         c0 = *++s; // overlong: skipped
                         continue;

@@ -56,7 +56,8 @@ public:
     unsigned char* place(const void* data, std::size_t n)
     {
         unsigned char* at = m_base + m_page - n;
-        std::memcpy(at, data, n);
+        if (n != 0)
+            std::memcpy(at, data, n);
         return at;
     }
 
