@@ -7,7 +7,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ORLIX_ROOT"
 
 orlix_install_packages "${ORLIX_BUILD_PACKAGES[@]}" libbenchmark-dev \
-    libssl-dev zlib1g-dev libspdlog-dev libfmt-dev libjemalloc-dev libboost-dev
+    libssl-dev zlib1g-dev libspdlog-dev libfmt-dev libjemalloc-dev libboost-dev \
+    libisal-dev libdeflate-dev libicu-dev libabsl-dev
 
 BUILD="${ORLIX_BENCH_DIR:-$ORLIX_ROOT/build-bench}"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -11,6 +11,7 @@
 #include "platform/calendar.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 // The legacy picture checks use the standard assertion. They stay active in every build type,
@@ -239,5 +240,5 @@ void CTime::format(char* buf, const char* format) const
     Orlix::Infra::Detail::TextStyle style{m_dateFormat == 0 || m_dateFormat == 1 ? m_dateFormat : 2,
                                           m_dateSeparator, m_12hour};
     const Orlix::Infra::SystemTime fields{year, month, day, wday, hour, minute, second, reserved};
-    Orlix::Infra::Detail::formatFields(fields, buf, picture, style);
+    Orlix::Infra::Detail::formatFields(fields, buf, SIZE_MAX, picture, style);
 }

@@ -249,12 +249,12 @@ public:
 
     /// Fills info with the client's server (texts point into the client's own copies, valid
     /// while the client lives). Warns when no user name is known. Always true.
-    bool getServerInfo(ServerInfo& info);
+    bool getServerInfo(ServerInfo& info) const;
     /// Stores the user name of the login, once; a second call warns and changes nothing.
     /// Always true.
     bool saveUserName(const char* name);
     /// The time of the last successful login (default-constructed before one). Always true.
-    bool getLoginTime(Infra::CTime& time);
+    bool getLoginTime(Infra::CTime& time) const;
     /// Tells every status procedure (statusAborted, reason), in slot order, then logs out; the
     /// result is logout()'s. The client is held for the duration. Slot order is attach order
     /// until a procedure is detached: the next one attached takes the freed slot.
@@ -263,7 +263,7 @@ public:
     /// reads it otherwise. Not locked: set it before the client is shared.
     void setCustomData(void* data);
     /// The data stored with setCustomData(), null before.
-    void* getCustomData();
+    void* getCustomData() const;
 
     /// The calling thread's current user id, set by the factory lookup; 0 on a thread where
     /// none was set.

@@ -15,7 +15,13 @@
 /// The three-argument form continues a CRC-32: crc32(0, d, n) equals crc32(d, n), and
 /// crc32(crc32(a, na), b, nb) is the CRC-32 of a followed by b.
 ///
-/// Thread-safety: pure functions over constant tables; call them from any thread.
+/// Speed: the first call chooses the fastest implementation the processor allows, capped by
+/// the environment variable ORLIX_CPU (see docs/utils.md): carry-less-multiply folding over
+/// 512-, 256- or 128-bit vectors on x86-64 (VPCLMULQDQ with AVX-512 or AVX2, PCLMULQDQ),
+/// portable slicing-by-8 tables otherwise and for inputs under 16 bytes. All give the same
+/// results.
+///
+/// Thread-safety: pure functions over constant data; call them from any thread.
 ///
 /// Failure: none is detected; data must hold len readable bytes (it is not read when len is 0).
 #ifndef ORLIX_INFRA_CRC_H

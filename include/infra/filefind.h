@@ -104,19 +104,19 @@ public:
     /// As CFileFind::close.
     void close();
     /// As CFileFind::getLength.
-    unsigned int getLength();
+    unsigned int getLength() const;
     /// As CFileFind::getFileName.
-    flex_string getFileName();
+    flex_string getFileName() const;
     /// As CFileFind::getFilePath.
-    flex_string getFilePath();
+    flex_string getFilePath() const;
     /// As CFileFind::isReadOnly.
-    bool isReadOnly();
+    bool isReadOnly() const;
     /// As CFileFind::isDirectory.
-    bool isDirectory();
+    bool isDirectory() const;
     /// As CFileFind::isHidden.
-    bool isHidden();
+    bool isHidden() const;
     /// As CFileFind::isNormal.
-    bool isNormal();
+    bool isNormal() const;
 
 private:
     Detail::FileFindInternal* m_internal;

@@ -128,19 +128,19 @@ public:
     void* memcpy(void* dst, const void* src, unsigned int len);
 
     /// The pool's totalSize under the pool policies, 0 otherwise.
-    unsigned int getBufferSize();
+    unsigned int getBufferSize() const;
 
     /// The free bytes of the pool under the pool policies, 0 otherwise. Equals
     /// getBufferSize() exactly when every block has been released.
-    unsigned int getFreeSize();
+    unsigned int getFreeSize() const;
 
     /// The region obtained for the pool, or null when there is no pool.
-    unsigned char* getPoolBuffer();
+    unsigned char* getPoolBuffer() const;
 
     /// Logs the pool's free lists at info level: under policyPool "CPacketManager: dump
     /// FreeList" followed by one line per order and one per free block; under policySystem and
     /// policyPoolData only "CPacketManager dump: SYS Policy"; nothing under policyNone.
-    void dumpNodes();
+    void dumpNodes() const;
 
     /// Drops the pointer to the pool; the pool itself lives until process exit.
     ~CPacketManager();

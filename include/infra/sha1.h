@@ -15,6 +15,10 @@
 ///
 /// SHA-1 is no longer collision resistant; use it for integrity checks and legacy protocols.
 ///
+/// Speed: blocks are compressed with the fastest implementation the processor allows (the x86
+/// SHA extensions where present, portable code otherwise), chosen at the first use and capped
+/// by the environment variable ORLIX_CPU (see docs/utils.md). All give the same digests.
+///
 /// Thread-safety: an object is used by one thread at a time; different objects are independent.
 ///
 /// Failure: a null or too small output buffer ends the process through the library's assertion.

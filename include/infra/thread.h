@@ -20,6 +20,7 @@
 ///     }
 ///     CThreadLite worker(TFunction1<void, CThreadLite&>(&work), "worker", 64, 0, 0);
 ///     worker.createThread();
+///     // or any lambda: CThreadLite w([&](CThreadLite& self) { ... }, "w", 64, 0, 0);
 ///     ...
 ///     worker.destroyThread(); // clears the flag and waits for the body to return
 ///
@@ -100,10 +101,10 @@ public:
     bool cancelThread();
 
     /// True when no body is running and the stop flag is clear.
-    bool isThreadOver();
+    bool isThreadOver() const;
 
     /// The system identifier of the running (or last) thread; -1 until its body has started.
-    int getThreadID();
+    int getThreadID() const;
 
     /// The stop flag: true while the thread is meant to keep working. The body's loop polls it.
     bool looping() const;
@@ -119,7 +120,7 @@ public:
     void setTimeout(int milliseconds, unsigned long long now);
 
     /// True when a deadline is set and has passed.
-    bool isTimeout();
+    bool isTimeout() const;
 
     /// Returns socket unchanged (sockets need no hand-over between threads here).
     int shareSocket(int socket);

@@ -55,19 +55,19 @@ public:
     /// Prints the thread table at info level: a "Threads:" heading, the column titles, a rule,
     /// the "Main" row (identifier -1 until registerMainThread), one row per running CThread
     /// with its name, identifier, priority and "Normal" or "Timeout", and an empty line.
-    void dumpThreads();
+    void dumpThreads() const;
 
     /// Assigns the name of the running CThread with identifier id to name and returns true;
     /// returns false and leaves name unchanged when no running CThread has that identifier.
-    bool getThreadNameByID(int id, flex_string& name);
+    bool getThreadNameByID(int id, flex_string& name) const;
 
     /// Replaces names with the timed-out threads, each as its name followed by "(<id>)"
     /// (cut to 7 characters), without separators, newest thread first. True when at least one
     /// thread is timed out; otherwise names is left empty.
-    bool getTimeOutThreads(flex_string& names);
+    bool getTimeOutThreads(flex_string& names) const;
 
     /// True when a running CThread has identifier id.
-    bool hasThread(int id);
+    bool hasThread(int id) const;
 
 private:
     template <class T>

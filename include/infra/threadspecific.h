@@ -29,12 +29,12 @@ public:
     CThreadSpecific& operator=(const CThreadSpecific&) = delete;
 
     /// True when a slot was allocated.
-    bool valid();
+    bool valid() const;
     /// Stores value for the calling thread; false when not valid or the store failed.
     bool setValue(const void* value);
     /// Stores the calling thread's value (null until set) into *value and returns true; false
     /// when not valid.
-    bool getValue(void** value);
+    bool getValue(void** value) const;
 
 private:
     struct ThreadSpecificInternal;

@@ -236,9 +236,17 @@ public:
 
     /// Appends proc to the listeners that the built-in setters call, in attach order, after each
     /// time they set the clock (with the time set). Returns true. A listener attached twice is
-    /// called twice; there is no detach. Listeners run on the setting thread with no library lock
-    /// held; their results are ignored.
+    /// called twice (and needs two detaches). Listeners run on the setting thread with no
+    /// library lock held; their results are ignored.
     static bool attachModifyProc(TFunction1<bool, SystemTime> proc);
+
+    /// Removes one attachment equal to proc (delegate equality, function.h), the earliest.
+    /// Returns true when one was removed, false when none is attached. Once it returns, no
+    /// later clock change calls that attachment, so a listener bound to an object can be
+    /// detached before the object goes; a call that another thread's setter started from its
+    /// copy of the list just before may still be running, so an object that other threads set
+    /// the clock next to must also wait for those calls to end.
+    static bool detachModifyProc(TFunction1<bool, SystemTime> proc);
 
     /// Turns the time-zone switch off for the rest of the process: fields and seconds are then
     /// both UTC. Returns 0. Cannot be undone.
@@ -278,7 +286,8 @@ public:
 
     /// Writes this time as text for picture (null: the process-wide format) into buf, which must
     /// not be null (asserts "buf"). Nothing limits what is written: with every field in range,
-    /// at most four characters per picture character plus the terminator.
+    /// at most four characters per picture character plus the terminator (the form with a
+    /// size below never writes past it).
     ///  - 'y' runs print the year: 4 digits when the picture holds more than two 'y' in all,
     ///    else the last 2. 'M' and 'd' runs: 2 digits when the picture holds two or more of the
     ///    letter or the value is 10 or more, else 1. The date runs are filled in the date order
@@ -293,6 +302,13 @@ public:
     /// mask (FormatMask bits, default 0) takes the separator, order or 12-hour mode from the
     /// picture instead; pictureOrder asserts "0" when the picture has no usable order.
     void format(char* buf, const char* format = nullptr, int mask = 0) const;
+
+    /// The same text as format(buf, picture, mask), written into buf of size bytes: never more
+    /// than size bytes, so a text longer than size - 1 characters is cut there; buf is always
+    /// terminated when size is not 0, and untouched when it is (buf may then be null;
+    /// otherwise a null buf asserts "buf"). Returns the length of the whole text without the
+    /// terminator, as snprintf does: a result of size or more means the text was cut.
+    std::size_t format(char* buf, std::size_t size, const char* picture, int mask = 0) const;
 
     /// Reads this time from buf (null counts as ""): up to six numbers (runs of digits; anything
     /// else separates them, and text starting with a non-digit reads 0 first), the first three

@@ -19,6 +19,8 @@
 ///     ...
 ///     timer.stopAndWait(); // no call is running, none will start
 ///
+/// Any lambda may be the procedure: timer.start([&](unsigned long) { ... }, 100, 0, 0, 0).
+///
 /// Timing: the manager's resolution is its 10 ms tick. start() counts the delay from the
 /// manager's last tick, and a timer fires at the first tick whose clock reading is strictly
 /// greater than its due time, so a delay of d ms gives a first call roughly between d - 10 and
@@ -102,17 +104,17 @@ public:
     void enableStat(bool enable);
 
     /// The name; the text belongs to the timer and changes with setName.
-    const char* getName();
+    const char* getName() const;
     /// Renames the timer (at most 31 characters kept; name must not be null).
     void setName(const char* name);
 
     /// True while the timer is started (in the manager's list).
-    bool isStarted();
+    bool isStarted() const;
     /// True once a one-shot timer has fired since the last start (also when that call was
     /// dropped because the previous one was still running).
-    bool isCalled();
+    bool isCalled() const;
     /// True while a callback of this timer runs.
-    bool isRunning();
+    bool isRunning() const;
 
 private:
     friend class TimerManagerInternal;
@@ -136,7 +138,7 @@ public:
     /// column titles, a rule, one row per started timer in firing order (name, next due time,
     /// milliseconds spent in callbacks while statistics were on, period, how long the running
     /// call has run / its watchdog time-out, "Running" or "Idle"), and an empty line.
-    void dumpTimers();
+    void dumpTimers() const;
 
     /// Keeps at most count idle pooled threads; the rest end the next time a pooled thread
     /// becomes idle. 0 or a negative count lifts the limit (the default). Returns true.

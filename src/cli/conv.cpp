@@ -1,10 +1,13 @@
-// orlix conv --from CHARSET --to CHARSET: text conversion between code page 936, UTF-8 and
-// code page 1252, one character at a time through the library's converters.
+// orlix conv --from CHARSET --to CHARSET [--lenient]: text conversion between code page 936,
+// UTF-8 and code page 1252, one character at a time through the library's converters.
 //
 // Every character is decoded to a code point and encoded again, so a failure is known at the
 // character that caused it and reported with its byte offset. The library's converters are
 // lenient by design (a string function skips or zero-fills what it cannot convert); the tool
 // calls the single-character forms and turns each of their failures into an error instead.
+// Where the single-character decoder for code page 936 itself replaces (a byte no table of
+// the code page maps, a double byte cut short), the tool reports an error too, unless
+// --lenient asks for the library's replacement.
 #include "common.h"
 
 #include "infra/charset.h"
@@ -77,6 +80,47 @@ int decodeGbk(const unsigned char* p, std::size_t avail, char32_t* cp)
     return length; // -1 for a lead byte followed by a trail byte without a character
 }
 
+// True when the byte at p stands for nothing in code page 936 although the library's decoder
+// gives it a code point: 0xFF, or a lead byte 0x81-0xFE without its trail byte (at the end
+// of the input, or before a zero byte). The decoder falls back to the single-byte table,
+// which maps these bytes to the code points of the same value.
+bool isGbkReplacement(const unsigned char* p, std::size_t avail)
+{
+    return p[0] == 0xFF || (p[0] >= 0x81 && (avail < 2 || p[1] == 0));
+}
+
+// The length of the UTF-8 sequence that lead byte c starts, 0 when it starts none.
+std::size_t utf8SequenceLength(unsigned char c)
+{
+    return c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+}
+
+// True when the byte after lead byte c can continue a well-formed UTF-8 sequence (no overlong
+// form, no surrogate, nothing above U+10FFFF).
+bool isUtf8Second(unsigned char c, unsigned char next)
+{
+    const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    return next >= low && next <= high;
+}
+
+// True when the avail bytes at p, the last of the input, are the start of a multi-byte
+// character that the input ends inside.
+bool isCutShort(Charset charset, const unsigned char* p, std::size_t avail)
+{
+    if (charset == Charset::gbk)
+        return avail == 1 && p[0] >= 0x81 && p[0] <= 0xFE;
+    if (charset != Charset::utf8 || avail >= utf8SequenceLength(p[0]))
+        return false;
+    if (avail >= 2 && !isUtf8Second(p[0], p[1]))
+        return false;
+    for (std::size_t i = 2; i < avail; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return false;
+    }
+    return true;
+}
+
 int decodeUtf8(const unsigned char* p, std::size_t avail, char32_t* cp)
 {
     unsigned short uni = 0;
@@ -140,8 +184,9 @@ int encodeCp1252(char32_t cp, unsigned char* out)
 class CConverter
 {
 public:
-    CConverter(Charset from, Charset to)
-        : m_from(from), m_to(to), m_in(chunkSize + longestSequence(from)), m_out(chunkSize * 4)
+    CConverter(Charset from, Charset to, bool lenient)
+        : m_from(from), m_to(to), m_lenient(lenient), m_in(chunkSize + longestSequence(from)),
+          m_out(chunkSize * 4)
     {}
 
     int run()
@@ -159,7 +204,7 @@ public:
             std::size_t pos = 0;
             std::size_t outSize = 0;
             while (pos < have && (end || have - pos >= keep)) {
-                const int length = convertOne(pos, have, &outSize);
+                const int length = convertOne(pos, have, end, &outSize);
                 if (length < 0) {
                     writeOut(m_out.data(), outSize);
                     return exitFailure;
@@ -182,12 +227,23 @@ public:
     }
 
 private:
-    // Converts the character at m_in[pos] into m_out at *outSize. Returns its length in the
-    // input, or -1 after reporting why it cannot be converted.
-    int convertOne(std::size_t pos, std::size_t have, std::size_t* outSize)
+    // Converts the character at m_in[pos] into m_out at *outSize; m_in holds have bytes, the
+    // last of the input when end is true. Returns its length in the input, or -1 after
+    // reporting why it cannot be converted.
+    int convertOne(std::size_t pos, std::size_t have, bool end, std::size_t* outSize)
     {
         const unsigned char* p = m_in.data() + pos;
         const std::size_t avail = have - pos;
+        // Fewer bytes than a character can take are left only at the end of the input (the
+        // bytes at the end of a chunk wait for the next one).
+        if (end && !m_lenient && isCutShort(m_from, p, avail)) {
+            printError("conv: incomplete %s character at the end of the input, byte offset %llu "
+                       "(bytes %s)",
+                       charsetName(m_from), m_offset + pos, hexBytes(p, avail).c_str());
+            return -1;
+        }
+        if (m_from == Charset::gbk && !m_lenient && isGbkReplacement(p, avail))
+            return invalidInput(p, avail, pos);
         char32_t cp = 0;
         const int length = m_from == Charset::gbk    ? decodeGbk(p, avail, &cp)
                            : m_from == Charset::utf8 ? decodeUtf8(p, avail, &cp)
@@ -223,19 +279,29 @@ private:
             shown = 2;
         while (m_from == Charset::utf8 && shown < avail && shown < 4 && (p[shown] & 0xC0) == 0x80)
             ++shown;
+        // The byte 0xFF stands alone, whatever follows it.
+        if (m_from == Charset::gbk && p[0] == 0xFF)
+            shown = 1;
+        printError("conv: invalid %s input at byte offset %llu (bytes %s)", charsetName(m_from),
+                   m_offset + pos, hexBytes(p, shown).c_str());
+        return -1;
+    }
+
+    // "e4 b8": the n bytes at p in hexadecimal.
+    static std::string hexBytes(const unsigned char* p, std::size_t n)
+    {
         std::string bytes;
-        for (std::size_t i = 0; i < shown; ++i) {
+        for (std::size_t i = 0; i < n; ++i) {
             char hex[8];
             std::snprintf(hex, sizeof(hex), i == 0 ? "%02x" : " %02x", p[i]);
             bytes += hex;
         }
-        printError("conv: invalid %s input at byte offset %llu (bytes %s)", charsetName(m_from),
-                   m_offset + pos, bytes.c_str());
-        return -1;
+        return bytes;
     }
 
     Charset m_from;
     Charset m_to;
+    bool m_lenient;                   // replace as the library's decoder does instead of failing
     std::vector<unsigned char> m_in;  // a chunk plus the bytes carried over from the last
     std::vector<unsigned char> m_out; // the converted chunk; 4 bytes per input byte at most
     unsigned long long m_offset = 0;  // input offset of m_in[0]
@@ -243,16 +309,21 @@ private:
 
 void printHelp()
 {
-    std::printf("Usage: orlix conv --from CHARSET --to CHARSET\n\n"
+    std::printf("Usage: orlix conv --from CHARSET --to CHARSET [--lenient]\n\n"
                 "Convert text from standard input to standard output. CHARSET is one of:\n"
                 "  gbk      the Chinese double-byte code page 936 (also: cp936, gb2312)\n"
                 "  utf8     UTF-8 (also: utf-8)\n"
                 "  cp1252   the Western European code page 1252 (also: windows-1252)\n\n"
-                "Input that is not valid in the source character set, and a character the\n"
-                "target cannot represent, end the conversion with an error that gives the byte\n"
-                "offset in the input; the output written up to there is incomplete. Nothing is\n"
-                "dropped or replaced silently. UTF-8 input must be well formed (no surrogates,\n"
-                "nothing above U+10FFFF). Characters above U+FFFF convert only to UTF-8.\n\n"
+                "Input that is not valid in the source character set (including a multi-byte\n"
+                "character that the input ends inside), and a character the target cannot\n"
+                "represent, end the conversion with an error that gives the byte offset in the\n"
+                "input; the output written up to there is incomplete. Nothing is dropped or\n"
+                "replaced silently. UTF-8 input must be well formed (no surrogates, nothing\n"
+                "above U+10FFFF). Characters above U+FFFF convert only to UTF-8.\n\n"
+                "  --lenient  from gbk, decode the bytes code page 936 has no character for\n"
+                "             as the library does instead of failing: the byte ff, and a byte\n"
+                "             81-fe at the end of the input or before a zero byte, become the\n"
+                "             code point of the same value (without it, an error as in iconv)\n\n"
                 "Where this differs from glibc iconv (CP936, CP1252), following the library's\n"
                 "documented conversion rules:\n"
                 "  - to gbk, U+0080-U+00FF become the single byte of the same value (iconv: a\n"
@@ -260,9 +331,7 @@ void printHelp()
                 "    and an error for the rest);\n"
                 "  - to gbk, U+20AC (euro sign) is an error (iconv: the byte 80);\n"
                 "  - to gbk, 380 compatibility characters (U+F900-U+FA2D and a few others)\n"
-                "    become the code of a close character (iconv: an error);\n"
-                "  - from gbk, the byte ff, and a byte 81-fe at the end of the input or before a\n"
-                "    zero byte, decode to the code point of the same value (iconv: an error).\n"
+                "    become the code of a close character (iconv: an error).\n"
                 "UTF-8 and code page 1252 agree with iconv: the five bytes code page 1252 leaves\n"
                 "undefined (81, 8d, 8f, 90, 9d) are errors in both directions.\n\n"
                 "Exit status: 0 success, 1 invalid input, an unrepresentable character or an\n"
@@ -274,9 +343,14 @@ void printHelp()
 int runConv(int argc, char** argv)
 {
     std::string fromName, toName;
+    bool lenient = false;
     for (int i = 1; i < argc; ++i) {
         if (isHelpOption(argv[i]))
             return printHelp(), exitOk;
+        if (std::strcmp(argv[i], "--lenient") == 0) {
+            lenient = true;
+            continue;
+        }
         OptionMatch match = matchValueOption(argc, argv, &i, "--from", &fromName);
         const char* option = "--from";
         if (match == OptionMatch::no) {
@@ -299,7 +373,7 @@ int runConv(int argc, char** argv)
     if (!parseCharset(toName, &to))
         return usageError("conv", "unknown character set '%s' (gbk, utf8 or cp1252)",
                           toName.c_str());
-    return CConverter(from, to).run();
+    return CConverter(from, to, lenient).run();
 }
 
 } // namespace Cli

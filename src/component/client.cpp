@@ -154,7 +154,7 @@ bool IClient::abort(int reason)
 
 // ---- Record accessors ----
 
-bool IClient::getServerInfo(ServerInfo& info)
+bool IClient::getServerInfo(ServerInfo& info) const
 {
     ORLIX_ASSERT(m_internal);
     const ClientInternal& c = *m_internal;
@@ -203,7 +203,7 @@ bool IClient::saveUserName(const char* name)
     return true;
 }
 
-bool IClient::getLoginTime(Infra::CTime& time)
+bool IClient::getLoginTime(Infra::CTime& time) const
 {
     ORLIX_ASSERT(m_internal);
     Infra::TGuard<Infra::CMutex> guard(m_internal->mutex);
@@ -217,7 +217,7 @@ void IClient::setCustomData(void* data)
     m_internal->customData = data;
 }
 
-void* IClient::getCustomData()
+void* IClient::getCustomData() const
 {
     ORLIX_ASSERT(m_internal);
     return m_internal->customData;

@@ -137,39 +137,39 @@ void CFileFindEx::close()
     m_internal->close();
 }
 
-unsigned int CFileFindEx::getLength()
+unsigned int CFileFindEx::getLength() const
 {
     return m_internal->length();
 }
 
-flex_string CFileFindEx::getFileName()
+flex_string CFileFindEx::getFileName() const
 {
     return flex_string(m_internal->m_info.name);
 }
 
-flex_string CFileFindEx::getFilePath()
+flex_string CFileFindEx::getFilePath() const
 {
     flex_string path(m_internal->m_directory);
     path += m_internal->m_info.name;
     return path;
 }
 
-bool CFileFindEx::isReadOnly()
+bool CFileFindEx::isReadOnly() const
 {
     return m_internal->hasAttribute(0x01);
 }
 
-bool CFileFindEx::isDirectory()
+bool CFileFindEx::isDirectory() const
 {
     return m_internal->hasAttribute(0x10);
 }
 
-bool CFileFindEx::isHidden()
+bool CFileFindEx::isHidden() const
 {
     return m_internal->hasAttribute(0x02);
 }
 
-bool CFileFindEx::isNormal()
+bool CFileFindEx::isNormal() const
 {
     return m_internal->m_info.attrib == 0;
 }

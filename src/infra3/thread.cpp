@@ -263,12 +263,12 @@ bool CThread::cancelThread()
     return true;
 }
 
-bool CThread::isThreadOver()
+bool CThread::isThreadOver() const
 {
     return m_internal->m_running.load() == 0 && !m_internal->m_loop.load();
 }
 
-int CThread::getThreadID()
+int CThread::getThreadID() const
 {
     return m_internal->m_threadId.load();
 }
@@ -293,7 +293,7 @@ void CThread::setTimeout(int milliseconds, unsigned long long now)
     m_internal->m_deadline.store(deadlineAfter(milliseconds, now), std::memory_order_relaxed);
 }
 
-bool CThread::isTimeout()
+bool CThread::isTimeout() const
 {
     TGuard<CMutex> guard(m_internal->m_mutex);
     return m_internal->timedOut(Detail::monotonicMilliSecond());

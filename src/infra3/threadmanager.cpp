@@ -194,22 +194,22 @@ void CThreadManager::registerMainThread()
     m_internal->registerMainThread();
 }
 
-void CThreadManager::dumpThreads()
+void CThreadManager::dumpThreads() const
 {
     m_internal->dumpThreads();
 }
 
-bool CThreadManager::getThreadNameByID(int id, flex_string& name)
+bool CThreadManager::getThreadNameByID(int id, flex_string& name) const
 {
     return m_internal->getThreadNameByID(id, name);
 }
 
-bool CThreadManager::getTimeOutThreads(flex_string& names)
+bool CThreadManager::getTimeOutThreads(flex_string& names) const
 {
     return m_internal->getTimeOutThreads(names);
 }
 
-bool CThreadManager::hasThread(int id)
+bool CThreadManager::hasThread(int id) const
 {
     return m_internal->hasThread(id);
 }

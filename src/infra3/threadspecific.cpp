@@ -18,7 +18,7 @@ CThreadSpecific::~CThreadSpecific()
     delete m_internal;
 }
 
-bool CThreadSpecific::valid()
+bool CThreadSpecific::valid() const
 {
     return m_internal->m_key.valid();
 }
@@ -28,7 +28,7 @@ bool CThreadSpecific::setValue(const void* value)
     return m_internal->m_key.valid() && m_internal->m_key.set(value);
 }
 
-bool CThreadSpecific::getValue(void** value)
+bool CThreadSpecific::getValue(void** value) const
 {
     if (!m_internal->m_key.valid())
         return false;

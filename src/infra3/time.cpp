@@ -11,8 +11,11 @@
 #include "platform/calendar.h"
 #include "platform/time.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace Orlix {
@@ -60,26 +63,117 @@ std::atomic<Detail::LocalTimeSetter> g_localTimeSetter{&platformSetter};
 
 // ---- Listeners ----
 
-// The modify-proc list: created on first use, destroyed at process exit.
+// The modify-proc list: created on first use, destroyed at process exit. Listeners are called
+// with the mutex released (a listener may attach or detach), so the list also records which
+// attachment each thread is calling: detaching waits for the calls of its attachment on other
+// threads, and afterwards nothing calls it again.
 class ModifyProcList
 {
 public:
-    void append(const TFunction1<bool, SystemTime>& proc)
+    using Proc = TFunction1<bool, SystemTime>;
+
+    void append(const Proc& proc)
     {
         TGuard<CMutex> guard(m_mutex);
-        m_procs.push_back(proc);
+        m_entries.push_back(Entry{m_nextId++, proc});
     }
 
-    // A copy, so that listeners run with the mutex released (a listener may attach another).
-    std::vector<TFunction1<bool, SystemTime>> snapshot()
+    // Removes the earliest attachment equal to proc; false when there is none.
+    bool remove(const Proc& proc)
     {
-        TGuard<CMutex> guard(m_mutex);
-        return m_procs;
+        Lock lock{m_mutex};
+        std::unique_lock<Lock> hold(lock);
+        const auto found = std::find_if(m_entries.begin(), m_entries.end(),
+                                        [&](const Entry& entry) { return entry.proc == proc; });
+        if (found == m_entries.end())
+            return false;
+        const uint64 id = found->id;
+        m_entries.erase(found);
+        // A call on this thread is the caller's own listener detaching: it cannot be waited for.
+        const std::thread::id self = std::this_thread::get_id();
+        m_callEnded.wait(hold, [&] {
+            return std::none_of(m_calls.begin(), m_calls.end(), [&](const Call& call) {
+                return call.id == id && call.thread != self;
+            });
+        });
+        return true;
+    }
+
+    // Calls every listener attached now, in attach order, with time, skipping one that is
+    // detached before its turn. False when none was attached.
+    bool notify(const SystemTime& time)
+    {
+        std::vector<Entry> snapshot;
+        {
+            TGuard<CMutex> guard(m_mutex);
+            snapshot = m_entries;
+        }
+        for (const Entry& entry : snapshot) {
+            if (!beginCall(entry.id))
+                continue;
+            const CallEnd end{*this};
+            entry.proc(time);
+        }
+        return !snapshot.empty();
     }
 
 private:
+    struct Entry
+    {
+        uint64 id; // tells apart two attachments of equal delegates
+        Proc proc;
+    };
+    struct Call
+    {
+        uint64 id;
+        std::thread::id thread;
+    };
+    // CMutex as a standard lockable, for the condition variable.
+    struct Lock
+    {
+        CMutex& mutex;
+        void lock() { mutex.enter(); }
+        void unlock() { mutex.leave(); }
+    };
+    // Ends the calling thread's latest call when the listener returns (or throws).
+    struct CallEnd
+    {
+        ModifyProcList& list;
+        ~CallEnd() { list.endCall(); }
+    };
+
+    // Records that this thread calls attachment id; false when it is no longer attached.
+    bool beginCall(uint64 id)
+    {
+        TGuard<CMutex> guard(m_mutex);
+        const bool attached = std::any_of(m_entries.begin(), m_entries.end(),
+                                          [&](const Entry& entry) { return entry.id == id; });
+        if (attached)
+            m_calls.push_back(Call{id, std::this_thread::get_id()});
+        return attached;
+    }
+
+    void endCall()
+    {
+        {
+            TGuard<CMutex> guard(m_mutex);
+            // The latest record of this thread: a listener that sets the time nests calls.
+            const std::thread::id self = std::this_thread::get_id();
+            for (auto it = m_calls.end(); it != m_calls.begin();) {
+                if ((--it)->thread == self) {
+                    m_calls.erase(it);
+                    break;
+                }
+            }
+        }
+        m_callEnded.notify_all();
+    }
+
     CMutex m_mutex;
-    std::vector<TFunction1<bool, SystemTime>> m_procs; // guarded by m_mutex
+    std::condition_variable_any m_callEnded; // signalled whenever a call ends
+    std::vector<Entry> m_entries;            // guarded by m_mutex
+    std::vector<Call> m_calls;               // guarded by m_mutex
+    uint64 m_nextId = 0;                     // guarded by m_mutex
 };
 
 ModifyProcList& modifyProcs()
@@ -114,14 +208,9 @@ void applyTime(CTime t, int millisecond, int tolerance)
         return;
     }
 
-    const std::vector<TFunction1<bool, SystemTime>> procs = modifyProcs().snapshot();
-    if (procs.empty()) {
-        logInfo("CTime::setCurrentTime() success without callback function\n");
-        return;
-    }
     const SystemTime set = t;
-    for (const auto& proc : procs)
-        proc(set);
+    if (!modifyProcs().notify(set))
+        logInfo("CTime::setCurrentTime() success without callback function\n");
 }
 
 void builtInSetter(const CTime& time, int tolerance)
@@ -383,6 +472,11 @@ bool CTime::attachModifyProc(TFunction1<bool, SystemTime> proc)
 {
     modifyProcs().append(proc);
     return true;
+}
+
+bool CTime::detachModifyProc(TFunction1<bool, SystemTime> proc)
+{
+    return modifyProcs().remove(proc);
 }
 
 int CTime::disableTimezone()

@@ -7,6 +7,8 @@
 #include "infra3/timetext.h"
 
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace Orlix {
@@ -79,6 +81,51 @@ struct Element
     }
 };
 
+// Where formatFields() puts its text: the first room characters of it go to the buffer, the
+// rest is only counted, so the text is cut, never written past the buffer. Tracks the spaces
+// at the end of the whole text, which a 't' in 24-hour mode removes even where they lie past
+// the cut.
+class TextOut
+{
+public:
+    TextOut(char* buf, std::size_t room) : m_buf(buf), m_room(room) {}
+
+    void put(char c)
+    {
+        if (m_length < m_room)
+            m_buf[m_length] = c;
+        ++m_length;
+        m_trailingSpaces = c == ' ' ? m_trailingSpaces + 1 : 0;
+    }
+    void put(const char* text, int n)
+    {
+        for (int i = 0; i < n; ++i)
+            put(text[i]);
+    }
+    void putNumber(int value, int width)
+    {
+        char digits[16];
+        put(digits, static_cast<int>(appendNumber(digits, value, width) - digits));
+    }
+    void trimSpaces()
+    {
+        m_length -= m_trailingSpaces;
+        m_trailingSpaces = 0;
+    }
+    // Terminates what was written and returns the length of the whole text.
+    std::size_t finish()
+    {
+        m_buf[m_length < m_room ? m_length : m_room] = '\0';
+        return m_length;
+    }
+
+private:
+    char* m_buf;
+    std::size_t m_room;
+    std::size_t m_length = 0;
+    std::size_t m_trailingSpaces = 0; // the spaces at the end of the whole text
+};
+
 // Length of the run of characters at p for which accept() holds (at least 1).
 template <class Accept>
 int runLength(const char* p, Accept accept)
@@ -125,7 +172,8 @@ bool pictureDateOrder(const char* picture, int& order)
     return true;
 }
 
-void formatFields(const SystemTime& f, char* buf, const char* picture, const TextStyle& style)
+std::size_t formatFields(const SystemTime& f, char* buf, std::size_t room, const char* picture,
+                         const TextStyle& style)
 {
     int years = 0;
     int months = 0;
@@ -175,42 +223,39 @@ void formatFields(const SystemTime& f, char* buf, const char* picture, const Tex
             hour -= 12;
     }
 
-    char* out = buf;
+    TextOut out(buf, room);
     int slot = 0;
     const char* p = picture;
     while (*p != '\0') {
         const char c = *p;
         int run = 1;
         if (c == '-' || c == '.' || c == '/') {
-            *out++ = style.separator != '\0' ? style.separator : c;
+            out.put(style.separator != '\0' ? style.separator : c);
         } else if (c == 'H' || c == 'h') {
             run = runLength(p, [](char x) { return x == 'H' || x == 'h'; });
-            out = appendNumber(out, hour, run > 1 ? 2 : 1);
+            out.putNumber(hour, run > 1 ? 2 : 1);
         } else if (c == 'y' || c == 'M' || c == 'd') {
             run = runLength(p, [c](char x) { return x == c; });
-            if (slot < 3 && slots[slot] != nullptr) {
-                for (int i = 0; i < slots[slot]->length; ++i)
-                    *out++ = slots[slot]->text[i];
-            }
+            if (slot < 3 && slots[slot] != nullptr)
+                out.put(slots[slot]->text, slots[slot]->length);
             ++slot; // a fourth date run has no element left and prints nothing
         } else if (c == 'm' || c == 's') {
             run = runLength(p, [c](char x) { return x == c; });
-            out = appendNumber(out, c == 'm' ? f.minute : f.second, run > 1 ? 2 : 1);
+            out.putNumber(c == 'm' ? f.minute : f.second, run > 1 ? 2 : 1);
         } else if (c == 't') {
             run = runLength(p, [](char x) { return x == 't'; });
             if (style.hour12) {
-                *out++ = f.hour >= 12 ? 'P' : 'A';
-                *out++ = 'M';
+                out.put(f.hour >= 12 ? 'P' : 'A');
+                out.put('M');
             } else {
-                while (out > buf && out[-1] == ' ')
-                    --out;
+                out.trimSpaces();
             }
         } else {
-            *out++ = c;
+            out.put(c);
         }
         p += run;
     }
-    *out = '\0';
+    return out.finish();
 }
 
 } // namespace Detail
@@ -259,20 +304,43 @@ char CTime::getSeparator()
 
 // ---- Text ----
 
+namespace {
+
+// The settings format() prints with: the process-wide ones, or those mask takes from picture
+// (null: the process-wide format, which is then stored in *picture).
+Detail::TextStyle styleFor(const char*& picture, int mask)
+{
+    const FormatSettings& s = settings();
+    if (picture == nullptr)
+        picture = s.format.c_str();
+    Detail::TextStyle style{s.order, s.separator, s.hour12};
+    if ((mask & CTime::keepSeparator) != 0)
+        style.separator = '\0';
+    if ((mask & CTime::pictureOrder) != 0)
+        ORLIX_ASSERT_TEXT(Detail::pictureDateOrder(picture, style.order), "0");
+    if ((mask & CTime::picture12Hour) != 0)
+        style.hour12 = std::strchr(picture, 'h') != nullptr;
+    return style;
+}
+
+} // namespace
+
 void CTime::format(char* buf, const char* format, int mask) const
 {
     ORLIX_ASSERT(buf);
-    const FormatSettings& s = settings();
-    const char* picture = format != nullptr ? format : s.format.c_str();
+    const Detail::TextStyle style = styleFor(format, mask);
+    Detail::formatFields(*this, buf, SIZE_MAX, format, style);
+}
 
-    Detail::TextStyle style{s.order, s.separator, s.hour12};
-    if ((mask & keepSeparator) != 0)
-        style.separator = '\0';
-    if ((mask & pictureOrder) != 0)
-        ORLIX_ASSERT_TEXT(Detail::pictureDateOrder(picture, style.order), "0");
-    if ((mask & picture12Hour) != 0)
-        style.hour12 = std::strchr(picture, 'h') != nullptr;
-    Detail::formatFields(*this, buf, picture, style);
+std::size_t CTime::format(char* buf, std::size_t size, const char* picture, int mask) const
+{
+    ORLIX_ASSERT_TEXT(buf != nullptr || size == 0, "buf");
+    const Detail::TextStyle style = styleFor(picture, mask);
+    if (size == 0) {
+        char none[1];
+        return Detail::formatFields(*this, none, 0, picture, style);
+    }
+    return Detail::formatFields(*this, buf, size - 1, picture, style);
 }
 
 bool CTime::parse(const char* buf, const char* format, int /*mask*/)

@@ -136,7 +136,7 @@ void CTimer::enableStat(bool enable)
     m_internal->m_stat.store(enable);
 }
 
-const char* CTimer::getName()
+const char* CTimer::getName() const
 {
     return m_internal->m_name;
 }
@@ -148,17 +148,17 @@ void CTimer::setName(const char* name)
     m_internal->setName(name);
 }
 
-bool CTimer::isStarted()
+bool CTimer::isStarted() const
 {
     return m_internal->m_started.load();
 }
 
-bool CTimer::isCalled()
+bool CTimer::isCalled() const
 {
     return m_internal->m_called.load();
 }
 
-bool CTimer::isRunning()
+bool CTimer::isRunning() const
 {
     return m_internal->m_runningThread.load() != nullptr;
 }
@@ -178,7 +178,7 @@ CTimerManager::CTimerManager() : m_internal(TimerManagerInternal::instance())
 
 CTimerManager::~CTimerManager() = default;
 
-void CTimerManager::dumpTimers()
+void CTimerManager::dumpTimers() const
 {
     m_internal->dumpTimers();
 }

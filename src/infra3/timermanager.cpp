@@ -56,6 +56,7 @@ void CTimerThread::threadProc()
         const bool measure = timer->m_stat.load();
         const uint64 begin = measure ? Detail::monotonicMicroSecond() : 0;
         m_proc(m_param);
+        m_proc = TFunction1<void, unsigned long>(); // what a lambda captured is not kept idle
         setTimeout(0);
         setThreadName(kPooledName);
 

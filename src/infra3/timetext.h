@@ -5,6 +5,8 @@
 
 #include "infra/time.h"
 
+#include <cstddef>
+
 namespace Orlix {
 namespace Infra {
 namespace Detail {
@@ -26,9 +28,12 @@ struct TextStyle
     bool hour12;    // 12-hour clock with AM/PM
 };
 
-// Writes fields as text for picture into buf (terminated). The rules are those documented at
+// Writes fields as text for picture into buf: at most room characters of it, then a
+// terminator (so buf holds room + 1 bytes; SIZE_MAX for no limit). Returns the length of the
+// whole text, which is more than room when it was cut. The rules are those documented at
 // CTime::format(); the caller has resolved the settings into style.
-void formatFields(const SystemTime& fields, char* buf, const char* picture, const TextStyle& style);
+std::size_t formatFields(const SystemTime& fields, char* buf, std::size_t room, const char* picture,
+                         const TextStyle& style);
 
 } // namespace Detail
 } // namespace Infra

@@ -448,22 +448,22 @@ void* CPacketManager::memcpy(void* dst, const void* src, unsigned int len)
     return m_internal->m_memcpy(dst, src, len);
 }
 
-unsigned int CPacketManager::getBufferSize()
+unsigned int CPacketManager::getBufferSize() const
 {
     return static_cast<unsigned int>(PacketManagerInternal::instance()->totalSize());
 }
 
-unsigned int CPacketManager::getFreeSize()
+unsigned int CPacketManager::getFreeSize() const
 {
     return static_cast<unsigned int>(PacketManagerInternal::instance()->freeSize());
 }
 
-unsigned char* CPacketManager::getPoolBuffer()
+unsigned char* CPacketManager::getPoolBuffer() const
 {
     return PacketManagerInternal::instance()->originBuffer();
 }
 
-void CPacketManager::dumpNodes()
+void CPacketManager::dumpNodes() const
 {
     PacketManagerInternal* pool = PacketManagerInternal::instance();
     switch (pool->getPolicy()) {

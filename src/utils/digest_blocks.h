@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace Orlix {
 namespace Utils {
@@ -19,8 +20,29 @@ namespace Detail {
 void md5Blocks(std::uint32_t state[4], const unsigned char* data, std::size_t blocks);
 
 // Compresses blocks 64-byte blocks of data into the five SHA-1 chaining words (FIPS 180-1;
-// input words big-endian).
+// input words big-endian), with the fastest implementation this CPU can run (chosen at the
+// first call).
 void sha1Blocks(std::uint32_t state[5], const unsigned char* data, std::size_t blocks);
+
+using Sha1BlockFunction = void (*)(std::uint32_t state[5], const unsigned char* data,
+                                   std::size_t blocks);
+
+// One implementation of the SHA-1 block function; usable is false when this CPU (or the
+// ORLIX_CPU cap) rules it out.
+struct Sha1Path
+{
+    const char* name;
+    Sha1BlockFunction fn;
+    bool usable;
+};
+
+// Every SHA-1 block function, the portable one first; sha1Blocks uses the last usable one.
+std::vector<Sha1Path> sha1Paths();
+
+#if defined(__x86_64__)
+// The SHA-1 block function on the x86 SHA extensions (needs SHA, SSSE3 and SSE4.1).
+void sha1BlocksShaNi(std::uint32_t state[5], const unsigned char* data, std::size_t blocks);
+#endif
 
 inline std::uint32_t rotl32(std::uint32_t x, int n)
 {

@@ -18,10 +18,6 @@ inline std::uint32_t md5F(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
     return z ^ (x & (y ^ z));
 }
-inline std::uint32_t md5G(std::uint32_t x, std::uint32_t y, std::uint32_t z)
-{
-    return y ^ (z & (x ^ y));
-}
 inline std::uint32_t md5H(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 {
     return x ^ y ^ z;
@@ -37,6 +33,12 @@ inline std::uint32_t md5I(std::uint32_t x, std::uint32_t y, std::uint32_t z)
 // their constants and rotations differ; a loop over tables is markedly slower.
 #define ORLIX_MD5_STEP(f, a, b, c, d, x, t, s)                                                     \
     a += md5##f(b, c, d) + (x) + std::uint32_t(t);                                                 \
+    a = rotl32(a, s) + b
+// Round 2's function (b & d) | (c & ~d) is the sum of two disjoint terms; adding the term
+// without b first leaves only an AND and an add between the newest word and the rotation.
+#define ORLIX_MD5_STEP_G(a, b, c, d, x, t, s)                                                      \
+    a += (c & ~d) + (x) + std::uint32_t(t);                                                        \
+    a += b & d;                                                                                    \
     a = rotl32(a, s) + b
 
 void md5Blocks(std::uint32_t state[4], const unsigned char* data, std::size_t blocks)
@@ -64,22 +66,22 @@ void md5Blocks(std::uint32_t state[4], const unsigned char* data, std::size_t bl
         ORLIX_MD5_STEP(F, c, d, a, b, x[14], 0xa679438e, 17);
         ORLIX_MD5_STEP(F, b, c, d, a, x[15], 0x49b40821, 22);
         // Round 2.
-        ORLIX_MD5_STEP(G, a, b, c, d, x[1], 0xf61e2562, 5);
-        ORLIX_MD5_STEP(G, d, a, b, c, x[6], 0xc040b340, 9);
-        ORLIX_MD5_STEP(G, c, d, a, b, x[11], 0x265e5a51, 14);
-        ORLIX_MD5_STEP(G, b, c, d, a, x[0], 0xe9b6c7aa, 20);
-        ORLIX_MD5_STEP(G, a, b, c, d, x[5], 0xd62f105d, 5);
-        ORLIX_MD5_STEP(G, d, a, b, c, x[10], 0x02441453, 9);
-        ORLIX_MD5_STEP(G, c, d, a, b, x[15], 0xd8a1e681, 14);
-        ORLIX_MD5_STEP(G, b, c, d, a, x[4], 0xe7d3fbc8, 20);
-        ORLIX_MD5_STEP(G, a, b, c, d, x[9], 0x21e1cde6, 5);
-        ORLIX_MD5_STEP(G, d, a, b, c, x[14], 0xc33707d6, 9);
-        ORLIX_MD5_STEP(G, c, d, a, b, x[3], 0xf4d50d87, 14);
-        ORLIX_MD5_STEP(G, b, c, d, a, x[8], 0x455a14ed, 20);
-        ORLIX_MD5_STEP(G, a, b, c, d, x[13], 0xa9e3e905, 5);
-        ORLIX_MD5_STEP(G, d, a, b, c, x[2], 0xfcefa3f8, 9);
-        ORLIX_MD5_STEP(G, c, d, a, b, x[7], 0x676f02d9, 14);
-        ORLIX_MD5_STEP(G, b, c, d, a, x[12], 0x8d2a4c8a, 20);
+        ORLIX_MD5_STEP_G(a, b, c, d, x[1], 0xf61e2562, 5);
+        ORLIX_MD5_STEP_G(d, a, b, c, x[6], 0xc040b340, 9);
+        ORLIX_MD5_STEP_G(c, d, a, b, x[11], 0x265e5a51, 14);
+        ORLIX_MD5_STEP_G(b, c, d, a, x[0], 0xe9b6c7aa, 20);
+        ORLIX_MD5_STEP_G(a, b, c, d, x[5], 0xd62f105d, 5);
+        ORLIX_MD5_STEP_G(d, a, b, c, x[10], 0x02441453, 9);
+        ORLIX_MD5_STEP_G(c, d, a, b, x[15], 0xd8a1e681, 14);
+        ORLIX_MD5_STEP_G(b, c, d, a, x[4], 0xe7d3fbc8, 20);
+        ORLIX_MD5_STEP_G(a, b, c, d, x[9], 0x21e1cde6, 5);
+        ORLIX_MD5_STEP_G(d, a, b, c, x[14], 0xc33707d6, 9);
+        ORLIX_MD5_STEP_G(c, d, a, b, x[3], 0xf4d50d87, 14);
+        ORLIX_MD5_STEP_G(b, c, d, a, x[8], 0x455a14ed, 20);
+        ORLIX_MD5_STEP_G(a, b, c, d, x[13], 0xa9e3e905, 5);
+        ORLIX_MD5_STEP_G(d, a, b, c, x[2], 0xfcefa3f8, 9);
+        ORLIX_MD5_STEP_G(c, d, a, b, x[7], 0x676f02d9, 14);
+        ORLIX_MD5_STEP_G(b, c, d, a, x[12], 0x8d2a4c8a, 20);
         // Round 3.
         ORLIX_MD5_STEP(H, a, b, c, d, x[5], 0xfffa3942, 4);
         ORLIX_MD5_STEP(H, d, a, b, c, x[8], 0x8771f681, 11);
@@ -122,6 +124,7 @@ void md5Blocks(std::uint32_t state[4], const unsigned char* data, std::size_t bl
     secureZero(x, sizeof(x));
 }
 
+#undef ORLIX_MD5_STEP_G
 #undef ORLIX_MD5_STEP
 
 } // namespace Detail

@@ -1,6 +1,7 @@
 // SHA-1 (FIPS 180-1).
 #include "infra/sha1.h"
 
+#include "cpu/cpu.h"
 #include "infra/error.h"
 #include "utils/digest_blocks.h"
 #include "utils/wipe.h"
@@ -53,7 +54,9 @@ inline std::uint32_t schedule(std::uint32_t w[16], int i)
     ORLIX_SHA1_ROUND(fn(d, e, a), k, c, d, e, a, b, i + 3);                                        \
     ORLIX_SHA1_ROUND(fn(c, d, e), k, b, c, d, e, a, i + 4)
 
-void sha1Blocks(std::uint32_t state[5], const unsigned char* data, std::size_t blocks)
+namespace {
+
+void sha1BlocksPortable(std::uint32_t state[5], const unsigned char* data, std::size_t blocks)
 {
     // The message schedule stays on this frame; CSha1::update() wipes the stack area after
     // the call.
@@ -88,6 +91,29 @@ void sha1Blocks(std::uint32_t state[5], const unsigned char* data, std::size_t b
 
 #undef ORLIX_SHA1_FIVE
 #undef ORLIX_SHA1_ROUND
+
+} // namespace
+
+std::vector<Sha1Path> sha1Paths()
+{
+    std::vector<Sha1Path> paths{{"portable", sha1BlocksPortable, true}};
+#if defined(__x86_64__)
+    paths.push_back({"sha-ni", sha1BlocksShaNi, Cpu::has(Cpu::kShaNi | Cpu::kSse42)});
+#endif
+    return paths;
+}
+
+void sha1Blocks(std::uint32_t state[5], const unsigned char* data, std::size_t blocks)
+{
+    static const Sha1BlockFunction chosen = [] {
+        Sha1BlockFunction fn = sha1BlocksPortable;
+        for (const Sha1Path& path : sha1Paths())
+            if (path.usable)
+                fn = path.fn;
+        return fn;
+    }();
+    chosen(state, data, blocks);
+}
 
 } // namespace Detail
 
@@ -174,21 +200,27 @@ void CSha1::final(unsigned char* hash, unsigned int len)
                       "hash != NULL && len >= Sha1HashSize");
     Sha1Internal& m = *m_internal;
     if (!m.finalized) {
-        unsigned char length[8];
-        Detail::storeBe32(length, static_cast<std::uint32_t>(m.lengthBits >> 32));
-        Detail::storeBe32(length + 4, static_cast<std::uint32_t>(m.lengthBits));
-        static const unsigned char padding[64] = {0x80};
-        unsigned int padLen = 120 - m.pending;
-        if (padLen > 64)
-            padLen -= 64;
-        update(padding, padLen);
-        update(length, 8);
+        // The padding is built in the pending buffer: 0x80, zeros up to 56 modulo 64, the
+        // bit length big-endian; one block, or two when fewer than 9 bytes were free.
+        m.buffer[m.pending] = 0x80;
+        if (m.pending >= 56) {
+            std::memset(m.buffer + m.pending + 1, 0, 63 - m.pending);
+            Detail::sha1Blocks(m.state, m.buffer, 1);
+            std::memset(m.buffer, 0, 56);
+        } else {
+            std::memset(m.buffer + m.pending + 1, 0, 55 - m.pending);
+        }
+        Detail::storeBe32(m.buffer + 56, static_cast<std::uint32_t>(m.lengthBits >> 32));
+        Detail::storeBe32(m.buffer + 60, static_cast<std::uint32_t>(m.lengthBits));
+        Detail::sha1Blocks(m.state, m.buffer, 1);
+        m.pending = 0;
         for (int i = 0; i < 5; ++i)
             Detail::storeBe32(m.digest + 4 * i, m.state[i]);
         // Nothing but the digest is needed from here on; do not keep message material.
         Detail::secureZero(m.state, sizeof(m.state));
         Detail::secureZero(m.buffer, sizeof(m.buffer));
         m.finalized = true;
+        Detail::burnStack(kScratchStackBytes);
     }
     std::memcpy(hash, m.digest, Sha1HashSize);
 }

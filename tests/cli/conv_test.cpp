@@ -81,9 +81,50 @@ TEST(CliConv, DocumentedDifferencesFromIconv)
     EXPECT_EQ("Caf\xE9 \xB7", conv("utf8", "gbk", "Caf\xC3\xA9 \xC2\xB7").out);
     EXPECT_EQ("Caf\xE9", conv("cp1252", "gbk", "Caf\xE9").out);
     EXPECT_NE("Caf\xE9", run({"iconv", "-f", "UTF-8", "-t", "CP936"}, "Caf\xC3\xA9").out);
-    // A byte 0xFF, and a lead byte at the very end, decode to the code point of their value.
-    EXPECT_EQ("\xC3\xBFz\xC2\x81", conv("gbk", "utf8", "\xFFz\x81").out);
-    EXPECT_NE(0, run({"iconv", "-f", "CP936", "-t", "UTF-8"}, "\xFF").status);
+}
+
+// By default the bytes code page 936 has no character for are errors, as in iconv; --lenient
+// decodes them as the library does, to the code point of the same value.
+TEST(CliConv, GbkBytesWithoutACharacterFailUnlessLenient)
+{
+    const std::string unmapped[] = {"\xFF", "z\x81", std::string("\x81\0", 2), "\xFE"};
+    for (const std::string& input : unmapped) {
+        EXPECT_EQ(1, conv("gbk", "utf8", input).status) << input;
+        EXPECT_NE(0, run({"iconv", "-f", "CP936", "-t", "UTF-8"}, input).status) << input;
+    }
+    const RunResult lenient = orlix({"conv", "--lenient", "--from", "gbk", "--to", "utf8"},
+                                    std::string("\xFFz\x81\0\xD6\xD0\x81", 7));
+    EXPECT_EQ(0, lenient.status) << lenient.err;
+    EXPECT_EQ(lenient.out, std::string("\xC3\xBFz\xC2\x81\0\xE4\xB8\xAD\xC2\x81", 11));
+    EXPECT_EQ("", lenient.err);
+    // --lenient changes nothing else: invalid UTF-8 and unrepresentable characters still fail.
+    EXPECT_EQ(1, orlix({"conv", "--from", "utf8", "--to", "gbk", "--lenient"}, "\xE4\xB8").status);
+    EXPECT_EQ(1,
+              orlix({"conv", "--from", "utf8", "--to", "gbk", "--lenient"}, "\xE2\x82\xAC").status);
+    EXPECT_NE(std::string::npos, orlix({"conv", "--help"}).out.find("--lenient"));
+}
+
+// A character split between two 48 KiB read chunks is whole; one the input ends inside is
+// not, also when the input is an exact number of chunks.
+TEST(CliConv, OnlyTheEndOfTheInputCutsACharacterShort)
+{
+    const std::size_t chunk = 48 * 1024;
+    const std::string straddling = std::string(chunk - 1, 'a') + "\xD6\xD0";
+    const RunResult whole = conv("gbk", "utf8", straddling);
+    EXPECT_EQ(0, whole.status) << whole.err;
+    EXPECT_TRUE(whole.out == std::string(chunk - 1, 'a') + "\xE4\xB8\xAD");
+    const std::string utf8Straddling = std::string(chunk - 2, 'a') + "\xF0\x9F\x98\x80";
+    EXPECT_EQ(0, conv("utf8", "utf8", utf8Straddling).status);
+
+    const RunResult cut = conv("gbk", "utf8", std::string(chunk - 1, 'a') + "\xD6");
+    EXPECT_EQ(1, cut.status);
+    EXPECT_EQ(cut.err, "orlix: conv: incomplete gbk character at the end of the input, byte "
+                       "offset 49151 (bytes d6)\n");
+    EXPECT_TRUE(cut.out == std::string(chunk - 1, 'a'));
+    const RunResult cutUtf8 = conv("utf8", "gbk", std::string(2 * chunk - 2, 'a') + "\xE4\xB8");
+    EXPECT_EQ(1, cutUtf8.status);
+    EXPECT_EQ(cutUtf8.err, "orlix: conv: incomplete utf8 character at the end of the input, "
+                           "byte offset 98302 (bytes e4 b8)\n");
 }
 
 TEST(CliConv, BadInputAndUnrepresentableCharactersStopWithTheirOffset)
@@ -107,6 +148,14 @@ TEST(CliConv, BadInputAndUnrepresentableCharactersStopWithTheirOffset)
         {"utf8", "utf8", "\xF8\x88\x80\x80\x80",
          "invalid utf8 input at byte offset 0 (bytes f8 88 80 80)"},
         {"gbk", "utf8", "z\x81 ", "invalid gbk input at byte offset 1 (bytes 81 20)"},
+        {"gbk", "utf8", "ab\xFF\xA1", "invalid gbk input at byte offset 2 (bytes ff)"},
+        {"gbk", "utf8", std::string("a\x81\0", 3),
+         "invalid gbk input at byte offset 1 (bytes 81 00)"},
+        {"gbk", "utf8", "abc\xB0",
+         "incomplete gbk character at the end of the input, byte offset 3 (bytes b0)"},
+        {"utf8", "gbk", "ab\xF0\x9F\x98",
+         "incomplete utf8 character at the end of the input, byte offset 2 (bytes f0 9f 98)"},
+        {"utf8", "gbk", "ab\xED\xA0", "invalid utf8 input at byte offset 2 (bytes ed a0)"},
         {"cp1252", "utf8", "ab\x9D", "invalid cp1252 input at byte offset 2 (bytes 9d)"},
         // Offsets keep counting across chunks.
         {"utf8", "gbk", std::string(60000, 'a') + "\xE2\x82\xAC",

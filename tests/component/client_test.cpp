@@ -262,6 +262,33 @@ TEST_F(ClientTest, StatusProceduresTakeEightSlotsAndAbortCallsThemInSlotOrder)
     EXPECT_FALSE(client->detachStatusProc(proc(1)));
 }
 
+// A lambda is a status procedure as it stands, detached through a copy of the delegate that
+// was attached; the record's accessors read through a const client.
+TEST_F(ClientTest, ALambdaIsAStatusProcedureAndAccessorsTakeAConstClient)
+{
+    TestClient* client = makeClient("Device");
+    std::vector<int> reasons;
+    const IClient::Proc proc = [&reasons](void*, ClassID, TComPtr<IClient>, IClient::Status,
+                                          int reason) { reasons.push_back(reason); };
+    EXPECT_TRUE(client->attachStatusProc(proc));
+    EXPECT_FALSE(client->attachStatusProc(proc)) << "a copy is a duplicate";
+    EXPECT_TRUE(client->abort(5));
+    EXPECT_EQ(reasons, std::vector<int>{5});
+    EXPECT_TRUE(client->detachStatusProc(proc));
+    EXPECT_FALSE(client->detachStatusProc(proc));
+
+    char data[] = "d";
+    client->setCustomData(data);
+    const IClient& view = *client;
+    EXPECT_EQ(view.getCustomData(), data);
+    OrlixTest::PrintCapture capture; // the record has no user name yet: a warning
+    ServerInfo info;
+    EXPECT_TRUE(view.getServerInfo(info));
+    EXPECT_STREQ(info.text1, "h");
+    CTime loginTime;
+    EXPECT_TRUE(view.getLoginTime(loginTime));
+}
+
 TEST_F(ClientTest, CurrentUserIsPerThread)
 {
     EXPECT_EQ(IClient::getCurrentUserID(), 0);

@@ -183,7 +183,10 @@ TEST(DirectorySearchReal, PatternWithoutSlashSearchesTheCurrentDirectory)
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
     CFileFindEx find;
     const bool found = find.findFile("*.log");
-    const std::string path = find.getFilePath().c_str();
+    const CFileFindEx& view = find; // the entry's queries change nothing
+    const std::string path = view.getFilePath().c_str();
+    EXPECT_FALSE(view.isDirectory());
+    EXPECT_EQ(view.getFileName(), "only.log");
     find.close();
     std::filesystem::current_path(previous);
     ASSERT_TRUE(found);

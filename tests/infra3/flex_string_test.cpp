@@ -270,7 +270,7 @@ private:
         const bool coin = chance(50);
         const std::size_t boundary = boundaryLength();
         const std::list<char> chars(p.begin(), p.end()); // a range of non-pointer iterators
-        switch (uniform(0, 24)) {
+        switch (uniform(0, 25)) {
         case 0:
             return mutate("append", [&](auto& s, auto&) {
                 coin ? s.append(std::decay_t<decltype(s)>(p)) : s.append(p.c_str(), p.size());
@@ -397,6 +397,16 @@ private:
             return queryFind(p, pos);
         case 22:
             return queryCompare(p, pos, pos2, n, n2);
+        case 23:
+            // Edits at the front written with a literal 0, which is also a null iterator.
+            return mutate("at 0", [&](auto& s, auto&) {
+                if (c == 'a')
+                    s.erase(0);
+                else if (c == 'b')
+                    coin ? s.insert(0, n % 40, c) : s.insert(0, p.c_str());
+                else
+                    coin ? s.erase(0, n) : s.replace(0, n, p.c_str(), 0);
+            });
         default:
             return querySubstrings(p, pos, n);
         }
@@ -450,6 +460,12 @@ private:
             return toStd(s + t + p.c_str() + 'x') + "|" + toStd(p.c_str() + s) + "|" +
                    toStd('y' + (t + 'w')) + "|" + toStd(Str(s) + Str(t)) + "|" + toStd(s + Str(p));
         });
+        // With a std::string on either side (on the model side both are std::string).
+        query("concat std::string", [&](auto& s, auto& t) {
+            using Str = std::decay_t<decltype(s)>;
+            return toStd(s + p) + "|" + toStd(p + s) + "|" + toStd(Str(t) + p) + "|" +
+                   toStd(std::string(p) + t);
+        });
     }
 
     std::mt19937 m_rng;
@@ -486,6 +502,281 @@ TYPED_TEST(FlexStringDifferential, RandomOperationsMatchStdString)
             return;
     }
     EXPECT_EQ(AllocCounters::live, liveBefore) << "a block leaked";
+}
+
+// --- Overload sets ---------------------------------------------------------------------------
+//
+// Every member overload set of std::string, called with the arguments that make overloads
+// compete: a literal 0 (also a null pointer constant, and so a null iterator for a string
+// whose iterators are pointers), 0L, NULL, nullptr, a char, a size and the string's own
+// iterators. A call that compiles for std::string must compile for S and, where it is
+// defined, do the same to "abcdef" with the same result; a call std::string refuses because
+// its iterators take no integer must be refused by S too, rather than take 0 as an iterator.
+
+// The arguments a call may use besides the string s.
+struct CallArgs
+{
+    std::size_t n = 2;
+    char c = 'x';
+    const char* p = "cd";
+    std::string_view v = "vw";
+    char* w = nullptr; // a buffer of 8 for copy()
+};
+
+template <typename Str, typename F>
+constexpr bool accepts(F)
+{
+    return std::is_invocable<F, Str&, const CallArgs&>::value;
+}
+
+// A call's result in the same words for both strings: text for a string, an offset for an
+// iterator, the sign of compare(), the value of anything else.
+template <typename Str, typename R>
+std::string resultText(const Str& s, const R& r)
+{
+    if constexpr (std::is_same<R, Str>::value)
+        return '"' + toStd(r) + '"';
+    else if constexpr (std::is_same<R, typename Str::iterator>::value ||
+                       std::is_same<R, typename Str::const_iterator>::value)
+        return "@" + std::to_string(r - s.cbegin());
+    else if constexpr (std::is_same<R, int>::value)
+        return std::to_string(sign(r));
+    else
+        return std::to_string(r);
+}
+
+template <typename S, typename F>
+void expectSameEffect(F call, const char* text)
+{
+    if constexpr (accepts<std::string>(call)) {
+        char modelOut[8] = {}, subjectOut[8] = {};
+        CallArgs modelArgs, subjectArgs;
+        modelArgs.w = modelOut;
+        subjectArgs.w = subjectOut;
+        std::string model = "abcdef";
+        S subject("abcdef");
+        if constexpr (std::is_void<decltype(call(model, modelArgs))>::value) {
+            call(model, modelArgs);
+            call(subject, subjectArgs);
+        } else {
+            const std::string expected = resultText(model, call(model, modelArgs));
+            EXPECT_EQ(expected, resultText(subject, call(subject, subjectArgs))) << text;
+        }
+        EXPECT_EQ(model, toStd(subject)) << text;
+        EXPECT_EQ(std::string(modelOut), std::string(subjectOut)) << text;
+    }
+}
+
+// A call written in terms of s and the CallArgs a; the lambda is invocable exactly when the
+// call compiles for that string type.
+#define ORLIX_CALL(...)                                                                            \
+    []([[maybe_unused]] auto& s, [[maybe_unused]] const CallArgs& a) -> decltype(__VA_ARGS__) {    \
+        return __VA_ARGS__;                                                                        \
+    }
+// Where std::string takes the call, S takes it ...
+#define EXPECT_COMPILES_LIKE_STD(...)                                                              \
+    static_assert(!accepts<std::string>(ORLIX_CALL(__VA_ARGS__)) ||                                \
+                      accepts<S>(ORLIX_CALL(__VA_ARGS__)),                                         \
+                  #__VA_ARGS__)
+// ... and has the same effect and result.
+#define EXPECT_SAME_AS_STD(...)                                                                    \
+    EXPECT_COMPILES_LIKE_STD(__VA_ARGS__);                                                         \
+    expectSameEffect<S>(ORLIX_CALL(__VA_ARGS__), #__VA_ARGS__)
+// Where std::string refuses the call, S refuses it.
+#define EXPECT_REFUSED_LIKE_STD(...)                                                               \
+    static_assert(accepts<std::string>(ORLIX_CALL(__VA_ARGS__)) ||                                 \
+                      !accepts<S>(ORLIX_CALL(__VA_ARGS__)),                                        \
+                  #__VA_ARGS__)
+
+// The string type of the call, for constructors.
+#define STR std::decay_t<decltype(s)>
+
+template <typename S>
+void expectOverloadSetsOfStdString()
+{
+    // erase
+    EXPECT_SAME_AS_STD(s.erase());
+    EXPECT_SAME_AS_STD(s.erase(0));
+    EXPECT_SAME_AS_STD(s.erase(0L));
+    EXPECT_SAME_AS_STD(s.erase(0u));
+    EXPECT_COMPILES_LIKE_STD(s.erase(NULL));
+    EXPECT_REFUSED_LIKE_STD(s.erase(nullptr));
+    EXPECT_SAME_AS_STD(s.erase(0, 0));
+    EXPECT_SAME_AS_STD(s.erase(0, a.n));
+    EXPECT_SAME_AS_STD(s.erase(a.n, 0));
+    EXPECT_SAME_AS_STD(s.erase('\1'));
+    EXPECT_SAME_AS_STD(s.erase(s.begin()));
+    EXPECT_SAME_AS_STD(s.erase(s.cbegin() + 1));
+    EXPECT_SAME_AS_STD(s.erase(s.begin(), s.cend() - 1));
+    EXPECT_REFUSED_LIKE_STD(s.erase(s.begin(), 0));
+    EXPECT_REFUSED_LIKE_STD(s.erase(0, s.end()));
+
+    // insert at a position or an iterator
+    EXPECT_SAME_AS_STD(s.insert(0, 0, a.c));
+    EXPECT_SAME_AS_STD(s.insert(0, a.n, a.c));
+    EXPECT_SAME_AS_STD(s.insert(0, 3, 'y'));
+    EXPECT_SAME_AS_STD(s.insert(0L, 1, '\0'));
+    EXPECT_COMPILES_LIKE_STD(s.insert(NULL, 2, a.c));
+    EXPECT_REFUSED_LIKE_STD(s.insert(0, a.c));
+    EXPECT_REFUSED_LIKE_STD(s.insert(0, 'y'));
+    EXPECT_COMPILES_LIKE_STD(s.insert(0, 0));
+    EXPECT_SAME_AS_STD(s.insert(0, a.p));
+    EXPECT_SAME_AS_STD(s.insert(0, a.p, 0));
+    EXPECT_SAME_AS_STD(s.insert(0, a.p, 1));
+    EXPECT_SAME_AS_STD(s.insert(0, s));
+    EXPECT_SAME_AS_STD(s.insert(0, s, 0));
+    EXPECT_SAME_AS_STD(s.insert(0, s, 0, 0));
+    EXPECT_SAME_AS_STD(s.insert(a.n, s, 1, a.n));
+    EXPECT_SAME_AS_STD(s.insert(0, a.v));
+    EXPECT_SAME_AS_STD(s.insert(0, a.v, 0, 1));
+    EXPECT_SAME_AS_STD(s.insert(0, {'y', 'z'}));
+    EXPECT_SAME_AS_STD(s.insert(s.begin(), a.c));
+    EXPECT_SAME_AS_STD(s.insert(s.cbegin(), 0));
+    EXPECT_SAME_AS_STD(s.insert(s.begin() + 1, 0, a.c));
+    EXPECT_SAME_AS_STD(s.insert(s.end(), a.n, 'y'));
+    EXPECT_SAME_AS_STD(s.insert(s.begin(), a.p, a.p + 2));
+    EXPECT_SAME_AS_STD(s.insert(s.cend(), {'y'}));
+    EXPECT_REFUSED_LIKE_STD(s.insert(nullptr, a.c));
+
+    // replace
+    EXPECT_SAME_AS_STD(s.replace(0, 0, a.p));
+    EXPECT_SAME_AS_STD(s.replace(0, 0, a.p, 0));
+    EXPECT_SAME_AS_STD(s.replace(0, 1, a.p, a.n));
+    EXPECT_SAME_AS_STD(s.replace(0, 0, 0, a.c));
+    EXPECT_SAME_AS_STD(s.replace(0, 2, a.n, 'y'));
+    EXPECT_SAME_AS_STD(s.replace(0, 1, 2, 'y'));
+    EXPECT_SAME_AS_STD(s.replace(0, a.n, s));
+    EXPECT_SAME_AS_STD(s.replace(0, 0, s, 0));
+    EXPECT_SAME_AS_STD(s.replace(0, 0, s, 0, 0));
+    EXPECT_SAME_AS_STD(s.replace(0, 0, a.v));
+    EXPECT_SAME_AS_STD(s.replace(0, 0, a.v, 0, 1));
+    EXPECT_COMPILES_LIKE_STD(s.replace(0, 0, 0));
+    EXPECT_REFUSED_LIKE_STD(s.replace(0, 0, 0, 0));
+    EXPECT_SAME_AS_STD(s.replace(s.begin(), s.end(), a.p));
+    EXPECT_SAME_AS_STD(s.replace(s.begin(), s.cend(), 0, a.c));
+    EXPECT_SAME_AS_STD(s.replace(s.cbegin(), s.begin() + 2, a.p, 0));
+    EXPECT_SAME_AS_STD(s.replace(s.begin(), s.begin(), a.p, a.p + 1));
+    EXPECT_SAME_AS_STD(s.replace(s.begin(), s.begin() + 1, {'y'}));
+    EXPECT_SAME_AS_STD(s.replace(s.begin(), s.end(), s));
+    EXPECT_SAME_AS_STD(s.replace(s.begin(), s.end(), a.v));
+    EXPECT_REFUSED_LIKE_STD(s.replace(s.begin(), 0, a.p));
+    EXPECT_REFUSED_LIKE_STD(s.replace(0, s.end(), a.p));
+
+    // append, assign, +=, =, push_back
+    EXPECT_SAME_AS_STD(s.append(0, a.c));
+    EXPECT_SAME_AS_STD(s.append(a.n, 'y'));
+    EXPECT_SAME_AS_STD(s.append(a.p, 0));
+    EXPECT_SAME_AS_STD(s.append(a.p, a.n));
+    EXPECT_SAME_AS_STD(s.append(s, 0));
+    EXPECT_SAME_AS_STD(s.append(s, 0, 0));
+    EXPECT_SAME_AS_STD(s.append(a.v, 0, 1));
+    EXPECT_SAME_AS_STD(s.append(a.p, a.p + 1));
+    EXPECT_SAME_AS_STD(s.append({'y'}));
+    EXPECT_COMPILES_LIKE_STD(s.append(0));
+    EXPECT_REFUSED_LIKE_STD(s.append(0, 0));
+    EXPECT_SAME_AS_STD(s.assign(0, a.c));
+    EXPECT_SAME_AS_STD(s.assign(3, 'y'));
+    EXPECT_SAME_AS_STD(s.assign(a.p, 0));
+    EXPECT_SAME_AS_STD(s.assign(s, 0));
+    EXPECT_SAME_AS_STD(s.assign(s, 0, 0));
+    EXPECT_SAME_AS_STD(s.assign(a.v, 0, 1));
+    EXPECT_SAME_AS_STD(s.assign(a.p, a.p + 1));
+    EXPECT_COMPILES_LIKE_STD(s.assign(0));
+    EXPECT_REFUSED_LIKE_STD(s.assign(0, 0));
+    EXPECT_SAME_AS_STD(s += a.c);
+    EXPECT_SAME_AS_STD(s += 'y');
+    EXPECT_SAME_AS_STD(s += a.p);
+    EXPECT_SAME_AS_STD(s += a.v);
+    EXPECT_SAME_AS_STD(s += {'y'});
+    EXPECT_REFUSED_LIKE_STD(s += 0);
+    EXPECT_SAME_AS_STD(s = a.c);
+    EXPECT_SAME_AS_STD(s = 'y');
+    EXPECT_SAME_AS_STD(s = a.v);
+    EXPECT_REFUSED_LIKE_STD(s = 0);
+    EXPECT_REFUSED_LIKE_STD(s = nullptr);
+    EXPECT_SAME_AS_STD(s.push_back(0));
+
+    // compare
+    EXPECT_SAME_AS_STD(s.compare(a.p));
+    EXPECT_SAME_AS_STD(s.compare(0, 0, s));
+    EXPECT_SAME_AS_STD(s.compare(0, a.n, a.p));
+    EXPECT_SAME_AS_STD(s.compare(0, 0, a.p, 0));
+    EXPECT_SAME_AS_STD(s.compare(0, 1, s, 0));
+    EXPECT_SAME_AS_STD(s.compare(0, 0, s, 0, 0));
+    EXPECT_SAME_AS_STD(s.compare(0, 2, a.v, 0, 1));
+    EXPECT_COMPILES_LIKE_STD(s.compare(0));
+    EXPECT_COMPILES_LIKE_STD(s.compare(0, 0, 0));
+
+    // searches
+    EXPECT_SAME_AS_STD(s.find(a.c));
+    EXPECT_SAME_AS_STD(s.find('c', 0));
+    EXPECT_SAME_AS_STD(s.find(a.p, 0));
+    EXPECT_SAME_AS_STD(s.find(a.p, 0, 0));
+    EXPECT_SAME_AS_STD(s.find(s, 0));
+    EXPECT_SAME_AS_STD(s.find(a.v, 0));
+    EXPECT_REFUSED_LIKE_STD(s.find(0));
+    EXPECT_REFUSED_LIKE_STD(s.find(0, 0));
+    EXPECT_SAME_AS_STD(s.rfind('c', 0));
+    EXPECT_SAME_AS_STD(s.rfind(a.p, 0, 1));
+    EXPECT_REFUSED_LIKE_STD(s.rfind(0));
+    EXPECT_SAME_AS_STD(s.find_first_of('c', 0));
+    EXPECT_SAME_AS_STD(s.find_first_of(a.p, 0, 1));
+    EXPECT_REFUSED_LIKE_STD(s.find_first_of(0));
+    EXPECT_SAME_AS_STD(s.find_last_of(a.c, 0));
+    EXPECT_SAME_AS_STD(s.find_last_of(a.p, 0));
+    EXPECT_SAME_AS_STD(s.find_first_not_of('a', 0));
+    EXPECT_SAME_AS_STD(s.find_first_not_of(s, 0));
+    EXPECT_SAME_AS_STD(s.find_last_not_of(a.p, a.n, 0));
+    EXPECT_REFUSED_LIKE_STD(s.find_last_not_of(0, 0));
+
+    // element access, capacity, substrings, copying out
+    EXPECT_SAME_AS_STD(s.at(0));
+    EXPECT_SAME_AS_STD(s[0]);
+    EXPECT_SAME_AS_STD(s.substr());
+    EXPECT_SAME_AS_STD(s.substr(0));
+    EXPECT_SAME_AS_STD(s.substr(0, 0));
+    EXPECT_SAME_AS_STD(s.substr(a.n, 0));
+    EXPECT_SAME_AS_STD(s.copy(a.w, 0));
+    EXPECT_SAME_AS_STD(s.copy(a.w, 3, 0));
+    EXPECT_SAME_AS_STD(s.copy(a.w, a.n, a.n));
+    EXPECT_SAME_AS_STD(s.resize(0));
+    EXPECT_SAME_AS_STD(s.resize(0, a.c));
+    EXPECT_SAME_AS_STD(s.resize(8, 0));
+    EXPECT_SAME_AS_STD(s.reserve(0));
+
+    // constructors
+    EXPECT_SAME_AS_STD(STR(0, a.c));
+    EXPECT_SAME_AS_STD(STR(3, 'y'));
+    EXPECT_SAME_AS_STD(STR(a.n, 0));
+    EXPECT_SAME_AS_STD(STR(a.p, 0));
+    EXPECT_SAME_AS_STD(STR(a.p, 1));
+    EXPECT_SAME_AS_STD(STR(s, 0));
+    EXPECT_SAME_AS_STD(STR(s, 0, 0));
+    EXPECT_SAME_AS_STD(STR(s, 1, a.n));
+    EXPECT_SAME_AS_STD(STR(a.v));
+    EXPECT_SAME_AS_STD(STR(a.v, 0, 1));
+    EXPECT_SAME_AS_STD(STR(a.p, a.p + 2));
+    EXPECT_SAME_AS_STD(STR({'y', 'z'}));
+    EXPECT_COMPILES_LIKE_STD(STR(0, 0));
+    EXPECT_COMPILES_LIKE_STD(STR(0));
+    EXPECT_REFUSED_LIKE_STD(STR(nullptr, 0));
+
+    // non-member operators with a char or a C string
+    EXPECT_SAME_AS_STD(s + a.c);
+    EXPECT_SAME_AS_STD(a.c + s);
+    EXPECT_SAME_AS_STD(s + a.p);
+    EXPECT_SAME_AS_STD(a.p + s);
+    EXPECT_SAME_AS_STD(s == a.p);
+    EXPECT_SAME_AS_STD(a.p < s);
+    EXPECT_REFUSED_LIKE_STD(s + 0);
+    EXPECT_REFUSED_LIKE_STD(s == 0);
+    EXPECT_REFUSED_LIKE_STD(0 != s);
+}
+
+TEST(FlexStringOverloads, EveryCallStdStringTakesCompilesAndBehavesAlike)
+{
+    expectOverloadSetsOfStdString<flex_string>();
+    expectOverloadSetsOfStdString<MiniString>();
 }
 
 // --- Layout and allocation ------------------------------------------------------------------
@@ -611,6 +902,14 @@ TEST(FlexStringInterop, ConversionsAndEmbeddedNuls)
     EXPECT_EQ(v, std::string_view(withNul));
     EXPECT_NE(s, "ab") << "comparison with a C string stops at its NUL, not ours";
     EXPECT_EQ(flex_string(std::string_view("view")), "view");
+    EXPECT_EQ(flex_string(std::string_view("a view"), 2, 3), "vie");
+    EXPECT_THROW(flex_string(std::string_view("view"), 5, 1), std::out_of_range);
+    // Joined with a std::string, the result takes the left operand's type.
+    const std::string tail = "-tail";
+    static_assert(std::is_same<decltype(s + tail), flex_string>::value, "flex + std");
+    static_assert(std::is_same<decltype(tail + s), std::string>::value, "std + flex");
+    EXPECT_EQ(s + tail, withNul + tail);
+    EXPECT_EQ(tail + s, tail + withNul);
     EXPECT_EQ(flex_string({'x', 'y'}), "xy");
     std::istringstream in("streamed");
     flex_string fromInput{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -199,6 +199,34 @@ TEST(PrintSinks, AttachDetachAndOrder)
     EXPECT_TRUE(detachPrint(TFunction1<bool, const char*>(+sinkFn)));
 }
 
+// A lambda with captures is a sink and a printer as it stands; a sink lambda is one sink per
+// binding, detached through a copy of the delegate that was attached.
+TEST(PrintSinks, LambdasAreSinksAndPrinters)
+{
+    std::vector<std::string> seen, printed;
+    const TFunction1<bool, const char*> sink = [&seen](const char* text) {
+        seen.emplace_back(text);
+        return true;
+    };
+    EXPECT_TRUE(attachPrint(sink));
+    EXPECT_FALSE(attachPrint(sink)); // a copy is the same sink
+    auto other = [&seen](const char* text) { return !seen.empty() && text != nullptr; };
+    const TFunction1<bool, const char*> otherSink = other;
+    EXPECT_TRUE(attachPrint(otherSink));
+    EXPECT_EQ(setLogPrinter([&printed](const char* text) { printed.emplace_back(text); }), 0);
+    setPrintOptions(allHidden());
+    logWarn("lambda\n");
+    setLogPrinter(TFunction1<void, const char*>());
+    EXPECT_TRUE(detachPrint(sink));
+    EXPECT_FALSE(detachPrint(sink));
+    // The lambda converted again is another binding: only the attached delegate detaches.
+    EXPECT_FALSE(detachPrint(other));
+    EXPECT_TRUE(detachPrint(otherSink));
+    logWarn("after\n");
+    EXPECT_EQ(seen, (std::vector<std::string>{"lambda\n"}));
+    EXPECT_EQ(printed, (std::vector<std::string>{"lambda\n"}));
+}
+
 TEST(PrintSinks, PrinterReplacesConsoleAndEmptyRestoresIt)
 {
     setPrintOptions(allHidden());

@@ -53,8 +53,8 @@ TEST(LegacyPacket, DefaultHeaderIs128LaterConfigStillSetsItAndInvalidPacketsDoNo
     char data[10] = {};
     {
         ::CPacket deferred(
-            10, Orlix::Infra::TFunction2<void, void*, unsigned int>(&Probe::onRelease, &probe),
-            nullptr);
+            10, [&probe](void* p, unsigned int n) { probe.onRelease(p, n); },
+            nullptr); // a lambda is a deleter as it stands
         EXPECT_EQ(deferred.GetHeaderSize(), 128u);
         deferred.ClearHeader();
         EXPECT_EQ(deferred.PutBuffer(data, 10), 10u);

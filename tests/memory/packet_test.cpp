@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <utility>
+#include <vector>
+
 namespace {
 
 using namespace OrlixTest;
@@ -300,6 +304,31 @@ TEST(PacketDeleter, RunsOnceWhenTheLastHandleGoes)
         EXPECT_EQ(packet.putBuffer(text("hello"), 5), 5u);
     }
     EXPECT_EQ(std::memcmp(local, "hello", 5), 0);
+}
+
+// A lambda is a release procedure as it stands, for a caller's buffer and for a deferred
+// packet; it runs once, and what it captured goes with the last handle.
+TEST(PacketDeleter, ALambdaIsAReleaseProcedure)
+{
+    std::vector<std::pair<void*, unsigned int>> released;
+    auto token = std::make_shared<int>(0);
+    unsigned char local[32] = {};
+    int context = 0;
+    {
+        CPacket packet(local, 32, [&released, token](void* p, unsigned int n) {
+            released.emplace_back(p, n);
+        });
+        CPacket copy = packet;
+        CPacket deferred(
+            12, [&released, token](void* p, unsigned int n) { released.emplace_back(p, n); },
+            &context, 0);
+        EXPECT_EQ(deferred.putBuffer(local, 8), 8u);
+        EXPECT_GT(token.use_count(), 1);
+    }
+    ASSERT_EQ(released.size(), 2u);
+    EXPECT_EQ(released[0], std::make_pair(static_cast<void*>(&context), 12u));
+    EXPECT_EQ(released[1], std::make_pair(static_cast<void*>(local), 32u));
+    EXPECT_EQ(token.use_count(), 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -68,6 +69,35 @@ TEST(ThreadLifeCycle, CreateRunDestroyAndRecreate)
     ASSERT_TRUE(waitFor([&] { return runs == 3; }));
     EXPECT_FALSE(overlapped);
     // The destructor stops the running thread.
+}
+
+// The body may be any lambda, captures and all; the thread's queries work on a const view,
+// and the body's captures are released with the thread object.
+TEST(ThreadLifeCycle, ALambdaBodyRunsAndQueriesTakeAConstThread)
+{
+    std::atomic<int> seenId{0};
+    auto token = std::make_shared<int>(7);
+    {
+        CThreadLite lite(
+            [&seenId, token, label = std::string(40, 'x')](CThreadLite& self) {
+                if (*token == 7 && label.size() == 40)
+                    seenId = CThread::getCurrentThreadID();
+                pollUntilStopped(self);
+            },
+            "lambda-body", 64, 0, 0);
+        const CThread& view = lite;
+        EXPECT_TRUE(view.isThreadOver());
+        EXPECT_EQ(view.getThreadID(), -1);
+        EXPECT_FALSE(view.isTimeout());
+        ASSERT_TRUE(lite.createThread());
+        ASSERT_TRUE(waitFor([&] { return seenId != 0; }));
+        EXPECT_EQ(view.getThreadID(), seenId.load());
+        EXPECT_FALSE(view.isThreadOver());
+        EXPECT_TRUE(lite.destroyThread());
+        EXPECT_TRUE(view.isThreadOver());
+        EXPECT_GT(token.use_count(), 1);
+    }
+    EXPECT_EQ(token.use_count(), 1);
 }
 
 TEST(ThreadLifeCycle, RefusalsLogTheirWarnings)

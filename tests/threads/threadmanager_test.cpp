@@ -73,7 +73,7 @@ TEST(ThreadManager, TableHasTheMainRowThenRowsNewestFirstWithLongNamesWhole)
 
 TEST(ThreadManager, LookupsFollowTheBody)
 {
-    CThreadManager* manager = CThreadManager::instance();
+    const CThreadManager* manager = CThreadManager::instance(); // lookups change nothing
     flex_string name = "unchanged";
     EXPECT_FALSE(manager->getThreadNameByID(CThread::getCurrentThreadID(), name));
     EXPECT_EQ(name, "unchanged");

@@ -75,7 +75,8 @@ TimerManagerInternal* manager()
 
 std::string dumpText()
 {
-    return printedBare([] { CTimerManager::instance()->dumpTimers(); });
+    const CTimerManager* timers = CTimerManager::instance(); // printing changes nothing
+    return printedBare([timers] { timers->dumpTimers(); });
 }
 
 // One row of the timer table.
@@ -138,13 +139,15 @@ TEST(Timer, DelayZeroHandsOutTheCallBeforeReturningRefusalsAndNames)
     Probe probe;
     probe.blocks = true;
     CTimer timer("now");
-    EXPECT_FALSE(timer.isStarted());
-    EXPECT_FALSE(timer.isCalled());
+    const CTimer& view = timer; // the queries change nothing
+    EXPECT_FALSE(view.isStarted());
+    EXPECT_FALSE(view.isCalled());
+    EXPECT_STREQ(view.getName(), "now");
     ASSERT_TRUE(timer.start(probe.delegate(), 0, 0, 77));
     // Handed out already: the one-shot timer is stopped, called and running.
-    EXPECT_FALSE(timer.isStarted());
-    EXPECT_TRUE(timer.isCalled());
-    EXPECT_TRUE(timer.isRunning());
+    EXPECT_FALSE(view.isStarted());
+    EXPECT_TRUE(view.isCalled());
+    EXPECT_TRUE(view.isRunning());
     probe.gate.open();
     ASSERT_TRUE(waitFor([&] { return probe.completed == 1 && !timer.isRunning(); }));
     EXPECT_EQ(probe.param, 77u);
@@ -165,6 +168,21 @@ TEST(Timer, DelayZeroHandsOutTheCallBeforeReturningRefusalsAndNames)
     EXPECT_FALSE(refused.isStarted());
     EXPECT_TRUE(capture.contains("CTimer::start 'refused' refused: empty callback!"));
     EXPECT_TRUE(refused.stopAndWait()) << "nothing to wait for";
+}
+
+// A lambda is a timer procedure as it stands. Its captures live in the timer until it is
+// destroyed; the pooled thread that ran a call keeps no copy once the call has returned.
+TEST(Timer, ALambdaIsAProcedureAndIsReleasedWithItsTimer)
+{
+    std::atomic<unsigned long> got{0};
+    auto token = std::make_shared<int>(0);
+    {
+        CTimer timer("lambda");
+        ASSERT_TRUE(timer.start([&got, token](unsigned long p) { got = p + *token; }, 0, 0, 9));
+        ASSERT_TRUE(waitFor([&] { return got == 9 && !timer.isRunning(); }));
+        EXPECT_EQ(token.use_count(), 2); // the timer's own copy
+    }
+    EXPECT_EQ(token.use_count(), 1);
 }
 
 TEST(Timer, StopTrueFiresAPendingOneShotAndOnlyStopsAPeriodic)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -97,5 +98,54 @@ TEST(SetTimeConcurrency, ListenersAttachWhileOtherThreadsSetTheTime)
     const int before = g_listenerCalls.load();
     EXPECT_TRUE(CTime::setCurrentTimeEx(CTime(2016, 3, 7, 9, 5, 2), 0));
     EXPECT_EQ(g_listenerCalls.load() - before, kAttaches);
+    Orlix::Infra::Detail::replaceLocalTimeSetter(nullptr);
+}
+
+namespace {
+
+// A listener that holds its call open until released, recording whether a detach of it on
+// another thread had already returned when the call ended.
+struct SlowListener
+{
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> detached{false};
+    std::atomic<bool> detachedDuringCall{false};
+    bool onModify(SystemTime /*time*/)
+    {
+        entered.store(true);
+        while (!release.load())
+            std::this_thread::yield();
+        detachedDuringCall.store(detached.load());
+        return true;
+    }
+};
+
+} // namespace
+
+// Detaching a listener that another thread is calling returns only after that call ends, so
+// the listener's object may go as soon as the detach returns.
+TEST(SetTimeConcurrency, DetachWaitsForACallInProgressOnAnotherThread)
+{
+    Orlix::Infra::Detail::replaceLocalTimeSetter(&countingSetter);
+    auto* listener = new SlowListener;
+    const TFunction1<bool, SystemTime> proc(&SlowListener::onModify, listener);
+    CTime::attachModifyProc(proc);
+    std::thread setter([] { CTime::setCurrentTimeEx(CTime(2016, 3, 7, 9, 5, 2), 0); });
+    while (!listener->entered.load())
+        std::this_thread::yield();
+    std::thread detacher([&] {
+        EXPECT_TRUE(CTime::detachModifyProc(proc));
+        listener->detached.store(true);
+    });
+    // Give a detach that does not wait time to return before the call ends (a correct one
+    // never does, however long this is).
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    listener->release.store(true);
+    detacher.join();
+    setter.join();
+    EXPECT_FALSE(listener->detachedDuringCall.load());
+    delete listener;
+    EXPECT_TRUE(CTime::setCurrentTimeEx(CTime(2016, 3, 7, 9, 5, 3), 0)); // calls nothing freed
     Orlix::Infra::Detail::replaceLocalTimeSetter(nullptr);
 }

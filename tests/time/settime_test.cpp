@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,85 @@ TEST_F(SetTimeTest, ListenersRunInAttachOrderWithTheTimeSet)
     EXPECT_EQ(g_log, expected);
 }
 
+TEST_F(SetTimeTest, DetachRemovesOneAttachmentSoItsObjectCanGo)
+{
+    using Proc = TFunction1<bool, Infra::SystemTime>;
+    Listener a{"a", true};
+    Listener b{"b", true};
+    const Proc procA(&Listener::onModify, &a);
+    const Proc procB(&Listener::onModify, &b);
+    EXPECT_FALSE(Infra::CTime::detachModifyProc(procA)) << "nothing attached yet";
+    Infra::CTime::attachModifyProc(procA);
+    Infra::CTime::attachModifyProc(procB);
+    Infra::CTime::attachModifyProc(procA);
+
+    // One of the two equal attachments goes, the earliest.
+    EXPECT_TRUE(Infra::CTime::detachModifyProc(procA));
+    EXPECT_TRUE(Infra::CTime::setCurrentTimeEx(Infra::CTime(2016, 3, 7, 9, 5, 2), 0));
+    EXPECT_EQ(g_log, (std::vector<std::string>{"b 2016-03-07 09:05:02", "a 2016-03-07 09:05:02"}));
+
+    // A listener bound to an object is detached before the object goes; then nothing calls
+    // it (the sanitizer build would see a call on the freed object).
+    auto* temporary = new Listener{"temporary", true};
+    const Proc procTemporary(&Listener::onModify, temporary);
+    Infra::CTime::attachModifyProc(procTemporary);
+    Listener unrelated{"unrelated", true};
+    EXPECT_FALSE(Infra::CTime::detachModifyProc(Proc(&Listener::onModify, &unrelated)))
+        << "the same function bound to another object is not attached";
+    EXPECT_TRUE(Infra::CTime::detachModifyProc(procTemporary));
+    delete temporary;
+    EXPECT_TRUE(Infra::CTime::detachModifyProc(procA));
+    EXPECT_FALSE(Infra::CTime::detachModifyProc(procA));
+    g_log.clear();
+    EXPECT_TRUE(Infra::CTime::setCurrentTimeEx(Infra::CTime(2016, 3, 7, 9, 5, 3), 0));
+    EXPECT_EQ(g_log, std::vector<std::string>{"b 2016-03-07 09:05:03"});
+
+    // With the last one detached the setter is back to having no listener.
+    EXPECT_TRUE(Infra::CTime::detachModifyProc(procB));
+    OrlixTest::PrintCapture capture;
+    Infra::setPrintLogLevel(4);
+    Infra::CTime::setCurrentTime(Infra::CTime(2016, 3, 7, 9, 5, 4), 0);
+    EXPECT_TRUE(capture.contains("CTime::setCurrentTime() success without callback function\n"));
+    EXPECT_EQ(g_log.size(), 1u);
+}
+
+namespace {
+
+// A listener that detaches listeners during its call: itself, or the one after it.
+struct Detacher
+{
+    const char* name;
+    TFunction1<bool, Infra::SystemTime> target;
+    bool onModify(Infra::SystemTime time)
+    {
+        g_log.push_back(std::string(name) + " " + show(time));
+        g_log.push_back(Infra::CTime::detachModifyProc(target) ? "detached" : "not attached");
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(SetTimeTest, AListenerMayDetachDuringItsCall)
+{
+    using Proc = TFunction1<bool, Infra::SystemTime>;
+    Listener later{"later", true};
+    Detacher self{"self", {}};
+    self.target = Proc(&Detacher::onModify, &self);
+    Detacher other{"other", Proc(&Listener::onModify, &later)};
+    Infra::CTime::attachModifyProc(self.target);
+    Infra::CTime::attachModifyProc(Proc(&Detacher::onModify, &other));
+    Infra::CTime::attachModifyProc(other.target);
+
+    // "later" was in the list when the setter started, but is detached before its turn.
+    Infra::CTime::setCurrentTime(Infra::CTime(2016, 3, 7, 9, 5, 2), 0);
+    Infra::CTime::setCurrentTime(Infra::CTime(2016, 3, 7, 9, 5, 3), 0);
+    const std::vector<std::string> expected = {"self 2016-03-07 09:05:02",  "detached",
+                                               "other 2016-03-07 09:05:02", "detached",
+                                               "other 2016-03-07 09:05:03", "not attached"};
+    EXPECT_EQ(g_log, expected);
+}
+
 TEST_F(SetTimeTest, HooksReplaceTheBuiltInSettersAndCanChainToThem)
 {
     const TFunction2<void, const Infra::CTime&, int> custom(&failingHook);
@@ -189,4 +269,31 @@ TEST_F(SetTimeTest, HooksReplaceTheBuiltInSettersAndCanChainToThem)
         "hook 2016-02-28 23:59:59 7", "hookEx 2016-03-07 09:45:10 ms 999 wday 1 reserved 0 3"};
     EXPECT_EQ(g_log, expected);
     EXPECT_EQ(g_systemCalls.size(), 1u);
+}
+
+// Lambdas with captures are listeners and hooks as they stand.
+TEST_F(SetTimeTest, LambdasAreListenersAndHooks)
+{
+    std::vector<std::string> seen;
+    auto saw = [&seen](const std::string& entry) {
+        return std::find(seen.begin(), seen.end(), entry) != seen.end();
+    };
+    EXPECT_TRUE(Infra::CTime::attachModifyProc([&seen](Infra::SystemTime time) {
+        seen.push_back("proc " + show(time));
+        return true;
+    }));
+    EXPECT_TRUE(Infra::CTime::setCurrentTimeEx(Infra::CTime(1999, 1, 1, 0, 0, 0), 0));
+    EXPECT_TRUE(saw("proc 2000-01-01 00:00:00"));
+
+    Infra::CTime::attachSetCurrentTimeHook([&seen](const Infra::CTime& time, int tolerance) {
+        seen.push_back("hook " + show(time) + " " + std::to_string(tolerance));
+    });
+    Infra::CTime::setCurrentTimeEx(Infra::CTime(2016, 3, 7, 9, 5, 2), 1);
+    EXPECT_TRUE(saw("hook 2016-03-07 09:05:02 1"));
+
+    Infra::CTime::attachSetCurrentTimeHookEx([&seen](const SystemTimeEx& time, int tolerance) {
+        seen.push_back("hookEx " + show(time) + " " + std::to_string(tolerance));
+    });
+    Infra::CTime::setCurrentTime(makeEx(2016, 3, 7, 9, 45, 10, 0), 3);
+    EXPECT_TRUE(saw("hookEx 2016-03-07 09:45:10 3"));
 }

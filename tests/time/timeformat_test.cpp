@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -64,6 +66,9 @@ TEST(TimeFormatDeathTest, AssertionCases)
     EXPECT_DEATH(kSample.format(nullptr, "yyyy", 0), "assertion \\(buf\\) failed");
     char buf[64];
     EXPECT_DEATH(kSample.format(buf, "HH:mm", CTime::pictureOrder), "assertion \\(0\\) failed");
+    EXPECT_DEATH(kSample.format(nullptr, 8, "yyyy", 0), "assertion \\(buf\\) failed");
+    EXPECT_DEATH(kSample.format(buf, sizeof(buf), "HH:mm", CTime::pictureOrder),
+                 "assertion \\(0\\) failed");
 }
 
 TEST(TimeFormat, PicturesAndMasks)
@@ -101,6 +106,47 @@ TEST(TimeFormat, TwelveHourClock)
     CTime::setFormatString("MM/dd/yyyy hh:mm:ss tt");
     EXPECT_EQ(at(15, "HH tt", 0), "03 PM");
     EXPECT_EQ(formatted(kSample, nullptr, 0), "03/07/2016 09:05:02 AM");
+}
+
+// The form with a size writes the text of the form without one, cut to size - 1 characters
+// and terminated, for every size, and never touches a byte past size.
+TEST(TimeFormat, WithASizeCutsAndTerminatesNeverWritingPast)
+{
+    CTime wide = kSample; // fields out of range print every digit: the longest texts
+    wide.year = -2147483647 - 1;
+    wide.month = 1234567890;
+    wide.hour = -7;
+    const struct
+    {
+        const CTime* time;
+        const char* picture;
+        int mask;
+    } cases[] = {{&kSample, "yyyy-MM-dd HH:mm:ss", 0},
+                 {&kSample, "yy/M/d h:mm tt", 7},
+                 {&kSample, nullptr, 0},
+                 {&kSample, "HH   tt!", 0}, // spaces removed by the 't' past any cut
+                 {&kSample, "yyyy-MM-dd   t", 0},
+                 {&kSample, "", 0},
+                 {&wide, "yyyy.MM.dd hh:mm:ss tt [yyyy]", 7}};
+    for (const auto& c : cases) {
+        const std::string whole = formatted(*c.time, c.picture, c.mask);
+        for (std::size_t size = 0; size <= whole.size() + 2; ++size) {
+            char buf[96];
+            std::memset(buf, '#', sizeof(buf));
+            const std::size_t length = c.time->format(buf, size, c.picture, c.mask);
+            const std::string context = std::string(c.picture != nullptr ? c.picture : "(null)") +
+                                        " size " + std::to_string(size);
+            EXPECT_EQ(length, whole.size()) << context;
+            if (size > 0) {
+                EXPECT_EQ(std::string(buf), whole.substr(0, size - 1)) << context;
+            }
+            const std::size_t used = size == 0 ? 0 : std::min(size, whole.size() + 1);
+            EXPECT_EQ(std::string(buf + used, sizeof(buf) - used),
+                      std::string(sizeof(buf) - used, '#'))
+                << context;
+        }
+    }
+    EXPECT_EQ(kSample.format(nullptr, 0, "yyyy-MM-dd"), 10u) << "size 0 only measures";
 }
 
 TEST(TimeParse, ReadsSixNumbersInThePicturesDateOrder)

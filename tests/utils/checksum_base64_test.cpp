@@ -5,6 +5,7 @@
 #include "infra/base64.h"
 #include "infra/crc.h"
 #include "utils/base64_paths.h"
+#include "utils/crc_paths.h"
 #include "utils_testing.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -52,6 +55,126 @@ TEST(Crc, Crc32AgreesWithZlibOnRandomData)
         const unsigned int seed = n == 0 ? 0 : static_cast<unsigned int>(rng());
         ASSERT_EQ(::crc32(seed, data.data(), size), U::crc32(seed, data.data(), size));
     }
+}
+
+// Every CRC implementation this CPU can run is held to zlib and to the definition of CRC-16,
+// at every length to 600 and every alignment, and across piece cuts.
+
+// CRC-16/ARC straight from the definition: a byte table built here one bit at a time (so
+// independent of the library's tables and folding), used a byte at a time.
+unsigned int crc16Reference(unsigned int c, const unsigned char* p, std::size_t n)
+{
+    static const std::vector<unsigned int> table = [] {
+        std::vector<unsigned int> t(256);
+        for (unsigned int b = 0; b < 256; ++b) {
+            unsigned int r = b;
+            for (int k = 0; k < 8; ++k)
+                r = (r & 1) ? (r >> 1) ^ 0xA001u : r >> 1;
+            t[b] = r;
+        }
+        return t;
+    }();
+    for (std::size_t i = 0; i < n; ++i)
+        c = (c >> 8) ^ table[(c ^ p[i]) & 0xFF];
+    return c;
+}
+
+// Runs check(path) for every implementation of the list that this CPU can run.
+template <typename Check>
+void forEachUsablePath(const std::vector<Orlix::Utils::Detail::CrcPath>& paths, Check check)
+{
+    ASSERT_FALSE(paths.empty());
+    EXPECT_STREQ("portable", paths.front().name);
+    for (const auto& path : paths) {
+        if (!path.usable)
+            continue;
+        SCOPED_TRACE(path.name);
+        check(path.fn);
+    }
+}
+
+TEST(Crc, EveryPathAtEveryLengthAndAlignment)
+{
+    // Each length up to 600 at each of the 64 offsets of a cache line covers the short-input
+    // tables, each remainder after whole 16-byte lanes, and the switch to the wide loops.
+    std::mt19937 rng(5);
+    const Bytes data = randomBytes(rng, 64 + 600);
+    const auto crc32s = Detail::crc32Paths();
+    const auto crc16s = Detail::crc16Paths();
+    for (unsigned int len = 0; len <= 600; ++len)
+        for (unsigned int offset = 0; offset < 64; ++offset) {
+            const unsigned char* p = data.data() + offset;
+            const unsigned int seed32 = (offset + len) * 0x9E3779B9u; // every register value
+            const unsigned int seed16 = seed32 >> 16;
+            const auto expected32 = static_cast<unsigned int>(::crc32(seed32, p, len));
+            const unsigned int expected16 = crc16Reference(seed16, p, len);
+            for (const auto& path : crc32s) {
+                if (!path.usable)
+                    continue;
+                ASSERT_EQ(expected32, path.fn(seed32, p, len))
+                    << path.name << " length " << len << " offset " << offset;
+            }
+            for (const auto& path : crc16s) {
+                if (!path.usable)
+                    continue;
+                ASSERT_EQ(expected16, path.fn(seed16, p, len))
+                    << path.name << " length " << len << " offset " << offset;
+            }
+        }
+}
+
+TEST(Crc, EveryPathOnLargeInputsInRandomPieces)
+{
+    // Sizes past the 256-byte steps of the widest loop, each message fed in random pieces:
+    // the value passed from piece to piece must give the one-call result.
+    std::mt19937 rng(13);
+    const Bytes data = randomBytes(rng, 300000);
+    std::vector<std::pair<std::size_t, std::size_t>> messages; // offset, size
+    for (int i = 0; i < 12; ++i)
+        messages.emplace_back(
+            rng() % 64, std::uniform_int_distribution<std::size_t>(600, data.size() - 64)(rng));
+    const auto pieces = [&](Detail::CrcFunction fn, std::uint32_t crc, const unsigned char* p,
+                            std::size_t n) {
+        while (n != 0) {
+            const std::size_t take = std::min<std::size_t>(n, rng() % 2000);
+            crc = fn(crc, p, take);
+            p += take;
+            n -= take;
+        }
+        return crc;
+    };
+    forEachUsablePath(Detail::crc32Paths(), [&](Detail::CrcFunction fn) {
+        for (const auto& m : messages) {
+            const unsigned char* p = data.data() + m.first;
+            const auto n = static_cast<unsigned int>(m.second);
+            const unsigned int zlib = ::crc32(0L, p, n);
+            ASSERT_EQ(zlib, fn(0, p, n)) << "size " << n;
+            ASSERT_EQ(zlib, pieces(fn, 0, p, n)) << "size " << n;
+        }
+    });
+    forEachUsablePath(Detail::crc16Paths(), [&](Detail::CrcFunction fn) {
+        for (const auto& m : messages) {
+            const unsigned char* p = data.data() + m.first;
+            const unsigned int expected = crc16Reference(0x1D0F, p, m.second);
+            ASSERT_EQ(expected, fn(0x1D0F, p, m.second)) << "size " << m.second;
+            ASSERT_EQ(expected, pieces(fn, 0x1D0F, p, m.second)) << "size " << m.second;
+        }
+    });
+}
+
+TEST(Crc, EveryPathGivesTheCheckValues)
+{
+    const std::string check = "123456789";
+    // The check string repeated past 16 bytes reaches the folding kernels as well.
+    const std::string longer = check + check + check; // 27 bytes
+    forEachUsablePath(Detail::crc32Paths(), [&](Detail::CrcFunction fn) {
+        EXPECT_EQ(0xCBF43926u, fn(0, bytes(check), 9));
+        EXPECT_EQ(::crc32(0L, bytes(longer), 27), fn(0, bytes(longer), 27));
+    });
+    forEachUsablePath(Detail::crc16Paths(), [&](Detail::CrcFunction fn) {
+        EXPECT_EQ(0xBB3Du, fn(0, bytes(check), 9));
+        EXPECT_EQ(crc16Reference(0, bytes(longer), 27), fn(0, bytes(longer), 27));
+    });
 }
 
 // Encodes in, checking the returned length and terminator against base64EncodeLen().

@@ -1,7 +1,9 @@
-// MD5 and SHA-1: the published test suites, the result and reset rules, and agreement with
-// OpenSSL on random messages fed in random pieces.
+// MD5 and SHA-1: the published test suites, the result and reset rules, agreement with
+// OpenSSL on random messages fed in random pieces, and every SHA-1 block function this CPU
+// can run against the portable one.
 #include "infra/md5.h"
 #include "infra/sha1.h"
+#include "utils/digest_blocks.h"
 #include "utils_testing.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <random>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -120,15 +123,19 @@ Bytes reference(const EVP_MD* md, const Bytes& data)
 TEST(Digests, AgreeWithOpenSslOnRandomMessagesInRandomPieces)
 {
     std::mt19937 rng(20240601);
-    for (int round = 0; round < 400; ++round) {
-        // Every length up to three blocks, then random lengths up to 4 KiB.
-        const std::size_t length = round < 200 ? static_cast<std::size_t>(round)
-                                               : std::uniform_int_distribution<>(0, 4096)(rng);
-        const Bytes data = randomBytes(rng, length);
+    const Bytes pool = randomBytes(rng, 64 + 70000);
+    for (int round = 0; round < 620; ++round) {
+        // Every length up to 600 (each padding case, one or two final blocks, several
+        // times over), then a few large ones; the message starts at every offset of a cache
+        // line in turn.
+        const std::size_t length = round <= 600 ? static_cast<std::size_t>(round)
+                                                : std::uniform_int_distribution<>(601, 70000)(rng);
+        const Bytes data(pool.begin() + round % 64, pool.begin() + round % 64 + length);
         CMd5 md5;
         CSha1 sha;
+        const std::size_t maxPiece = round % 3 == 0 ? 7 : round % 3 == 1 ? 131 : 5000;
         for (std::size_t pos = 0, piece; pos < length; pos += piece) {
-            piece = std::min<std::size_t>(length - pos, rng() % 131);
+            piece = std::min<std::size_t>(length - pos, rng() % maxPiece);
             md5.update(data.data() + pos, static_cast<unsigned int>(piece));
             sha.update(data.data() + pos, static_cast<unsigned int>(piece));
         }
@@ -137,6 +144,31 @@ TEST(Digests, AgreeWithOpenSslOnRandomMessagesInRandomPieces)
         sha.final(s.data(), 20);
         ASSERT_EQ(reference(EVP_md5(), data), m) << "length " << length;
         ASSERT_EQ(reference(EVP_sha1(), data), s) << "length " << length;
+    }
+}
+
+TEST(Digests, EverySha1BlockFunctionAgreesWithThePortableOne)
+{
+    using namespace Orlix::Utils::Detail;
+    const std::vector<Sha1Path> paths = sha1Paths();
+    ASSERT_STREQ("portable", paths.front().name);
+    std::mt19937 rng(99);
+    const Bytes data = randomBytes(rng, 64 + 64 * 9);
+    for (const Sha1Path& path : paths) {
+        if (!path.usable)
+            continue;
+        for (unsigned int offset = 0; offset < 64; ++offset) {
+            // A random chaining state, so every word of it matters, and 1 to 9 blocks.
+            std::uint32_t expected[5], state[5];
+            for (std::uint32_t& w : expected)
+                w = static_cast<std::uint32_t>(rng());
+            std::memcpy(state, expected, sizeof(state));
+            const std::size_t blocks = 1 + offset % 9;
+            paths.front().fn(expected, data.data() + offset, blocks);
+            path.fn(state, data.data() + offset, blocks);
+            ASSERT_EQ(0, std::memcmp(expected, state, sizeof(state)))
+                << path.name << " offset " << offset;
+        }
     }
 }
 

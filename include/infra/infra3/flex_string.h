@@ -152,6 +152,45 @@ flex_string_shell<E, T, A, S> operator+(flex_string_shell<E, T, A, S>&& lhs, E r
 }
 /// @}
 
+/// @name Concatenation with std::basic_string
+/// @{
+
+/// A string and a std::basic_string (of any allocator) joined, either way round. The result
+/// has the left operand's type, as if the right operand were appended to a copy of the left,
+/// so `flex + std` is a flex_string and `std + flex` a std::basic_string. An rvalue left
+/// operand's buffer is reused.
+template <typename E, typename T, typename A, typename S, typename A2>
+flex_string_shell<E, T, A, S> operator+(const flex_string_shell<E, T, A, S>& lhs,
+                                        const std::basic_string<E, T, A2>& rhs)
+{
+    flex_string_shell<E, T, A, S> result;
+    result.reserve(lhs.size() + rhs.size());
+    result.append(lhs).append(rhs.data(), rhs.size());
+    return result;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+flex_string_shell<E, T, A, S> operator+(flex_string_shell<E, T, A, S>&& lhs,
+                                        const std::basic_string<E, T, A2>& rhs)
+{
+    return std::move(lhs.append(rhs.data(), rhs.size()));
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+std::basic_string<E, T, A2> operator+(const std::basic_string<E, T, A2>& lhs,
+                                      const flex_string_shell<E, T, A, S>& rhs)
+{
+    std::basic_string<E, T, A2> result(lhs.get_allocator());
+    result.reserve(lhs.size() + rhs.size());
+    result.append(lhs).append(rhs.data(), rhs.size());
+    return result;
+}
+template <typename E, typename T, typename A, typename S, typename A2>
+std::basic_string<E, T, A2> operator+(std::basic_string<E, T, A2>&& lhs,
+                                      const flex_string_shell<E, T, A, S>& rhs)
+{
+    return std::move(lhs.append(rhs.data(), rhs.size()));
+}
+/// @}
+
 /// @name Relational operators
 /// @{
 

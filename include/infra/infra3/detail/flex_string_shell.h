@@ -60,6 +60,16 @@ class flex_string_shell
                              !std::is_same<std::decay_t<V>, flex_string_shell>::value,
                          int>;
 
+    /// Enables the overloads that take an iterator as a position for the string's own
+    /// iterator types only. The iterators are character pointers, to which a literal 0 (or
+    /// another null pointer constant) converts as readily as to size_type: without this,
+    /// erase(0) and insert(0, n, c) would be ambiguous, and insert(0, c) would take 0 as an
+    /// iterator. std::basic_string's class iterators take no integer, so these calls mean
+    /// positions there, and here too.
+    template <typename P>
+    using EnableIfPosition =
+        std::enable_if_t<std::is_same<P, E*>::value || std::is_same<P, const E*>::value, int>;
+
     template <typename It>
     using IteratorCategory = typename std::iterator_traits<It>::iterator_category;
     template <typename It>
@@ -119,8 +129,12 @@ public:
     flex_string_shell(const E* s, const A& a = A()) : m_store(s, T::length(s), a) {}
     /// The n characters at s (which may contain NULs).
     flex_string_shell(const E* s, size_type n, const A& a = A()) : m_store(s, n, a) {}
-    /// n copies of c.
-    flex_string_shell(size_type n, E c, const A& a = A()) : m_store(n, c, a) {}
+    /// n copies of c. A template, as std::basic_string's is, so that a call either this or
+    /// the form with a pointer and a length could take, such as flex_string(0, 0), goes to
+    /// the same one as there (the pointer form: an empty string).
+    template <typename = void>
+    flex_string_shell(size_type n, E c, const A& a = A()) : m_store(n, c, a)
+    {}
     /// The characters of [first, last).
     template <typename It, EnableIfIterator<It> = 0>
     flex_string_shell(It first, It last, const A& a = A()) : m_store(a)
@@ -143,6 +157,15 @@ public:
     {
         const View view = v;
         append(view.data(), view.size());
+    }
+
+    /// The characters [pos, pos + n) viewed by v, clamped; std::out_of_range when
+    /// pos > v.size().
+    template <typename V, EnableIfView<V> = 0>
+    flex_string_shell(const V& v, size_type pos, size_type n, const A& a = A()) : m_store(a)
+    {
+        const View view = v;
+        append(view.substr(pos, n));
     }
 
     /// Releases the storage.
@@ -427,16 +450,23 @@ public:
     /// Inserts the given characters before p, which points into the string or at its end.
     /// They are one character, n copies of c, an iterator range or a list, and may alias
     /// *this. Returns an iterator to the first inserted character (or p when nothing was
-    /// inserted).
-    iterator insert(const_iterator p, E c) { return insert(p, 1, c); }
-    iterator insert(const_iterator p, size_type n, E c)
+    /// inserted). p must be one of the string's iterators (E* or const E*): a literal 0 is
+    /// never taken for one, so insert(0, n, c) is the position form, as for
+    /// std::basic_string, and insert(0, c) does not compile.
+    template <typename P, EnableIfPosition<P> = 0>
+    iterator insert(P p, E c)
+    {
+        return insert(p, 1, c);
+    }
+    template <typename P, EnableIfPosition<P> = 0>
+    iterator insert(P p, size_type n, E c)
     {
         const size_type pos = offsetOf(p);
         insert(pos, n, c);
         return begin() + pos;
     }
-    template <typename It, EnableIfIterator<It> = 0>
-    iterator insert(const_iterator p, It first, It last)
+    template <typename P, typename It, EnableIfPosition<P> = 0, EnableIfIterator<It> = 0>
+    iterator insert(P p, It first, It last)
     {
         const size_type pos = offsetOf(p);
         if constexpr (IsCharPointer<It>::value) {
@@ -447,7 +477,8 @@ public:
         }
         return begin() + pos;
     }
-    iterator insert(const_iterator p, std::initializer_list<E> il)
+    template <typename P, EnableIfPosition<P> = 0>
+    iterator insert(P p, std::initializer_list<E> il)
     {
         return insert(p, il.begin(), il.end());
     }
@@ -466,15 +497,18 @@ public:
         m_store.resize(size() - n, E());
         return *this;
     }
-    /// Removes the character at p; returns an iterator to the character that followed it.
-    iterator erase(const_iterator p)
+    /// Removes the character at p, one of the string's iterators (a literal 0 is a position:
+    /// erase(0) is the form above); returns an iterator to the character that followed it.
+    template <typename P, EnableIfPosition<P> = 0>
+    iterator erase(P p)
     {
         const size_type pos = offsetOf(p);
         erase(pos, 1);
         return begin() + pos;
     }
     /// Removes [first, last); returns an iterator to the character that followed them.
-    iterator erase(const_iterator first, const_iterator last)
+    template <typename P1, typename P2, EnableIfPosition<P1> = 0, EnableIfPosition<P2> = 0>
+    iterator erase(P1 first, P2 last)
     {
         const size_type pos = offsetOf(first);
         erase(pos, static_cast<size_type>(last - first));
@@ -486,7 +520,8 @@ public:
     /// @{
 
     /// Replaces a range of characters with the given characters. The range is [pos, pos + n1)
-    /// (clamped to the end) or [i1, i2); the new characters are a string, the substring
+    /// (clamped to the end) or [i1, i2) of the string's iterators (a literal 0 is a
+    /// position, never an iterator); the new characters are a string, the substring
     /// [pos2, pos2 + n2) of a string or view (clamped), n2 characters at s, a C string, n2
     /// copies of c, an iterator range, a list or a view, and may alias *this.
     /// std::out_of_range when pos > size() or pos2 is past the source's end. Returns *this.
@@ -537,38 +572,46 @@ public:
         const View view = v;
         return replace(pos, n1, view.substr(pos2, n2));
     }
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, const flex_string_shell& s)
+    template <typename P1, typename P2, EnableIfPosition<P1> = 0, EnableIfPosition<P2> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, const flex_string_shell& s)
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), s);
     }
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, const E* s, size_type n)
+    template <typename P1, typename P2, EnableIfPosition<P1> = 0, EnableIfPosition<P2> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, const E* s, size_type n)
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), s, n);
     }
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, const E* s)
+    template <typename P1, typename P2, EnableIfPosition<P1> = 0, EnableIfPosition<P2> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, const E* s)
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), s);
     }
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, size_type n, E c)
+    template <typename P1, typename P2, EnableIfPosition<P1> = 0, EnableIfPosition<P2> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, size_type n, E c)
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), n, c);
     }
-    template <typename It, EnableIfIterator<It> = 0>
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, It first, It last)
+    template <typename P1, typename P2, typename It, EnableIfPosition<P1> = 0,
+              EnableIfPosition<P2> = 0, EnableIfIterator<It> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, It first, It last)
     {
         if constexpr (IsCharPointer<It>::value) {
-            return replace(i1, i2, first, static_cast<size_type>(last - first));
+            return replace(offsetOf(i1), rangeLength(i1, i2), first,
+                           static_cast<size_type>(last - first));
         } else {
             const flex_string_shell copy(first, last);
-            return replace(i1, i2, copy.data(), copy.size());
+            return replace(offsetOf(i1), rangeLength(i1, i2), copy.data(), copy.size());
         }
     }
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, std::initializer_list<E> il)
+    template <typename P1, typename P2, EnableIfPosition<P1> = 0, EnableIfPosition<P2> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, std::initializer_list<E> il)
     {
-        return replace(i1, i2, il.begin(), il.size());
+        return replace(offsetOf(i1), rangeLength(i1, i2), il.begin(), il.size());
     }
-    template <typename V, EnableIfView<V> = 0>
-    flex_string_shell& replace(const_iterator i1, const_iterator i2, const V& v)
+    template <typename P1, typename P2, typename V, EnableIfPosition<P1> = 0,
+              EnableIfPosition<P2> = 0, EnableIfView<V> = 0>
+    flex_string_shell& replace(P1 i1, P2 i2, const V& v)
     {
         return replace(offsetOf(i1), rangeLength(i1, i2), v);
     }
