@@ -1,21 +1,17 @@
 // Utils throughput, each Orlix function beside its usual alternative, on 64-byte and 1 MiB
 // inputs. Every pair does the same work per iteration: one whole message digested, one
-// buffer encrypted in CBC from the IV, encoded, checksummed or converted. Compare the
+// buffer encrypted in CBC from the IV, or checksummed. Compare the
 // bytes_per_second of the two lines of a pair.
-#include "infra/base64.h"
-#include "infra/charset.h"
 #include "infra/crc.h"
 #include "infra/des.h"
 #include "infra/md5.h"
 #include "infra/sha1.h"
 
 #include <benchmark/benchmark.h>
-#include <iconv.h>
 #include <openssl/evp.h>
 #include <zlib.h>
 
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -130,66 +126,6 @@ void BM_Des3Cbc_OpenSsl(benchmark::State& state)
     setBytes(state);
 }
 
-// Base64 -----------------------------------------------------------------------------------
-
-void BM_Base64Encode_Orlix(benchmark::State& state)
-{
-    const auto data = randomBytes(static_cast<std::size_t>(state.range(0)));
-    std::vector<char> out(
-        static_cast<std::size_t>(Orlix::Utils::base64EncodeLen(static_cast<int>(data.size()))));
-    for (auto _ : state) {
-        Orlix::Utils::base64Encode(out.data(), reinterpret_cast<const char*>(data.data()),
-                                   static_cast<int>(data.size()));
-        benchmark::DoNotOptimize(out.data());
-    }
-    setBytes(state);
-}
-
-void BM_Base64Encode_OpenSsl(benchmark::State& state)
-{
-    const auto data = randomBytes(static_cast<std::size_t>(state.range(0)));
-    std::vector<unsigned char> out(data.size() / 3 * 4 + 8);
-    for (auto _ : state) {
-        EVP_EncodeBlock(out.data(), data.data(), static_cast<int>(data.size()));
-        benchmark::DoNotOptimize(out.data());
-    }
-    setBytes(state);
-}
-
-// Decoding is measured in bytes of base64 text read.
-std::string encodedText(std::size_t textSize)
-{
-    const auto data = randomBytes(textSize / 4 * 3);
-    std::vector<char> out(
-        static_cast<std::size_t>(Orlix::Utils::base64EncodeLen(static_cast<int>(data.size()))));
-    Orlix::Utils::base64Encode(out.data(), reinterpret_cast<const char*>(data.data()),
-                               static_cast<int>(data.size()));
-    return out.data();
-}
-
-void BM_Base64Decode_Orlix(benchmark::State& state)
-{
-    const std::string text = encodedText(static_cast<std::size_t>(state.range(0)));
-    std::vector<char> out(static_cast<std::size_t>(Orlix::Utils::base64DecodeLen(text.c_str())));
-    for (auto _ : state) {
-        Orlix::Utils::base64Decode(out.data(), text.c_str());
-        benchmark::DoNotOptimize(out.data());
-    }
-    setBytes(state);
-}
-
-void BM_Base64Decode_OpenSsl(benchmark::State& state)
-{
-    const std::string text = encodedText(static_cast<std::size_t>(state.range(0)));
-    std::vector<unsigned char> out(text.size());
-    for (auto _ : state) {
-        EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<int>(text.size()));
-        benchmark::DoNotOptimize(out.data());
-    }
-    setBytes(state);
-}
-
 // CRC-32 -------------------------------------------------------------------------------------
 
 void BM_Crc32_Orlix(benchmark::State& state)
@@ -209,49 +145,6 @@ void BM_Crc32_Zlib(benchmark::State& state)
     setBytes(state);
 }
 
-// GBK to UTF-8 -------------------------------------------------------------------------------
-
-// Chinese text with some ASCII, as code page 936 bytes, cut to size at a character boundary.
-std::string gbkText(std::size_t size)
-{
-    const std::string sentence = "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7\xA3\xA1 Hello, "
-                                 "\xD6\xD0\xCE\xC4\xB2\xE2\xCA\xD4\xCE\xC4\xB1\xBE\xA1\xA3 ";
-    std::string text;
-    while (text.size() + sentence.size() <= size)
-        text += sentence;
-    while (text.size() < size)
-        text += 'x';
-    return text;
-}
-
-void BM_GbkToUtf8_Orlix(benchmark::State& state)
-{
-    const std::string text = gbkText(static_cast<std::size_t>(state.range(0)));
-    std::vector<unsigned char> out(text.size() * 3 / 2 + 16);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            Orlix::Utils::Gb2312TUtf8(text.c_str(), out.data(), static_cast<int>(out.size())));
-    }
-    setBytes(state);
-}
-
-void BM_GbkToUtf8_Iconv(benchmark::State& state)
-{
-    const std::string text = gbkText(static_cast<std::size_t>(state.range(0)));
-    std::vector<char> out(text.size() * 3 / 2 + 16);
-    iconv_t cd = iconv_open("UTF-8", "CP936");
-    for (auto _ : state) {
-        char* src = const_cast<char*>(text.data());
-        std::size_t srcLeft = text.size();
-        char* dst = out.data();
-        std::size_t dstLeft = out.size();
-        iconv(cd, nullptr, nullptr, nullptr, nullptr); // reset the state, as a fresh call
-        benchmark::DoNotOptimize(iconv(cd, &src, &srcLeft, &dst, &dstLeft));
-    }
-    iconv_close(cd);
-    setBytes(state);
-}
-
 } // namespace
 
 BENCHMARK(BM_Md5_Orlix)->Apply(sizes);
@@ -260,13 +153,7 @@ BENCHMARK(BM_Sha1_Orlix)->Apply(sizes);
 BENCHMARK(BM_Sha1_OpenSsl)->Apply(sizes);
 BENCHMARK(BM_Des3Cbc_Orlix)->Apply(sizes);
 BENCHMARK(BM_Des3Cbc_OpenSsl)->Apply(sizes);
-BENCHMARK(BM_Base64Encode_Orlix)->Apply(sizes);
-BENCHMARK(BM_Base64Encode_OpenSsl)->Apply(sizes);
-BENCHMARK(BM_Base64Decode_Orlix)->Apply(sizes);
-BENCHMARK(BM_Base64Decode_OpenSsl)->Apply(sizes);
 BENCHMARK(BM_Crc32_Orlix)->Apply(sizes);
 BENCHMARK(BM_Crc32_Zlib)->Apply(sizes);
-BENCHMARK(BM_GbkToUtf8_Orlix)->Apply(sizes);
-BENCHMARK(BM_GbkToUtf8_Iconv)->Apply(sizes);
 
 BENCHMARK_MAIN();

@@ -1,7 +1,9 @@
 // Base64 (RFC 4648, standard alphabet, "=" padding, no line breaks).
 #include "infra/base64.h"
 
+#include "cpu/cpu.h"
 #include "infra/error.h"
+#include "utils/base64_paths.h"
 
 #include <array>
 #include <cerrno>
@@ -33,8 +35,12 @@ inline unsigned char valueOf(char c)
     return kDecode[static_cast<unsigned char>(c)];
 }
 
+} // namespace
+
+namespace Detail {
+
 // Number of leading characters of src that belong to the alphabet.
-int alphabetRun(const char* src)
+int base64AlphabetRunPortable(const char* src)
 {
     const char* p = src;
     while (valueOf(*p) != kNotInAlphabet)
@@ -42,26 +48,8 @@ int alphabetRun(const char* src)
     return static_cast<int>(p - src);
 }
 
-// A null source is the caller's mistake: EINVAL in the last error, and it reads as no data.
-bool refuseNullSource(const char* src)
+int base64EncodePortable(char* dst, const char* src, int len)
 {
-    if (src != nullptr)
-        return false;
-    Infra::setLastError(EINVAL);
-    return true;
-}
-
-} // namespace
-
-int base64EncodeLen(int len)
-{
-    return len > 0 ? (len + 2) / 3 * 4 + 1 : 1;
-}
-
-int base64Encode(char* dst, const char* src, int len)
-{
-    if (refuseNullSource(src))
-        len = 0;
     const unsigned char* in = reinterpret_cast<const unsigned char*>(src);
     char* out = dst;
     int i = 0;
@@ -93,18 +81,11 @@ int base64Encode(char* dst, const char* src, int len)
     return static_cast<int>(out - dst);
 }
 
-int base64DecodeLen(const char* src)
-{
-    return refuseNullSource(src) ? 1 : (alphabetRun(src) + 3) / 4 * 3 + 1;
-}
-
 // One pass: groups of four alphabet characters are decoded as they are found, and the first
 // character outside the alphabet ends the text. Each character is read only after the one
 // before it turned out to be in the alphabet, so nothing past the terminator is read.
-int base64Decode(char* dst, const char* src)
+int base64DecodePortable(char* dst, const char* src)
 {
-    if (refuseNullSource(src))
-        src = "";
     unsigned char* out = reinterpret_cast<unsigned char*>(dst);
     const char* in = src;
     unsigned int group = 0;
@@ -134,6 +115,80 @@ int base64Decode(char* dst, const char* src)
     }
     *out = '\0';
     return static_cast<int>(out - reinterpret_cast<unsigned char*>(dst));
+}
+
+std::vector<Base64Path> base64Paths()
+{
+    const unsigned detected = Cpu::detectedFeatures();
+    std::vector<Base64Path> paths;
+    paths.push_back({"portable", base64EncodePortable, base64DecodePortable,
+                     base64AlphabetRunPortable, 0, true});
+#if defined(__x86_64__)
+    const unsigned avx2 = Cpu::kAvx2;
+    const unsigned avx512 = Cpu::kAvx2 | Cpu::kAvx512 | Cpu::kAvx512Vbmi;
+    paths.push_back({"avx2", base64EncodeAvx2, base64DecodeAvx2, base64AlphabetRunAvx2, avx2,
+                     (detected & avx2) == avx2});
+    paths.push_back({"avx512vbmi", base64EncodeAvx512, base64DecodeAvx512, base64AlphabetRunAvx512,
+                     avx512, (detected & avx512) == avx512});
+#else
+    (void)detected;
+#endif
+    return paths;
+}
+
+} // namespace Detail
+
+namespace {
+
+// A null source is the caller's mistake: EINVAL in the last error, and it reads as no data.
+bool refuseNullSource(const char* src)
+{
+    if (src != nullptr)
+        return false;
+    Infra::setLastError(EINVAL);
+    return true;
+}
+
+// The implementation the public functions use: the last (fastest) path that the CPU has and
+// ORLIX_CPU allows. Chosen once, at the first call.
+const Detail::Base64Path& chosenPath()
+{
+    static const Detail::Base64Path chosen = [] {
+        const std::vector<Detail::Base64Path> paths = Detail::base64Paths();
+        Detail::Base64Path best = paths.front();
+        for (const Detail::Base64Path& path : paths) {
+            if (path.usable && Cpu::has(path.features))
+                best = path;
+        }
+        return best;
+    }();
+    return chosen;
+}
+
+} // namespace
+
+int base64EncodeLen(int len)
+{
+    return len > 0 ? (len + 2) / 3 * 4 + 1 : 1;
+}
+
+int base64Encode(char* dst, const char* src, int len)
+{
+    if (refuseNullSource(src))
+        return chosenPath().encode(dst, "", 0);
+    return chosenPath().encode(dst, src, len);
+}
+
+int base64DecodeLen(const char* src)
+{
+    if (refuseNullSource(src))
+        return 1;
+    return (chosenPath().alphabetRun(src) + 3) / 4 * 3 + 1;
+}
+
+int base64Decode(char* dst, const char* src)
+{
+    return chosenPath().decode(dst, refuseNullSource(src) ? "" : src);
 }
 
 } // namespace Utils

@@ -7,6 +7,7 @@
 //  - U+20AC is not encoded (iconv: the single byte 0x80);
 //  - the five undefined 1252 bytes end the 1252 conversion (iconv: error).
 #include "infra/charset.h"
+#include "utils/charset_paths.h"
 #include "utils_testing.h"
 
 #include <gtest/gtest.h>
@@ -103,14 +104,17 @@ TEST(CharsetIconv, EncodingDiffersFromIconvOnlyAtTheDocumentedCodePoints)
     EXPECT_EQ(127 + 21791 - 20, same); // ASCII and the double bytes from U+0100 on
 }
 
-TEST(CharsetIconv, RandomTextConvertsAsWithIconv)
+TEST(CharsetIconv, RandomTextConvertsAsWithIconvOnEveryPath)
 {
     std::mt19937 rng(936);
     for (int round = 0; round < 300; ++round) {
-        // ASCII and double bytes; those decoding to U+0100 and above also encode back.
+        // ASCII runs (some longer than a 64-byte block) and double bytes; those decoding to
+        // U+0100 and above also encode back.
         std::string gbk, encodable;
         for (int i = std::uniform_int_distribution<>(1, 200)(rng); i > 0; --i) {
             std::string c(1, static_cast<char>(1 + rng() % 0x7F));
+            if (rng() % 8 == 0)
+                c.append(rng() % 150, static_cast<char>(0x20 + rng() % 0x5F));
             unsigned short uni = 0;
             if (rng() % 3 != 0) {
                 do
@@ -120,21 +124,26 @@ TEST(CharsetIconv, RandomTextConvertsAsWithIconv)
             gbk += c;
             encodable += uni < 0x80 || uni >= 0x100 ? c : "";
         }
-        std::string expected;
+        std::string expected, text, reencoded;
         ASSERT_TRUE(iconvConvert("CP936", "UTF-8", gbk, &expected));
-        Bytes utf8(expected.size() + 8, 0xEE);
-        const int n = Gb2312TUtf8(gbk.c_str(), utf8.data(), static_cast<int>(expected.size()));
-        ASSERT_EQ(expected, std::string(utf8.begin(), utf8.begin() + n));
-        ASSERT_EQ(0xEE, utf8[expected.size()]);
-
-        std::string text, reencoded;
         ASSERT_TRUE(iconvConvert("CP936", "UTF-8", encodable, &text));
         ASSERT_TRUE(iconvConvert("UTF-8", "CP936", text, &reencoded));
-        std::vector<char> back(encodable.size() + 1, 'X');
-        ASSERT_GE(utf8TGb2312(bytes(text), back.data(), static_cast<int>(text.size()),
-                              static_cast<int>(back.size())),
-                  0);
-        ASSERT_EQ(reencoded, std::string(back.data()));
+        for (const Orlix::Utils::Detail::AsciiPath& path : Orlix::Utils::Detail::asciiPaths()) {
+            if (!path.usable)
+                continue;
+            Bytes utf8(expected.size() + 8, 0xEE);
+            const int n = Orlix::Utils::Detail::gb2312ToUtf8With(path, gbk.c_str(), utf8.data(),
+                                                                 static_cast<int>(expected.size()));
+            ASSERT_EQ(expected, std::string(utf8.begin(), utf8.begin() + n)) << path.name;
+            ASSERT_EQ(0xEE, utf8[expected.size()]);
+
+            std::vector<char> back(encodable.size() + 1, 'X');
+            ASSERT_GE(Orlix::Utils::Detail::utf8ToGb2312With(path, bytes(text), back.data(),
+                                                             static_cast<int>(text.size()),
+                                                             static_cast<int>(back.size())),
+                      0);
+            ASSERT_EQ(reencoded, std::string(back.data())) << path.name;
+        }
     }
 }
 

@@ -2,12 +2,15 @@
 // terminators, and the two decided behaviours (an unmapped double byte becomes U+FFFD for
 // the pair; a UTF-8 sequence cut by srcLen ends the 1252 walk without reading past it).
 // Every double byte and every UCS-2 value is compared with iconv in charset_iconv_test.cpp;
-// this suite covers the single-byte side and the bounds.
+// this suite covers the single-byte side and the bounds, and holds every ASCII block path
+// (portable, SSE2, AVX2, AVX-512) to the result of the conversions' per-character steps.
 #include "infra/charset.h"
+#include "utils/charset_paths.h"
 #include "utils_testing.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -196,6 +199,243 @@ TEST(Charset, Utf8ToCp1252)
     EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xE2, 0x82}));
     EXPECT_EQ(Bytes({'a'}), toCp1252({'a', 0xFC}));
     EXPECT_EQ(Bytes(), toCp1252({}));
+}
+
+// Every ASCII path this CPU can run; the portable one first.
+std::vector<Detail::AsciiPath> usableAsciiPaths()
+{
+    std::vector<Detail::AsciiPath> paths;
+    for (const Detail::AsciiPath& path : Detail::asciiPaths()) {
+        if (path.usable)
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+// Code page 936 text of about n bytes: ASCII runs of every length up to past a 64-byte
+// block, double bytes with and without a character, lone high bytes, a lead byte before
+// the terminator.
+std::string mixedGbk(std::mt19937& rng, std::size_t n)
+{
+    std::string text;
+    while (text.size() < n) {
+        switch (rng() % 4) {
+        case 0:
+        case 1:
+            for (std::size_t k = rng() % 150; k > 0; --k)
+                text += static_cast<char>(0x20 + rng() % 0x5F);
+            break;
+        case 2:
+            for (std::size_t k = rng() % 20; k > 0; --k) {
+                text += static_cast<char>(0xB0 + rng() % 0x40);
+                text += static_cast<char>(0xA1 + rng() % 0x5E);
+            }
+            break;
+        default:
+            text += static_cast<char>(0x80 + rng() % 0x80);
+            break;
+        }
+    }
+    text.resize(n);
+    return text;
+}
+
+// UTF-8 text of about n bytes: ASCII runs, characters of two and three bytes (with and
+// without a double-byte form), four-byte ones (one whose 16-bit unit is 0), overlong and
+// broken sequences.
+std::string mixedUtf8(std::mt19937& rng, std::size_t n)
+{
+    static const char* const pieces[] = {
+        "\xE4\xB8\xAD", "\xE6\x96\x87", "\xC3\xA9", "\xCE\xB1",         "\xE2\x82\xAC",
+        "\xEF\xBF\xBD", "\xE0\x80\xAF", "\xC0\xAF", "\xF0\x9F\x98\x80", "\xF0\x90\x80\x80",
+        "\x80",         "\xE4\xB8",     "\xC2\x80", "\xEA\xB0\x80",     "\xE3\x80\x82"};
+    std::string text;
+    while (text.size() < n) {
+        if (rng() % 2 == 0) {
+            for (std::size_t k = rng() % 150; k > 0; --k)
+                text += static_cast<char>(0x20 + rng() % 0x5F);
+        } else {
+            for (std::size_t k = rng() % 12; k > 0; --k) {
+                // Mostly the common Chinese characters, which all have a double-byte form.
+                text += rng() % 3 != 0 ? "\xE4\xB8\xAD" : pieces[rng() % 15];
+            }
+        }
+    }
+    text.resize(n);
+    return text;
+}
+
+// A copy of text at offset align of a 64-byte aligned buffer, zero-terminated.
+struct Placed
+{
+    std::vector<char> storage;
+    char* text;
+
+    Placed(const std::string& s, std::size_t align) : storage(s.size() + 64 + 64)
+    {
+        text = storage.data() +
+               ((64 - reinterpret_cast<std::uintptr_t>(storage.data()) % 64) % 64) + align;
+        std::copy(s.begin(), s.end(), text);
+        text[s.size()] = '\0';
+    }
+};
+
+TEST(Charset, EveryAsciiPathConvertsGbkAsTheSteps)
+{
+    const auto paths = usableAsciiPaths();
+    std::mt19937 rng(361);
+    // Reference: the character-by-character loop of Gb2312ToUni into room units (a guard
+    // unit after them), stored count in the result.
+    auto steps = [](const std::string& src, int room, Units& units) {
+        units.assign(static_cast<std::size_t>(room) + 1, 0);
+        units.back() = 0xEEEE;
+        int stored = 0;
+        for (std::size_t pos = 0; pos < src.size() && stored < room;) {
+            unsigned short uni = 0;
+            const int used = char2uni(bytes(src) + pos, static_cast<int>(src.size() - pos), &uni);
+            units[static_cast<std::size_t>(stored++)] = used < 0 ? 0xFFFD : uni;
+            pos += used < 0 ? 2 : static_cast<std::size_t>(used);
+        }
+        return stored;
+    };
+    auto check = [&](const std::string& src, std::size_t align, int room) {
+        const Placed in(src, align);
+        Units units, all;
+        const int stored = steps(src, room, units);
+        steps(src, static_cast<int>(src.size()) + 1, all);
+        Bytes utf8(static_cast<std::size_t>(room) + 1, 0);
+        const int utf8Count = src.empty() ? 0 : utf8_wcstombs(utf8.data(), all.data(), room);
+        utf8.back() = 0xEE;
+        if (src.empty())
+            std::fill(utf8.begin(), utf8.end(), 0xEE); // an empty text leaves dst alone
+        for (const auto& path : paths) {
+            Units gotUnits(static_cast<std::size_t>(room) + 1, 0xEEEE);
+            ASSERT_EQ(stored, Detail::gb2312ToUniWith(path, in.text, gotUnits.data(), room))
+                << path.name << " length " << src.size() << " room " << room;
+            ASSERT_EQ(units, gotUnits) << path.name << " length " << src.size();
+            Bytes gotUtf8(static_cast<std::size_t>(room) + 1, 0xEE);
+            ASSERT_EQ(utf8Count, Detail::gb2312ToUtf8With(path, in.text, gotUtf8.data(), room))
+                << path.name << " length " << src.size() << " room " << room;
+            ASSERT_EQ(utf8, gotUtf8) << path.name << " length " << src.size();
+        }
+    };
+    for (std::size_t n = 0; n <= 600; ++n) {
+        const std::string src = mixedGbk(rng, n);
+        check(src, rng() % 64, static_cast<int>(3 * n + 2));
+        check(src, rng() % 64, static_cast<int>(rng() % (n + 2)));
+    }
+    for (int round = 0; round < 10; ++round) {
+        const std::string src =
+            mixedGbk(rng, std::uniform_int_distribution<std::size_t>(601, 40000)(rng));
+        check(src, rng() % 64, static_cast<int>(3 * src.size() + 2));
+        check(src, rng() % 64, static_cast<int>(rng() % src.size()));
+    }
+}
+
+TEST(Charset, EveryAsciiPathConvertsUtf8AsTheSteps)
+{
+    const auto paths = usableAsciiPaths();
+    std::mt19937 rng(362);
+    auto check = [&](const std::string& src, std::size_t align, int budget, int room) {
+        const Placed in(src, align);
+        // Reference: utf8_mbstowcs into scratch, then UniTGb2312.
+        Units units(src.size() + 1, 0);
+        const int count = src.empty() ? 0 : utf8_mbstowcs(units.data(), bytes(src), budget);
+        std::vector<char> expected(static_cast<std::size_t>(room) + 1, 'X');
+        const int result = src.empty() ? 0 : UniTGb2312(units.data(), count, expected.data(), room);
+        for (const auto& path : paths) {
+            std::vector<char> got(static_cast<std::size_t>(room) + 1, 'X');
+            ASSERT_EQ(result,
+                      Detail::utf8ToGb2312With(path, reinterpret_cast<unsigned char*>(in.text),
+                                               got.data(), budget, room))
+                << path.name << " length " << src.size() << " budget " << budget << " room "
+                << room;
+            ASSERT_EQ(expected, got) << path.name << " length " << src.size();
+        }
+    };
+    for (std::size_t n = 0; n <= 600; ++n) {
+        const std::string src = mixedUtf8(rng, n);
+        const int size = static_cast<int>(n);
+        check(src, rng() % 64, size + 8, size + 1);
+        check(src, rng() % 64, static_cast<int>(rng() % (n + 2)),
+              static_cast<int>(rng() % (n + 2)));
+    }
+    for (int round = 0; round < 10; ++round) {
+        const std::string src =
+            mixedUtf8(rng, std::uniform_int_distribution<std::size_t>(601, 40000)(rng));
+        const int size = static_cast<int>(src.size());
+        check(src, rng() % 64, size, size + 1);
+        check(src, rng() % 64, static_cast<int>(rng() % src.size()),
+              static_cast<int>(rng() % src.size()));
+    }
+}
+
+TEST(Charset, NoAsciiPathReadsPastThePageWhereTheTextEnds)
+{
+    PageEdge edge;
+    ASSERT_TRUE(edge.ok());
+    std::mt19937 rng(363);
+    for (std::size_t n = 1; n < 300; ++n) {
+        std::string text = rng() % 2 == 0 ? std::string(n, 'a') : mixedGbk(rng, n);
+        text.push_back('\0');
+        const char* at = reinterpret_cast<const char*>(edge.place(text.data(), text.size()));
+        for (const auto& path : usableAsciiPaths()) {
+            Units units(n + 1);
+            ASSERT_LE(Detail::gb2312ToUniWith(path, at, units.data(), static_cast<int>(n + 1)),
+                      static_cast<int>(n));
+            Bytes utf8(3 * n + 1);
+            ASSERT_GE(
+                Detail::gb2312ToUtf8With(path, at, utf8.data(), static_cast<int>(utf8.size())), 0);
+            std::vector<char> gbk(n + 1);
+            Detail::utf8ToGb2312With(path, reinterpret_cast<const unsigned char*>(at), gbk.data(),
+                                     static_cast<int>(n + 64), static_cast<int>(n + 1));
+        }
+    }
+}
+
+TEST(Charset, EveryDoubleByteAndEveryUnitConvertAsTheStepsInLongText)
+{
+    // Every pair of a lead byte with a page and a nonzero trail byte, in one text long enough
+    // for the conversions' unchecked chunks; pairs without a character give U+FFFD.
+    std::string gbk;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 1; trail <= 0xFF; ++trail) {
+            gbk += static_cast<char>(lead);
+            gbk += static_cast<char>(trail);
+        }
+    }
+    gbk += "\x80\xFF\x81"; // single bytes: the euro sign, U+00FF, a lead byte at the end
+    Units all(gbk.size() + 1);
+    const int count = Gb2312ToUni(gbk.c_str(), all.data(), static_cast<int>(all.size()));
+    ASSERT_EQ(126 * 255 + 3, count);
+    const int room = static_cast<int>(3 * gbk.size());
+    Bytes expected(static_cast<std::size_t>(room));
+    const int n = utf8_wcstombs(expected.data(), all.data(), room);
+    // Every UCS-2 unit that has a code page 936 form, as UTF-8 text, and the bytes expected.
+    std::string utf8, back;
+    for (unsigned uni = 1; uni < 0x10000; ++uni) {
+        unsigned char gb[2];
+        const int k = uni2char(static_cast<unsigned short>(uni), gb, 2);
+        if (k < 0)
+            continue;
+        unsigned char seq[3];
+        utf8 += std::string(
+            reinterpret_cast<char*>(seq),
+            static_cast<std::size_t>(utf8_wctomb(seq, static_cast<unsigned short>(uni), 3)));
+        back += std::string(reinterpret_cast<char*>(gb), static_cast<std::size_t>(k));
+    }
+    for (const auto& path : usableAsciiPaths()) {
+        Bytes got(static_cast<std::size_t>(room));
+        ASSERT_EQ(n, Detail::gb2312ToUtf8With(path, gbk.c_str(), got.data(), room)) << path.name;
+        ASSERT_EQ(expected, got) << path.name;
+        std::vector<char> gb(back.size() + 1, 'X');
+        const int units =
+            Detail::utf8ToGb2312With(path, bytes(utf8), gb.data(), static_cast<int>(utf8.size()),
+                                     static_cast<int>(gb.size()));
+        ASSERT_GT(units, 20000) << path.name;
+        ASSERT_EQ(back, std::string(gb.data(), back.size())) << path.name;
+        ASSERT_EQ('\0', gb.back());
+    }
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // CRC-16/ARC and CRC-32: check values, chaining, agreement with zlib. Base64: the RFC 4648
-// vectors, the length and terminator rules, where decoding stops, and agreement with
-// OpenSSL's encoder on random data.
+// vectors, the length and terminator rules, where decoding stops, agreement with OpenSSL on
+// random data, and every implementation (portable, AVX2, AVX-512) giving the portable
+// result on every length, alignment and damaged text.
 #include "infra/base64.h"
 #include "infra/crc.h"
 #include "infra/error.h"
+#include "utils/base64_paths.h"
 #include "utils/crc_paths.h"
 #include "utils_testing.h"
 
@@ -254,6 +256,212 @@ TEST(Base64, AgreesWithOpenSslAndRoundTripsRandomData)
         const int len = EVP_EncodeBlock(theirs.data(), data.data(), static_cast<int>(n));
         ASSERT_EQ(std::string(theirs.begin(), theirs.begin() + len), ours);
         ASSERT_EQ(raw, decode(ours.c_str()));
+    }
+}
+
+// Every implementation this CPU can run; the portable one first.
+std::vector<Detail::Base64Path> usablePaths()
+{
+    std::vector<Detail::Base64Path> paths;
+    for (const Detail::Base64Path& path : Detail::base64Paths()) {
+        if (path.usable)
+            paths.push_back(path);
+    }
+    return paths;
+}
+
+const std::string kAlphabetChars =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Runs one path's encoder on data placed at the given offset of a 64-byte aligned buffer,
+// with guard bytes after the room base64EncodeLen() gives.
+std::string encodeWith(const Detail::Base64Path& path, const Bytes& data, std::size_t align)
+{
+    alignas(64) static unsigned char in[80000];
+    std::copy(data.begin(), data.end(), in + align);
+    const int n = static_cast<int>(data.size());
+    const auto room = static_cast<std::size_t>(base64EncodeLen(n));
+    std::vector<char> out(room + 64 + 8, '#');
+    char* dst = out.data() + align;
+    EXPECT_EQ(static_cast<int>(room), path.encode(dst, reinterpret_cast<char*>(in + align), n))
+        << path.name;
+    EXPECT_EQ('\0', dst[room - 1]);
+    EXPECT_TRUE(std::all_of(dst + room, dst + room + 8, [](char c) { return c == '#'; }))
+        << path.name << " wrote past the terminator, length " << n;
+    return std::string(dst, room - 1);
+}
+
+struct Decoded
+{
+    int run;           // alphabetRun()
+    int count;         // decode()'s result
+    std::string bytes; // what decode() wrote, terminator excluded
+
+    bool operator==(const Decoded& o) const
+    {
+        return run == o.run && count == o.count && bytes == o.bytes;
+    }
+};
+
+// Decodes text placed at the given offset, checking the terminator and that nothing is
+// written past the room base64DecodeLen() promises.
+Decoded decodeWith(const Detail::Base64Path& path, const std::string& text, std::size_t align)
+{
+    alignas(64) static char in[120000];
+    std::copy(text.begin(), text.end(), in + align);
+    in[align + text.size()] = '\0';
+    Decoded d;
+    d.run = path.alphabetRun(in + align);
+    const auto room = static_cast<std::size_t>((d.run + 3) / 4 * 3 + 1);
+    std::vector<char> out(room + 64 + 8, '#');
+    char* dst = out.data() + align;
+    d.count = path.decode(dst, in + align);
+    if (d.count < 0 || static_cast<std::size_t>(d.count) >= room) {
+        ADD_FAILURE() << path.name << " decoded " << d.count << " bytes into " << room;
+        return d;
+    }
+    EXPECT_EQ('\0', dst[d.count]);
+    EXPECT_TRUE(std::all_of(dst + room, dst + room + 8, [](char c) { return c == '#'; }))
+        << path.name << " wrote past its room";
+    d.bytes.assign(dst, static_cast<std::size_t>(d.count));
+    return d;
+}
+
+TEST(Base64, EveryPathEncodesLikeThePortableOneAndOpenSsl)
+{
+    const auto paths = usablePaths();
+    std::mt19937 rng(21);
+    auto check = [&](const Bytes& data, std::size_t align) {
+        Bytes ref(base64EncodeLen(static_cast<int>(data.size())));
+        const int len = EVP_EncodeBlock(ref.data(), data.data(), static_cast<int>(data.size()));
+        const std::string expected(ref.begin(), ref.begin() + len);
+        for (const auto& path : paths)
+            ASSERT_EQ(expected, encodeWith(path, data, align))
+                << path.name << ", length " << data.size() << ", offset " << align;
+    };
+    for (std::size_t n = 0; n <= 600; ++n) {
+        const Bytes data = randomBytes(rng, n);
+        check(data, n % 64);
+        check(data, rng() % 64);
+    }
+    for (int round = 0; round < 12; ++round) {
+        const Bytes data =
+            randomBytes(rng, std::uniform_int_distribution<std::size_t>(601, 70000)(rng));
+        for (std::size_t align = 0; align < 64; align += round < 2 ? 1 : 13)
+            check(data, align);
+    }
+    // Every six-bit value in every position of a block.
+    Bytes all;
+    for (int k = 0; k < 3 * 256; ++k)
+        all.push_back(static_cast<unsigned char>(k * 7 + k / 256));
+    check(all, 0);
+}
+
+TEST(Base64, EveryPathDecodesLikeThePortableOneAndOpenSsl)
+{
+    const auto paths = usablePaths();
+    std::mt19937 rng(22);
+    for (std::size_t n = 0; n <= 600; ++n) {
+        const Bytes data = randomBytes(rng, n / 4 * 3);
+        Bytes text(base64EncodeLen(static_cast<int>(data.size())));
+        const int len = EVP_EncodeBlock(text.data(), data.data(), static_cast<int>(data.size()));
+        const std::string encoded(text.begin(), text.begin() + len);
+        const std::size_t align = rng() % 64;
+        for (const auto& path : paths) {
+            const Decoded d = decodeWith(path, encoded, align);
+            ASSERT_EQ(std::string(data.begin(), data.end()), d.bytes) << path.name << " " << n;
+            ASSERT_EQ(len, d.run);
+        }
+    }
+}
+
+// Text damaged the ways real input is: a character outside the alphabet, padding in the
+// middle, white space or a line break, a text cut short, a byte with the high bit set.
+std::string damaged(std::mt19937& rng, std::size_t n)
+{
+    std::string text(n, 'A');
+    for (char& c : text)
+        c = kAlphabetChars[rng() % 64];
+    const int faults = static_cast<int>(rng() % 3);
+    for (int k = 0; k < faults && n > 0; ++k) {
+        const std::size_t at = rng() % n;
+        switch (rng() % 6) {
+        case 0:
+            text[at] = '=';
+            break;
+        case 1:
+            text[at] = " \n\r\t"[rng() % 4];
+            break;
+        case 2:
+            text.resize(at);
+            n = at;
+            break;
+        case 3:
+            text[at] = static_cast<char>(0x80 | rng());
+            break;
+        case 4:
+            text[at] = "-_.*@[`{~"[rng() % 9];
+            break; // neighbours of alphabet ranges
+        default:
+            text.replace(at, 1, "==");
+            break;
+        }
+    }
+    return text;
+}
+
+TEST(Base64, DamagedTextStopsAtTheSamePlaceOnEveryPath)
+{
+    const auto paths = usablePaths();
+    std::mt19937 rng(23);
+    auto check = [&](const std::string& text, std::size_t align) {
+        const Decoded expected = decodeWith(paths.front(), text, align);
+        for (std::size_t p = 1; p < paths.size(); ++p)
+            ASSERT_TRUE(expected == decodeWith(paths[p], text, align))
+                << paths[p].name << " on \"" << text << "\" at offset " << align;
+    };
+    for (std::size_t n = 0; n <= 600; ++n) {
+        for (int k = 0; k < 3; ++k)
+            check(damaged(rng, n), rng() % 64);
+    }
+    for (int round = 0; round < 40; ++round)
+        check(damaged(rng, std::uniform_int_distribution<std::size_t>(601, 100000)(rng)),
+              rng() % 64);
+    // Each byte value alone at every place of a 64-character block.
+    for (int byte = 1; byte < 256; ++byte) {
+        std::string text(130, 'Q');
+        text[static_cast<std::size_t>(byte % 130)] = static_cast<char>(byte);
+        check(text, static_cast<std::size_t>(byte % 64));
+    }
+}
+
+TEST(Base64, NoPathReadsPastThePageWhereTheTextEnds)
+{
+    PageEdge edge;
+    ASSERT_TRUE(edge.ok());
+    std::mt19937 rng(24);
+    for (std::size_t n = 0; n < 300; ++n) {
+        std::string text = damaged(rng, n);
+        text.push_back('\0');
+        const char* at = reinterpret_cast<const char*>(edge.place(text.data(), text.size()));
+        Decoded expected{};
+        for (const auto& path : usablePaths()) {
+            const int run = path.alphabetRun(at);
+            std::vector<char> out(static_cast<std::size_t>((run + 3) / 4 * 3 + 1));
+            const int count = path.decode(out.data(), at);
+            const Decoded d{run, count, std::string(out.data(), static_cast<std::size_t>(count))};
+            if (path.name == usablePaths().front().name)
+                expected = d;
+            ASSERT_TRUE(expected == d) << path.name << " length " << n;
+        }
+    }
+    // Encoding reads exactly len bytes, wherever they end.
+    for (std::size_t n = 0; n < 200; ++n) {
+        const Bytes data = randomBytes(rng, n);
+        const char* at = reinterpret_cast<const char*>(edge.place(data.data(), n));
+        std::vector<char> out(base64EncodeLen(static_cast<int>(n)));
+        for (const auto& path : usablePaths())
+            path.encode(out.data(), at, static_cast<int>(n));
     }
 }
 

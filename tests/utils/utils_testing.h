@@ -2,6 +2,10 @@
 #ifndef ORLIX_TESTS_UTILS_UTILS_TESTING_H
 #define ORLIX_TESTS_UTILS_UTILS_TESTING_H
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,6 +27,44 @@ inline Bytes randomBytes(std::mt19937& rng, std::size_t n)
         b = static_cast<unsigned char>(rng());
     return v;
 }
+
+// A readable page followed by one that faults on any access: place() puts bytes so that they
+// end exactly at the boundary, so a codec that reads one byte past its input crashes.
+class PageEdge
+{
+public:
+    PageEdge() : m_page(static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)))
+    {
+        void* p =
+            ::mmap(nullptr, 2 * m_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        m_base = p == MAP_FAILED ? nullptr : static_cast<unsigned char*>(p);
+        if (m_base != nullptr)
+            ::mprotect(m_base + m_page, m_page, PROT_NONE);
+    }
+    ~PageEdge()
+    {
+        if (m_base != nullptr)
+            ::munmap(m_base, 2 * m_page);
+    }
+    PageEdge(const PageEdge&) = delete;
+    PageEdge& operator=(const PageEdge&) = delete;
+
+    bool ok() const { return m_base != nullptr; }
+    std::size_t pageSize() const { return m_page; }
+
+    // Copies n bytes (at most one page) to the end of the readable page; returns the copy.
+    unsigned char* place(const void* data, std::size_t n)
+    {
+        unsigned char* at = m_base + m_page - n;
+        if (n != 0)
+            std::memcpy(at, data, n);
+        return at;
+    }
+
+private:
+    std::size_t m_page;
+    unsigned char* m_base = nullptr;
+};
 
 } // namespace UtilsTesting
 
