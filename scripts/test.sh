@@ -420,32 +420,20 @@ soname_is() {
     [ "$found" = "$2" ]
 }
 
-# Lintian tags accepted for these packages, each for a reason that holds for a library
-# built and packaged by cpack rather than by the Debian tool chain:
-#   no-copyright-file, no-changelog: cpack writes neither /usr/share/doc/<pkg>/copyright
-#     nor a Debian changelog; the project ships its licence with the sources.
-#   package-name-doesnt-match-sonames is not an error; listed so the reason is in one place:
-#     liborlix1 does carry liborlix.so.1.
-#   shared-library-lacks-prerequisites: not raised for this library (it links libc), kept
-#     out of the list on purpose.
-#   debian-changelog-file-missing, no-shlibs, no-symbols-control-file,
-#   package-has-no-description / extended-description-is-empty: cpack writes no shlibs or
-#     symbols control file; applications using the package get their dependency from
-#     dpkg-shlibdeps through the SONAME, which the stage checks.
-LINTIAN_ACCEPTED=(
-    no-copyright-file
-    debian-changelog-file-missing
-    no-changelog
-    no-shlibs
-    no-symbols-control-file
-    extended-description-is-empty
-)
-
+# lintian: errors fail the check, except two accepted ones; warnings are kept in the log.
+# Accepted errors, both because the packages are made by cpack from the build tree rather
+# than from a Debian source package: no-copyright-file (no /usr/share/doc/<package>/copyright;
+# the licence travels with the sources) and no-changelog (there is no Debian changelog to
+# install). Warnings, accepted for the same reason: maintscript-calls-ldconfig (cpack writes postinst/postrm calling
+# ldconfig next to the package's ldconfig trigger), no-manual-page (the orlix command is
+# documented in docs/cli.md and by its --help), synopsis-too-long and
+# extended-description-line-too-long (the summary is the project's one-line description),
+# pkg-config-unavailable-for-cross-compilation (a tree configured for /usr/local puts
+# orlix.pc in lib/, not in the multiarch directory).
 lintian_errors() { # <deb...>
-    local suppress
-    suppress="$(IFS=,; echo "${LINTIAN_ACCEPTED[*]}")"
-    lintian --no-tag-display-limit --suppress-tags "$suppress" "$@" >"$OUT/lintian.log" 2>&1
-    cat "$OUT/lintian.log"
+    lintian --tag-display-limit 0 --suppress-tags no-copyright-file,no-changelog \
+        "$@" >"$OUT/lintian.log" 2>&1
+    grep -v 'running with root privileges' "$OUT/lintian.log"
     ! grep -q '^E: ' "$OUT/lintian.log"
 }
 
@@ -490,7 +478,8 @@ stage_package() {
         "/usr/$multiarch/liborlix.a" "/usr/$multiarch/cmake/Orlix/OrlixConfig.cmake" \
         "/usr/$multiarch/cmake/Orlix/OrlixTargets.cmake" "/usr/$multiarch/pkgconfig/orlix.pc"
     check "liborlix1: its dependencies are satisfiable on this system" deps_satisfied "$lib"
-    check "lintian: no errors (accepted: ${LINTIAN_ACCEPTED[*]})" lintian_errors "$lib" "$dev"
+    check "lintian: no errors but the accepted no-copyright-file, no-changelog" \
+        lintian_errors "$lib" "$dev"
 
     check "unpack both packages into a scratch root" \
         bash -c "dpkg-deb -x '$lib' '$root' && dpkg-deb -x '$dev' '$root'"
