@@ -105,8 +105,8 @@ fail() { # <what>
     echo "  FAILED: $1"
 }
 
-# install <package...>: the Debian packages this stage needs; a failure counts as one.
-install() {
+# need_packages <package...>: the Debian packages this stage needs; a failure counts as one.
+need_packages() {
     orlix_install_packages "$@" || { fail "installing $*"; return 1; }
 }
 
@@ -170,14 +170,17 @@ run_ctest() {
     passed=$((passed + p))
     skipped=$((skipped + s))
     if [ "$f" -gt 0 ]; then
-        # Each failed test's status line and its output, up to the next test's status line.
+        # Each failed test's status line and its output, up to the next test's status line
+        # (60 lines of it at most; the first ten failed tests; the rest are in the log).
         awk '
             /^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: / {
                 show = ($0 !~ / Passed / && $0 !~ /\*\*\*Skipped|Not Run \(Disabled\)/)
                 shown = 0
+                if (show && ++failures > 10) show = 0
             }
             /^ *Start +[0-9]+: / || /^[0-9]+% tests passed/ { show = 0 }
             show && shown < 60 { print "  | " $0; shown++ }
+            END { if (failures > 10) print "  | ... and " failures - 10 " more failed tests" }
         ' "$log"
         local n
         while read -r n; do
@@ -220,7 +223,11 @@ end_stage() { # [note]
         echo "  skipped: ${skipped_names[*]}"
     fi
     local verdict="passed"
-    [ "$failed" -eq 0 ] || verdict="FAILED (${failed_names[*]})"
+    if [ "$failed" -gt 0 ]; then
+        verdict="FAILED (${failed_names[*]:0:8}"
+        [ "$failed" -le 8 ] || verdict+=" and $((failed - 8)) more"
+        verdict+=")"
+    fi
     echo "stage $CUR: $verdict: $passed passed, $failed failed, $skipped skipped in $(duration "$t")${1:+; $1}"
 }
 
@@ -233,7 +240,7 @@ build_release() {
 }
 
 build_asan() {
-    install "${ORLIX_CLANG_PACKAGES[@]}" || return 1
+    need_packages "${ORLIX_CLANG_PACKAGES[@]}" || return 1
     configure_build asan -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DORLIX_SANITIZE=address,undefined -DORLIX_BUILD_FUZZ=ON
@@ -243,13 +250,13 @@ build_asan() {
 # The stages.
 # ---------------------------------------------------------------------------------------
 stage_release() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" || return
     build_release || return
     run_ctest release "$OUT/release.ctest.log"
 }
 
 stage_asan() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" || return
     build_asan || return
     ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}" \
         UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}" \
@@ -257,7 +264,7 @@ stage_asan() {
 }
 
 stage_tsan() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" || return
     configure_build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
         -DORLIX_SANITIZE=thread || return
@@ -266,7 +273,7 @@ stage_tsan() {
 }
 
 stage_fuzz() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" || return
     build_asan || return
     local log="$OUT/fuzz.log"
     if [ -x scripts/fuzz.sh ] || [ -f scripts/fuzz.sh ]; then
@@ -284,7 +291,7 @@ stage_fuzz() {
 }
 
 stage_coverage() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" "${ORLIX_COVERAGE_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" "${ORLIX_COVERAGE_PACKAGES[@]}" || return
     local dir="$OUT/coverage"
     configure_build coverage -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DORLIX_COVERAGE=ON || return
@@ -438,7 +445,7 @@ lintian_errors() { # <deb...>
 }
 
 stage_package() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" "${ORLIX_PACKAGE_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" "${ORLIX_PACKAGE_PACKAGES[@]}" || return
     build_release || return
     PKG_LOG="$OUT/package.log"
     : >"$PKG_LOG"
@@ -494,7 +501,7 @@ stage_package() {
 }
 
 stage_docs() {
-    install "${ORLIX_BUILD_PACKAGES[@]}" "${ORLIX_DOCS_PACKAGES[@]}" || return
+    need_packages "${ORLIX_BUILD_PACKAGES[@]}" "${ORLIX_DOCS_PACKAGES[@]}" || return
     # Doxygen may have been installed just now: the build tree looks for it again.
     if [ -f "$OUT/release/CMakeCache.txt" ] &&
         ! grep -q '^DOXYGEN_EXECUTABLE:FILEPATH=/' "$OUT/release/CMakeCache.txt"; then
