@@ -17,7 +17,7 @@
 #include <vector>
 
 // A load of a length no allocation can satisfy must come back as null, also in the
-// address-sanitizer build, whose allocator otherwise ends the process instead.
+// address- and thread-sanitizer builds, whose allocators otherwise end the process instead.
 #if defined(__SANITIZE_ADDRESS__)
 #define ORLIX_TEST_ASAN 1
 #elif defined(__has_feature)
@@ -27,6 +27,19 @@
 #endif
 #ifdef ORLIX_TEST_ASAN
 extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define ORLIX_TEST_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORLIX_TEST_TSAN 1
+#endif
+#endif
+#ifdef ORLIX_TEST_TSAN
+extern "C" const char* __tsan_default_options()
 {
     return "allocator_may_return_null=1";
 }
