@@ -321,7 +321,7 @@ stage_coverage() {
         'BEGIN { exit !(l + 0 >= lf && b + 0 >= bf) }'; then
         pass
     else
-        fail "coverage below the floors (lines ${COVERAGE_LINE_FLOOR}%, branches ${COVERAGE_BRANCH_FLOOR}%); least covered files in $report"
+        fail "coverage below the floors (lines ${COVERAGE_LINE_FLOOR}%, branches ${COVERAGE_BRANCH_FLOOR}%); per-file figures and missed lines in $report"
     fi
 }
 
