@@ -9,7 +9,8 @@ cd "$ORLIX_ROOT"
 orlix_install_packages build-essential g++ cmake ninja-build pkg-config
 
 BUILD="${ORLIX_DEMO_DIR:-$ORLIX_ROOT/build-demo}"
-LOG="$BUILD.log"
+LOG="$BUILD/demo-build.log"
+mkdir -p "$BUILD"
 echo "building the library, the orlix command and the tour in $BUILD (log: $LOG)"
 if ! {
     cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
