@@ -24,7 +24,7 @@ public:
     {
         ServerInfo server;
         getServerInfo(server);
-        tourSay("client %p: logging in to %s:%d as %s", static_cast<void*>(this), server.text1,
+        tourSay("collector client #%d: logging in to %s:%d as %s", m_number, server.text1,
                 server.number1, server.userName);
         // The collector greets in the Chinese double-byte code page (936): "欢迎，网关 17！".
         m_greeting = "\xBB\xB6\xD3\xAD\xA3\xAC\xCD\xF8\xB9\xD8 17\xA3\xA1";
@@ -32,7 +32,7 @@ public:
     }
     bool logout() override
     {
-        tourSay("client %p: logging out after %lu bytes sent", static_cast<void*>(this),
+        tourSay("collector client #%d: logging out after %lu bytes sent", m_number,
                 m_bytesSent.load());
         return true;
     }
@@ -53,6 +53,8 @@ public:
     const char* greeting() const { return m_greeting; }
 
 private:
+    static inline std::atomic<int> s_made{0}; // clients made so far: numbers tell them apart
+    const int m_number = ++s_made;
     const char* m_greeting = "";
     std::atomic<unsigned long> m_bytesSent{0};
 };

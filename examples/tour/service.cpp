@@ -23,13 +23,12 @@ bool waitFor(Done done, unsigned int limitMs)
 
 void statusReport(unsigned int packets)
 {
-    tourStep("Status: the thread, timer and pool tables");
+    tourStep("Status: the thread and timer tables, the pool");
     CPacketManager* pool = CPacketManager::instance();
     tourSay("%u packets have passed through the pool; %u of its %u bytes are in use right now",
             packets, pool->getBufferSize() - pool->getFreeSize(), pool->getBufferSize());
     CThreadManager::instance()->dumpThreads();
     CTimerManager::instance()->dumpTimers();
-    pool->dumpNodes();
 }
 
 } // namespace

@@ -163,8 +163,10 @@ bool powerOn(Gateway& gateway, int argc, char** argv)
     tourSay("working directory: %s", gateway.workDir.c_str());
     startLog(gateway, userCommands);
 
-    // The version record: one line at info level, in the log file too.
-    CVersion("gateway", 1, 4, 2, "$Revision: 2817 $", __DATE__).print();
+    // The version record: one line at info level, in the log file too. The date is the
+    // gateway's release date in the compiler's __DATE__ form ("Mmm dd yyyy"); the record
+    // prints it as year/month/day, with days and months below 10 padded by a blank.
+    CVersion("gateway", 1, 4, 2, "$Revision: 2817 $", "Nov 27 2026").print();
     loadDriver(gateway);
     return true;
 }

@@ -9,6 +9,11 @@
 #include <cstdlib>
 #include <map>
 
+#ifdef ORLIX_COVERAGE
+// Writes the coverage counters (gcov's runtime; weak, so a build without it still links).
+extern "C" void __gcov_dump(void) __attribute__((weak));
+#endif
+
 namespace Orlix {
 namespace Infra {
 
@@ -55,6 +60,12 @@ private:
 {
     logInfo("custom_abort, line : %d\n", __LINE__);
     std::fflush(nullptr);
+#ifdef ORLIX_COVERAGE
+    // abort() skips the exit handlers that write coverage counters; without this, the code
+    // that led to a failed assertion (a death test's whole child) would count as never run.
+    if (__gcov_dump != nullptr)
+        __gcov_dump();
+#endif
     std::abort();
 }
 

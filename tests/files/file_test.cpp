@@ -19,7 +19,7 @@
 #include <vector>
 
 // A load of a length no allocation can satisfy must come back as null, also in the
-// sanitizer builds, whose allocators otherwise end the process instead.
+// address- and thread-sanitizer builds, whose allocators otherwise end the process instead.
 #if defined(__SANITIZE_ADDRESS__)
 #define ORLIX_TEST_ASAN 1
 #elif defined(__SANITIZE_THREAD__)
