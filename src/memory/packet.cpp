@@ -186,6 +186,8 @@ PacketInternal* OldPacketInternal::createDeferred(unsigned int size,
 // The record's operations
 // ---------------------------------------------------------------------------------------------
 
+// Cost: one locked increment. Relaxed: a new handle is made from an existing one, which
+// already orders everything before it.
 int OldPacketInternal::addRef()
 {
     return m_refCount.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -193,8 +195,16 @@ int OldPacketInternal::addRef()
 
 // The decrement releases this thread's writes to the data and the acquire side makes every
 // other handle's writes visible to the thread that runs destroy() (and the deleters).
+// Cost: one locked decrement, except for the last handle. A count of 1 seen by a holder
+// means no other handle exists that could copy the record meanwhile, so the last release
+// skips the read-modify-write: its acquire load pairs with the other handles' release
+// decrements just as the decrement's acquire side would.
 int OldPacketInternal::release()
 {
+    if (m_refCount.load(std::memory_order_acquire) == 1) {
+        destroy();
+        return 0;
+    }
     const std::int32_t count = m_refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (count == 0)
         destroy();
