@@ -6,11 +6,15 @@
 // are two calls through the PLT and two locked read-modify-write instructions per pair.
 //
 // Cost, uncontended: lock() is one atomic exchange (one locked instruction), unlock() a
-// plain release store (an ordinary move on x86). Contended: the waiter spins on a plain load
-// with a pause hint for a short while (the holder is expected within nanoseconds), then
-// yields the processor on every further try, so that a holder which was preempted gets the
-// core back instead of a waiter burning it. There is no fairness and no sleeping queue;
-// neither is wanted for sections this short.
+// plain release store (an ordinary move on x86). While the process has never started a
+// second thread (the C library's single-thread flag, which libstdc++'s shared_ptr and the C
+// library's own locks consult the same way), lock() is a plain store too: no other thread
+// exists that could hold or contend the lock, and a critical section never starts a thread,
+// so no section that began unlocked-by-exchange can overlap a second thread. Contended: the waiter
+// spins on a plain load with a pause hint for a short while (the holder is expected within
+// nanoseconds), then yields the processor on every further try, so that a holder which was
+// preempted gets the core back instead of a waiter burning it. There is no fairness and no sleeping
+// queue; neither is wanted for sections this short.
 #ifndef ORLIX_SRC_MEMORY_SPINLOCK_H
 #define ORLIX_SRC_MEMORY_SPINLOCK_H
 
@@ -18,9 +22,27 @@
 
 #include <sched.h>
 
+#if defined(__has_include)
+#if __has_include(<sys/single_threaded.h>)
+#include <sys/single_threaded.h>
+#define ORLIX_MEMORY_HAVE_SINGLE_THREADED 1
+#endif
+#endif
+
 namespace Orlix {
 namespace Memory {
 namespace Detail {
+
+// True while the process has only ever had one thread (never true where the C library does
+// not say so).
+inline bool processIsSingleThreaded()
+{
+#ifdef ORLIX_MEMORY_HAVE_SINGLE_THREADED
+    return __libc_single_threaded != 0;
+#else
+    return false;
+#endif
+}
 
 class CPoolLock
 {
@@ -31,6 +53,10 @@ public:
 
     void lock()
     {
+        if (processIsSingleThreaded()) {
+            m_locked.store(true, std::memory_order_relaxed);
+            return;
+        }
         if (!m_locked.exchange(true, std::memory_order_acquire))
             return;
         lockSlow();
