@@ -1,9 +1,14 @@
 // The packet manager's buddy pool against the general-purpose allocators a user would
-// otherwise call: glibc's malloc/free and jemalloc's. Each iteration releases one of 64 live
-// blocks and allocates a new one of a mixed size (64 bytes to 8 KiB, log-uniform, the same
-// sequence for every allocator), so every allocator works with a realistic live set.
+// otherwise call: glibc's malloc/free, jemalloc's mallocx/dallocx and mimalloc's
+// mi_malloc/mi_free (each optional peer only when its library was found). Each iteration
+// releases one of 64 live blocks and allocates a new one of a mixed size (16 bytes to 4 KiB,
+// log-uniform, the same sequence for every allocator), so every allocator works with a
+// realistic live set.
+// The fixed-size pool (CMemPool, 64-byte blocks) is compared with the same allocators here,
+// in the same process, with 64 blocks live.
 // Measured on one thread and on two threads at once (each thread its own live set; the pool
 // and the allocators are shared).
+#include "infra/mempool.h"
 #include "infra/packetmanager.h"
 
 #include <benchmark/benchmark.h>
@@ -16,8 +21,12 @@
 #ifdef ORLIX_BENCH_JEMALLOC
 #include <jemalloc/jemalloc.h>
 #endif
+#ifdef ORLIX_BENCH_MIMALLOC
+#include <mimalloc.h>
+#endif
 
-// glibc's allocator under its own names: with jemalloc linked in, plain malloc() is jemalloc.
+// glibc's allocator under its own names: with jemalloc or mimalloc linked in, plain malloc()
+// may be one of them.
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void __libc_free(void* p);
 
@@ -32,7 +41,7 @@ const std::vector<unsigned int>& mixedSizes()
 {
     static const std::vector<unsigned int> sizes = [] {
         std::mt19937 random(42);
-        std::uniform_real_distribution<double> exponent(6.0, 13.0); // 64 B .. 8 KiB
+        std::uniform_real_distribution<double> exponent(4.0, 12.0); // 16 B .. 4 KiB
         std::vector<unsigned int> out(kSizes);
         for (unsigned int& size : out)
             size = static_cast<unsigned int>(std::pow(2.0, exponent(random)));
@@ -58,6 +67,14 @@ struct JemallocAllocator
 {
     static void* allocate(unsigned int size) { return mallocx(size, 0); }
     static void release(void* p) { dallocx(p, 0); }
+};
+#endif
+
+#ifdef ORLIX_BENCH_MIMALLOC
+struct MimallocAllocator
+{
+    static void* allocate(unsigned int size) { return mi_malloc(size); }
+    static void release(void* p) { mi_free(p); }
 };
 #endif
 
@@ -89,12 +106,58 @@ BENCHMARK_TEMPLATE(BM_MallocFreeMixed, GlibcAllocator)->Threads(1)->Threads(2)->
 #ifdef ORLIX_BENCH_JEMALLOC
 BENCHMARK_TEMPLATE(BM_MallocFreeMixed, JemallocAllocator)->Threads(1)->Threads(2)->UseRealTime();
 #endif
+#ifdef ORLIX_BENCH_MIMALLOC
+BENCHMARK_TEMPLATE(BM_MallocFreeMixed, MimallocAllocator)->Threads(1)->Threads(2)->UseRealTime();
+#endif
+
+// ---------------------------------------------------------------- fixed-size blocks
+
+constexpr size_t kLiveBlocks = 64;
+constexpr unsigned int kBlockSize = 64;
+
+struct MemPoolAllocator
+{
+    static Orlix::Memory::Detail::CMemPool& pool()
+    {
+        static Orlix::Memory::Detail::CMemPool blocks(kBlockSize, 256);
+        return blocks;
+    }
+    static void* allocate(unsigned int) { return pool().malloc(); }
+    static void release(void* p) { pool().free(p); }
+};
+
+template <class Allocator>
+void BM_FixedBlocks64(benchmark::State& state)
+{
+    std::vector<void*> live(kLiveBlocks);
+    for (void*& p : live)
+        p = Allocator::allocate(kBlockSize);
+    size_t slot = 0;
+    for (auto _ : state) {
+        Allocator::release(live[slot]);
+        live[slot] = Allocator::allocate(kBlockSize);
+        static_cast<unsigned char*>(live[slot])[0] = 1;
+        slot = (slot * 7 + 1) % kLiveBlocks; // not strictly LIFO
+    }
+    for (void* p : live)
+        Allocator::release(p);
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK_TEMPLATE(BM_FixedBlocks64, MemPoolAllocator);
+BENCHMARK_TEMPLATE(BM_FixedBlocks64, GlibcAllocator);
+#ifdef ORLIX_BENCH_JEMALLOC
+BENCHMARK_TEMPLATE(BM_FixedBlocks64, JemallocAllocator);
+#endif
+#ifdef ORLIX_BENCH_MIMALLOC
+BENCHMARK_TEMPLATE(BM_FixedBlocks64, MimallocAllocator);
+#endif
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // 16 MiB in 1 KiB chunks: ample for two threads' live sets of 64 blocks of up to 8 KiB.
+    // 16 MiB in 1 KiB chunks: ample for two threads' live sets of 64 blocks of up to 4 KiB.
     CPacketManager::PoolParameter pool = {16 * 1024 * 1024, 1024, 4};
     CPacketManager::config(CPacketManager::policyPool, nullptr, &pool);
     CPacketManager::instance();

@@ -8,7 +8,7 @@ cd "$ORLIX_ROOT"
 
 orlix_install_packages "${ORLIX_BUILD_PACKAGES[@]}" libbenchmark-dev \
     libssl-dev zlib1g-dev libspdlog-dev libfmt-dev libjemalloc-dev libboost-dev \
-    libisal-dev libdeflate-dev libicu-dev libabsl-dev
+    libisal-dev libdeflate-dev libicu-dev libabsl-dev libmimalloc-dev
 
 BUILD="${ORLIX_BENCH_DIR:-$ORLIX_ROOT/build-bench}"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -18,7 +18,8 @@
 /// aligned like a malloc() result only when the block size is a multiple of that alignment.
 ///
 /// Thread-safety: malloc() and free() may be called from any thread; each holds the pool's
-/// mutex for its few steps.
+/// lock (one atomic exchange to take it) for its few steps. A new chunk is taken from the
+/// heap outside the lock.
 ///
 /// Failure: a block count of 0 is a caller error (assertion). When a new chunk cannot be
 /// allocated, malloc() fails like operator new (std::bad_alloc). free() of null does nothing;

@@ -35,7 +35,8 @@
 /// released block merges with its buddy as long as the buddy is free. Neither path allocates.
 ///
 /// Thread-safety: malloc, free, memcpy and the queries may be called from any thread; the
-/// pool's free lists are guarded by one mutex held only for the list work.
+/// pool's free lists are guarded by one lock (one atomic exchange to take it) held only for
+/// the list work.
 ///
 /// Failure: an invalid pool parameter, an empty operator delegate or a policy outside
 /// 0..4 passed to config() is a caller error reported by an assertion (the process ends).

@@ -5,6 +5,7 @@
 #include "infra/print.h"
 #include "infra3/diag.h"
 #include "memory/packetmanager_internal.h"
+#include "memory/spinlock.h"
 
 #include <climits>
 #include <cstdlib>
@@ -186,15 +187,37 @@ PacketInternal* OldPacketInternal::createDeferred(unsigned int size,
 // The record's operations
 // ---------------------------------------------------------------------------------------------
 
+// Cost: one locked increment. Relaxed: a new handle is made from an existing one, which
+// already orders everything before it. While the process has only ever had one thread the
+// increment is a plain load and store of the same atomic (no other thread exists to see the
+// count between them), as libstdc++'s shared_ptr does.
 int OldPacketInternal::addRef()
 {
+    if (Detail::processIsSingleThreaded()) {
+        const std::int32_t count = m_refCount.load(std::memory_order_relaxed) + 1;
+        m_refCount.store(count, std::memory_order_relaxed);
+        return count;
+    }
     return m_refCount.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 // The decrement releases this thread's writes to the data and the acquire side makes every
 // other handle's writes visible to the thread that runs destroy() (and the deleters).
+// Cost: one locked decrement, except for the last handle. A count of 1 seen by a holder
+// means no other handle exists that could copy the record meanwhile, so the last release
+// skips the read-modify-write: its acquire load pairs with the other handles' release
+// decrements just as the decrement's acquire side would.
 int OldPacketInternal::release()
 {
+    const std::int32_t current = m_refCount.load(std::memory_order_acquire);
+    if (current == 1) {
+        destroy();
+        return 0;
+    }
+    if (Detail::processIsSingleThreaded()) {
+        m_refCount.store(current - 1, std::memory_order_relaxed);
+        return current - 1;
+    }
     const std::int32_t count = m_refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (count == 0)
         destroy();

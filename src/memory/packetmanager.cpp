@@ -13,17 +13,14 @@
 namespace Orlix {
 namespace Memory {
 
+using Detail::CPoolLockGuard;
+
 namespace {
 
-// Index of the highest set bit; 0 for both 0 and 1.
+// Index of the highest set bit; 0 for both 0 and 1. One bit-scan instruction.
 int floorLog2(std::uint64_t x)
 {
-    int bit = 0;
-    while (x > 1) {
-        x >>= 1;
-        ++bit;
-    }
-    return bit;
+    return x > 1 ? 63 - __builtin_clzll(x) : 0;
 }
 
 // The process-wide configuration. A function-local static, so that a caller may configure
@@ -194,7 +191,7 @@ void PacketManagerInternal::seedFreeLists()
             continue;
         rest -= blocks;
         m_nodes[start].order = j + 1;
-        pushBack(&m_bufferLists[j], &m_nodes[start]);
+        pushBack(j, &m_nodes[start]);
         start += blocks;
     }
 }
@@ -203,26 +200,34 @@ void PacketManagerInternal::seedFreeLists()
 // Free lists
 // ---------------------------------------------------------------------------------------------
 
-void PacketManagerInternal::pushFront(BufferList* head, BufferNode* node)
+void PacketManagerInternal::pushFront(std::int32_t j, BufferNode* node)
 {
+    BufferList* head = &m_bufferLists[j];
+    m_freeMask |= std::uint64_t(1) << j;
     node->pre = head;
     node->next = head->next;
     head->next->pre = node;
     head->next = node;
 }
 
-void PacketManagerInternal::pushBack(BufferList* head, BufferNode* node)
+void PacketManagerInternal::pushBack(std::int32_t j, BufferNode* node)
 {
+    BufferList* head = &m_bufferLists[j];
+    m_freeMask |= std::uint64_t(1) << j;
     node->next = head;
     node->pre = head->pre;
     head->pre->next = node;
     head->pre = node;
 }
 
-void PacketManagerInternal::unlink(BufferNode* node)
+void PacketManagerInternal::unlink(std::int32_t j, BufferNode* node)
 {
     node->pre->next = node->next;
     node->next->pre = node->pre;
+    // The list is empty again when its head now points to itself.
+    const BufferList* head = &m_bufferLists[j];
+    if (head->next == head)
+        m_freeMask &= ~(std::uint64_t(1) << j);
     node->pre = nullptr;
     node->next = nullptr;
     node->order = 0;
@@ -255,6 +260,9 @@ void* PacketManagerInternal::Sys_Memcpy(void* dst, const void* src, size_t len)
     return m_operator.memcpy(dst, src, len);
 }
 
+// Cost: the order (one bit scan) and the failure log line outside the lock; inside it one
+// find-first-set on m_freeMask picks the list, then an unlink and one list push per split
+// step (at most m_orderCount of them, none when a block of the right order is free).
 void* PacketManagerInternal::Pool_Malloc(size_t& size)
 {
     // The smallest k with 2^k chunks >= size. Sizes of 0 and beyond the pool are refused
@@ -264,20 +272,20 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
         k = floorLog2(static_cast<std::uint32_t>(size - 1) >> (m_chunkShift - 1));
 
     BufferNode* taken = nullptr;
-    std::int32_t j = k;
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        while (j < m_orderCount && m_bufferLists[j].next == &m_bufferLists[j])
-            ++j;
-        if (j < m_orderCount) {
+    if (k < m_orderCount) {
+        CPoolLockGuard guard(m_mutex);
+        // The lowest non-empty list of order k or above: the one the upward scan would find.
+        const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
+        if (usable != 0) {
+            std::int32_t j = __builtin_ctzll(usable);
             taken = m_bufferLists[j].next;
-            unlink(taken);
+            unlink(j, taken);
             std::int32_t s = taken->realIdx;
             // Keep the lower halves free; the caller gets the highest-addressed part.
             while (j > k) {
                 --j;
                 m_nodes[s].order = j + 1;
-                pushFront(&m_bufferLists[j], &m_nodes[s]);
+                pushFront(j, &m_nodes[s]);
                 s += std::int32_t(1) << j;
             }
             taken = &m_nodes[s];
@@ -295,6 +303,8 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
 // Stops with an assertion naming the fault for every pointer that is not the start of an
 // allocated block: each such release would otherwise corrupt the free lists silently, and
 // all of them are caught by a range test, a mask and the node's own order field.
+// Cost: the range and boundary checks outside the lock; inside it the order check, one
+// buddy test per merge step (an XOR and a load), an unlink per merge and one push.
 void PacketManagerInternal::Pool_Free(void* p)
 {
     if (p == nullptr)
@@ -309,7 +319,7 @@ void PacketManagerInternal::Pool_Free(void* p)
     ORLIX_ASSERT_MSG((offset & chunkMask) == 0,
                      "Pool_Free: the pointer is not on a chunk boundary (inside a block)");
 
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CPoolLockGuard guard(m_mutex);
     BufferNode* node = &m_nodes[id];
     const std::int32_t order = node->order;
     ORLIX_ASSERT_MSG(order <= 0, "Pool_Free: the block is already free (released twice)");
@@ -322,12 +332,12 @@ void PacketManagerInternal::Pool_Free(void* p)
         const std::uint32_t buddy = index ^ (std::uint32_t(1) << (v - 1));
         if (buddy >= m_blockCount || m_nodes[buddy].order != v)
             break;
-        unlink(&m_nodes[buddy]);
+        unlink(v - 1, &m_nodes[buddy]);
         index &= ~(std::uint32_t(1) << (v - 1));
         ++v;
     }
     m_nodes[index].order = v;
-    pushFront(&m_bufferLists[v - 1], &m_nodes[index]);
+    pushFront(v - 1, &m_nodes[index]);
 }
 
 void* PacketManagerInternal::Pool_Memcpy(void* dst, const void* src, size_t len)
@@ -346,7 +356,7 @@ size_t PacketManagerInternal::freeSize()
     if (!hasPool())
         return 0;
     size_t chunks = 0;
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CPoolLockGuard guard(m_mutex);
     for (std::int32_t j = 0; j < m_orderCount; ++j) {
         const BufferList* head = &m_bufferLists[j];
         for (const BufferNode* node = head->next; node != head; node = node->next)
@@ -359,7 +369,7 @@ void PacketManagerInternal::dumpFreeLists()
 {
     if (!hasPool())
         return;
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CPoolLockGuard guard(m_mutex);
     for (std::int32_t i = 0; i < m_orderCount; ++i) {
         BufferList* head = &m_bufferLists[i];
         logInfo("BufferList id:%d, order(%d) head(%p), headpre(%p)next(%p)\n", i, head->order,
@@ -379,7 +389,7 @@ std::vector<int> PacketManagerInternal::freeListIndices(int order)
     std::vector<int> indices;
     if (!hasPool() || order < 0 || order >= m_orderCount)
         return indices;
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CPoolLockGuard guard(m_mutex);
     const BufferList* head = &m_bufferLists[order];
     for (const BufferNode* node = head->next; node != head; node = node->next)
         indices.push_back(node->realIdx);
@@ -390,7 +400,7 @@ int PacketManagerInternal::nodeOrder(int index)
 {
     if (!hasPool() || index < 0 || std::uint32_t(index) >= m_blockCount)
         return 0;
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CPoolLockGuard guard(m_mutex);
     return m_nodes[index].order;
 }
 

@@ -14,16 +14,24 @@
 //     -(k + 1)   head of an allocated block of order k;
 //     0          any other chunk (inside a block).
 // The lists are circular, doubly linked through the nodes themselves, and used last-in
-// first-out. All list and `order` changes happen under m_mutex; the geometry is fixed at
-// construction and read without it.
+// first-out. Beside them m_freeMask has bit j set exactly when list j is not empty, so an
+// allocation finds the first usable order with one find-first-set instead of a walk over
+// the list heads. All list, mask and `order` changes happen under m_mutex; the geometry is
+// fixed at construction and read without it.
+//
+// Costs. An allocation or a release is one pool-lock round trip (one atomic exchange, see
+// memory/spinlock.h) around at most m_orderCount split or merge steps of a few pointer
+// writes each; logging and the size computation run outside the lock, and nothing in the
+// locked region allocates or calls out.
 #ifndef ORLIX_SRC_MEMORY_PACKETMANAGER_INTERNAL_H
 #define ORLIX_SRC_MEMORY_PACKETMANAGER_INTERNAL_H
 
 #include "infra/packetmanager.h"
 
+#include "memory/spinlock.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 namespace Orlix {
@@ -112,9 +120,10 @@ private:
     void Pool_Free(void* p);
     void* Pool_Memcpy(void* dst, const void* src, size_t len);
 
-    static void pushFront(BufferList* head, BufferNode* node);
-    static void pushBack(BufferList* head, BufferNode* node);
-    static void unlink(BufferNode* node);
+    // List j's membership changes; each keeps bit j of m_freeMask in step.
+    void pushFront(std::int32_t j, BufferNode* node);
+    void pushBack(std::int32_t j, BufferNode* node);
+    void unlink(std::int32_t j, BufferNode* node);
     bool inPool(const void* p) const;
 
     unsigned char* m_pOriginBuffer = nullptr;
@@ -124,10 +133,14 @@ private:
     BufferList* m_bufferLists = nullptr; // under m_mutex
     std::uint32_t m_blockCount = 0;
     std::int32_t m_orderCount = 0;
-    // A plain std::mutex rather than the library's re-entrant CMutex: the list work never
-    // nests, and under two threads allocating at once the re-entrant lock measured 460 ns per
-    // malloc/free pair against 45 ns with std::mutex (one thread: 34 against 25 ns).
-    std::mutex m_mutex;
+    // Bit j set: list j is not empty. Under m_mutex. At most 23 orders exist (4 GiB of 1 KiB
+    // chunks), so 64 bits always suffice.
+    std::uint64_t m_freeMask = 0;
+    // The pool lock rather than the library's re-entrant CMutex or std::mutex: the list work
+    // never nests, never blocks and is a few dozen instructions. Measured per malloc/free
+    // pair on two threads at once: CMutex 460 ns, std::mutex 45-127 ns; on one thread the
+    // pool lock saves one locked instruction and two library calls against std::mutex.
+    Detail::CPoolLock m_mutex;
     std::uint32_t m_alignment = 4;
     void* (PacketManagerInternal::*m_mallocSlot)(size_t&) = nullptr;
     void (PacketManagerInternal::*m_freeSlot)(void*) = nullptr;
