@@ -20,7 +20,7 @@
 
 #include <atomic>
 
-#include <sched.h>
+#include <thread>
 
 #if defined(__has_include)
 #if __has_include(<sys/single_threaded.h>)
@@ -74,7 +74,7 @@ private:
                     ++spins;
                     pause();
                 } else {
-                    sched_yield();
+                    std::this_thread::yield();
                 }
             }
             if (!m_locked.exchange(true, std::memory_order_acquire))
