@@ -19,7 +19,6 @@
 #define ORLIX_SRC_MEMORY_SPINLOCK_H
 
 #include <atomic>
-
 #include <thread>
 
 #if defined(__has_include)
