@@ -15,6 +15,8 @@
 #ifndef ORLIX_CPU_CPU_H
 #define ORLIX_CPU_CPU_H
 
+#include <vector>
+
 namespace Orlix {
 namespace Cpu {
 
@@ -56,6 +58,19 @@ unsigned featuresAllowedAt(Level level);
 
 // Parses a cap name ("portable", "sse", "avx2", "avx512"); false for anything else.
 bool parseLevel(const char* text, Level& level);
+
+// The path a codec uses: the last entry of paths (listed portable first, fastest last) that
+// allowed(entry) accepts, or the first entry when none is. paths must not be empty.
+template <typename Path, typename Allowed>
+Path lastAllowed(const std::vector<Path>& paths, Allowed allowed)
+{
+    Path chosen = paths.front();
+    for (const Path& path : paths) {
+        if (allowed(path))
+            chosen = path;
+    }
+    return chosen;
+}
 
 } // namespace Cpu
 } // namespace Orlix

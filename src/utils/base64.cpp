@@ -153,15 +153,10 @@ bool refuseNullSource(const char* src)
 // ORLIX_CPU allows. Chosen once, at the first call.
 const Detail::Base64Path& chosenPath()
 {
-    static const Detail::Base64Path chosen = [] {
-        const std::vector<Detail::Base64Path> paths = Detail::base64Paths();
-        Detail::Base64Path best = paths.front();
-        for (const Detail::Base64Path& path : paths) {
-            if (path.usable && Cpu::has(path.features))
-                best = path;
-        }
-        return best;
-    }();
+    static const Detail::Base64Path chosen =
+        Cpu::lastAllowed(Detail::base64Paths(), [](const Detail::Base64Path& path) {
+            return path.usable && Cpu::has(path.features);
+        });
     return chosen;
 }
 

@@ -723,15 +723,10 @@ namespace {
 // allows. Chosen once, at the first call.
 const Detail::AsciiPath& chosenAsciiPath()
 {
-    static const Detail::AsciiPath chosen = [] {
-        const std::vector<Detail::AsciiPath> paths = Detail::asciiPaths();
-        Detail::AsciiPath best = paths.front();
-        for (const Detail::AsciiPath& path : paths) {
-            if (path.usable && Cpu::has(path.features))
-                best = path;
-        }
-        return best;
-    }();
+    static const Detail::AsciiPath chosen =
+        Cpu::lastAllowed(Detail::asciiPaths(), [](const Detail::AsciiPath& path) {
+            return path.usable && Cpu::has(path.features);
+        });
     return chosen;
 }
 

@@ -81,11 +81,7 @@ std::vector<CrcPath> clmulPaths(CrcPath portable, CrcFunction sse, CrcFunction a
 
 CrcFunction lastUsable(const std::vector<CrcPath>& paths)
 {
-    CrcFunction fn = paths.front().fn;
-    for (const CrcPath& path : paths)
-        if (path.usable)
-            fn = path.fn;
-    return fn;
+    return Cpu::lastAllowed(paths, [](const CrcPath& path) { return path.usable; }).fn;
 }
 
 } // namespace

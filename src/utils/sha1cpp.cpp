@@ -105,13 +105,8 @@ std::vector<Sha1Path> sha1Paths()
 
 void sha1Blocks(std::uint32_t state[5], const unsigned char* data, std::size_t blocks)
 {
-    static const Sha1BlockFunction chosen = [] {
-        Sha1BlockFunction fn = sha1BlocksPortable;
-        for (const Sha1Path& path : sha1Paths())
-            if (path.usable)
-                fn = path.fn;
-        return fn;
-    }();
+    static const Sha1BlockFunction chosen =
+        Cpu::lastAllowed(sha1Paths(), [](const Sha1Path& path) { return path.usable; }).fn;
     chosen(state, data, blocks);
 }
 
