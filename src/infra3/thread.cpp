@@ -73,12 +73,11 @@ void CThread::ThreadInternal::setName(const char* name)
 void CThread::ThreadInternal::body(void* argument)
 {
     auto* record = static_cast<ThreadInternal*>(argument);
-    {
-        // Waits here until createThread has finished.
-        TGuard<CMutex> guard(record->m_mutex);
-        record->m_running.store(1);
-        record->m_threadId.store(Platform::currentThreadId());
-    }
+    // No hand-over with createThread: it set m_running before the start, the system thread
+    // applied the priority before calling here, and everything else the body reads was
+    // written before pthread_create. The thread object's lock is taken by the body only where
+    // it asks for it (destroyThread on itself and the like).
+    record->m_threadId.store(Platform::currentThreadId());
     ThreadManagerInternal::instance()->add(record);
 
     // The end of the body, also when it is unwound by terminateThread's cancellation: leave
@@ -144,7 +143,7 @@ CThread::~CThread()
     if (m_internal->m_loop.load())
         destroyThread();
     // Also when destroyThread had nothing to wait for: a body that has not reached its first
-    // step yet (createThread reported a failed priority) still uses the record.
+    // step yet (or one destroyed earlier and still finishing) still uses the record.
     ThreadInternal::waitForBody(m_internal);
     Platform::closeThread(m_internal->m_threadHandle);
     // The body has unregistered; this makes certain that no freed record stays listed, and
@@ -189,18 +188,23 @@ bool CThread::createThread()
     r.m_threadId.store(-1);
     r.m_destroyed.store(false);
     r.m_deadline.store(0);
+    // Cost: the handle's allocation and pthread_create, nothing else on this side. The new
+    // thread applies its priority itself before the body runs (no priority call here, no
+    // wait for its kernel id) and the body starts without waiting for this lock. Running is
+    // set before the start, so that the body never has to report it.
+    r.m_running.store(1);
+    Platform::ThreadScheduling scheduling;
+    scheduling.level = Detail::win32Priority(r.m_priority, r.m_policy);
+    scheduling.realtime = r.m_policy == 1;
+    scheduling.priority = r.m_priority;
     int error = 0;
-    r.m_threadHandle = Platform::startThread(&ThreadInternal::body, &r, r.m_stackSize, &error);
+    r.m_threadHandle =
+        Platform::startThread(&ThreadInternal::body, &r, r.m_stackSize, scheduling, &error);
     if (r.m_threadHandle == nullptr) {
+        r.m_running.store(0);
         r.m_loop.store(false);
         return failed(error);
     }
-    error = Platform::setThreadPriority(r.m_threadHandle,
-                                        Detail::win32Priority(r.m_priority, r.m_policy),
-                                        r.m_policy == 1, r.m_priority);
-    if (error != 0)
-        return failed(error);
-    r.m_running.store(1);
     r.m_mutex.leave();
     return true;
 }

@@ -38,6 +38,9 @@ struct NativeThread
     std::atomic<int> tid{0};           // set when the thread has started
     std::atomic<bool> finished{false}; // set under mutex (for the waiters), read anywhere
     std::atomic<int> nice{kNoNice};    // a nice value for the thread to apply, or kNoNice
+    // Set before the thread starts (pthread_create orders it before the thread's reads): a
+    // SCHED_RR priority for the thread to apply to itself, or 0 for none.
+    int realtimePriority = 0;
 };
 
 namespace {
@@ -117,10 +120,24 @@ int applyNice(int tid, int nice)
     return (refusedForPrivilege(error) || error == ESRCH) ? 0 : error;
 }
 
+// The SCHED_RR priority for a library priority (1 highest .. 127 lowest).
+int realtimePriorityFor(int priority)
+{
+    const int high = sched_get_priority_max(SCHED_RR);
+    const int low = sched_get_priority_min(SCHED_RR);
+    const int p = priority < 1 ? 1 : (priority > 127 ? 127 : priority);
+    return high - (p - 1) * (high - low) / 126;
+}
+
 void* startRoutine(void* argument)
 {
     auto* thread = static_cast<NativeThread*>(argument);
     FinishOnExit finish(thread);
+    if (thread->realtimePriority != 0) {
+        sched_param param{};
+        param.sched_priority = thread->realtimePriority;
+        pthread_setschedparam(pthread_self(), SCHED_RR, &param); // refusal: keeps SCHED_OTHER
+    }
     // The other half of setThreadPriority's hand-over: publish the id, then look for a value
     // left before it was published. Both sides store before they load (sequentially
     // consistent), so at least one of them sees the other's store and applies the value; both
@@ -149,11 +166,23 @@ int effectiveStackSize(int requested)
     return size > INT_MAX ? static_cast<int>(INT_MAX / page * page) : static_cast<int>(size);
 }
 
-NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int* error)
+namespace {
+
+// Cost: one allocation for the handle and pthread_create. With a scheduling, the new thread
+// applies it itself (one setpriority, or one pthread_setschedparam) before its entry runs, so
+// the caller neither waits for the thread to publish its kernel id nor makes that call.
+NativeThread* startScheduled(ThreadEntry entry, void* argument, int stackSize,
+                             const ThreadScheduling* scheduling, int* error)
 {
     auto* thread = new NativeThread;
     thread->entry = entry;
     thread->argument = argument;
+    if (scheduling != nullptr) {
+        if (scheduling->realtime)
+            thread->realtimePriority = realtimePriorityFor(scheduling->priority);
+        else
+            thread->nice.store(niceValueForLevel(scheduling->level), std::memory_order_relaxed);
+    }
     pthread_condattr_t condAttr;
     pthread_condattr_init(&condAttr);
     pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
@@ -163,7 +192,7 @@ NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int*
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     // Explicit normal scheduling: a thread started by a real-time thread does not inherit the
-    // real-time policy; setThreadPriority() decides.
+    // real-time policy; the scheduling given (or setThreadPriority()) decides.
     pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
     pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
     sched_param param{};
@@ -185,6 +214,19 @@ NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int*
         return nullptr;
     }
     return thread;
+}
+
+} // namespace
+
+NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int* error)
+{
+    return startScheduled(entry, argument, stackSize, nullptr, error);
+}
+
+NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize,
+                          const ThreadScheduling& scheduling, int* error)
+{
+    return startScheduled(entry, argument, stackSize, &scheduling, error);
 }
 
 bool waitThread(NativeThread* thread, unsigned int timeoutMs)
@@ -214,11 +256,8 @@ bool isCurrentThread(NativeThread* thread)
 int setThreadPriority(NativeThread* thread, int level, bool realtime, int priority)
 {
     if (realtime) {
-        const int high = sched_get_priority_max(SCHED_RR);
-        const int low = sched_get_priority_min(SCHED_RR);
-        int p = priority < 1 ? 1 : (priority > 127 ? 127 : priority);
         sched_param param{};
-        param.sched_priority = high - (p - 1) * (high - low) / 126;
+        param.sched_priority = realtimePriorityFor(priority);
         const int rc = pthread_setschedparam(thread->handle, SCHED_RR, &param);
         return (rc == 0 || refusedForPrivilege(rc)) ? 0 : rc;
     }
