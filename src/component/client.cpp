@@ -55,7 +55,8 @@ struct IClient::ClientInternal
     std::string classId;
     std::string text1;
     std::int32_t number1 = 0;
-    std::string userName; // guarded by mutex
+    std::size_t serverKey = 0; // Detail::serverKeyOf(text1, number1), set with them
+    std::string userName;      // guarded by mutex
     std::string text2, text3, text6, text7, text8;
     std::uint8_t flag1 = 0, flag2 = 0;
     std::int32_t number2 = 0;
@@ -250,6 +251,7 @@ void clientCreateInternal(IClient* client, const ClassID& classId, const ServerI
     c->classId = textOf(classId.name);
     c->text1 = textOf(info.text1);
     c->number1 = info.number1;
+    c->serverKey = Detail::serverKeyOf(c->text1, c->number1);
     c->userName = textOf(info.userName);
     c->text2 = textOf(info.text2);
     c->text3 = textOf(info.text3);
@@ -358,15 +360,31 @@ ServerQuery::ServerQuery(const ClassID& classId, const ServerInfo& info)
     : text1(viewOf(info.text1)), userName(viewOf(info.userName)), text2(viewOf(info.text2)),
       text3(viewOf(info.text3)), text4(viewOf(info.text4)), text5(viewOf(info.text5)),
       text9(viewOf(info.text9)), text10(viewOf(info.text10)), text8(viewOf(info.text8)),
-      text6(viewOf(info.text6)), info(info)
+      text6(viewOf(info.text6)), info(info),
+      serverKey(serverKeyOf(viewOf(info.text1), info.number1))
 {
     const std::string_view name = viewOf(classId.name);
     classPrefix = name.substr(0, name.find('.'));
 }
 
+std::size_t serverKeyOf(std::string_view text1, std::int32_t number1)
+{
+    // FNV-1a over the text, then the number: cheap for the short addresses clients carry.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char ch : text1)
+        hash = (hash ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
+    hash = (hash ^ static_cast<std::uint32_t>(number1)) * 1099511628211ull;
+    return static_cast<std::size_t>(hash);
+}
+
+// Cost: one word compare for a client of another server (see serverKeyOf); for the matching
+// client, the class prefix and every identifying text (lengths first, then bytes) and the
+// user name under the client's lock.
 bool clientMatches(IClient* client, const ServerQuery& q)
 {
     const auto& c = ClientAccess::of(client);
+    if (c.serverKey != q.serverKey)
+        return false;
     // The client's class id must start with the queried class prefix (the text before the
     // first '.'): a "Device" client serves "Device.Config", and "Dev.Config" as well.
     const std::string_view own(c.classId);
