@@ -2,6 +2,7 @@
 #include "platform/threads.h"
 
 #include "platform/posix/deadline.h"
+#include "platform/thread.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -142,7 +143,8 @@ void* startRoutine(void* argument)
     // left before it was published. Both sides store before they load (sequentially
     // consistent), so at least one of them sees the other's store and applies the value; both
     // applying it is harmless.
-    const int tid = static_cast<int>(syscall(SYS_gettid));
+    // Through the cached id of the thread: the body asks for it again right away.
+    const int tid = currentThreadId();
     thread->tid.store(tid);
     const int nice = thread->nice.load();
     if (nice != NativeThread::kNoNice)
@@ -191,13 +193,18 @@ NativeThread* startScheduled(ThreadEntry entry, void* argument, int stackSize,
 
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    // Explicit normal scheduling: a thread started by a real-time thread does not inherit the
-    // real-time policy; the scheduling given (or setThreadPriority()) decides.
-    pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
-    pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
-    sched_param param{};
-    param.sched_priority = 0;
-    pthread_attr_setschedparam(&attr, &param);
+    // Normal scheduling: a thread started by a real-time thread does not inherit the real-time
+    // policy; the scheduling given (or setThreadPriority()) decides. Explicit scheduling
+    // attributes make the C library hold the new thread until the starter has set them (a
+    // system call and a wake-up per start), so they are used only when the starter does not
+    // run under the normal policy itself; otherwise inheriting gives the same result.
+    if (sched_getscheduler(0) != SCHED_OTHER) {
+        pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
+        sched_param param{};
+        param.sched_priority = 0;
+        pthread_attr_setschedparam(&attr, &param);
+    }
     int rc = 0;
     const int size = effectiveStackSize(stackSize);
     if (size > 0)
