@@ -357,15 +357,31 @@ std::string_view viewOf(const char* text)
 } // namespace
 
 ServerQuery::ServerQuery(const ClassID& classId, const ServerInfo& info)
-    : text1(viewOf(info.text1)), userName(viewOf(info.userName)), text2(viewOf(info.text2)),
-      text3(viewOf(info.text3)), text4(viewOf(info.text4)), text5(viewOf(info.text5)),
-      text9(viewOf(info.text9)), text10(viewOf(info.text10)), text8(viewOf(info.text8)),
-      text6(viewOf(info.text6)), info(info),
-      serverKey(serverKeyOf(viewOf(info.text1), info.number1))
+    : text1(viewOf(info.text1)), info(info), serverKey(serverKeyOf(text1, info.number1))
 {
     const std::string_view name = viewOf(classId.name);
     classPrefix = name.substr(0, name.find('.'));
 }
+
+namespace {
+
+// own == text, a null text counting as the empty one. Inline and without measuring text
+// first: the texts compared are short and mostly empty, where a strlen plus a memcmp call
+// cost more than the compare itself.
+bool sameText(const std::string& own, const char* text)
+{
+    if (text == nullptr)
+        return own.empty();
+    const std::size_t size = own.size();
+    const char* data = own.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        if (text[i] != data[i]) // also stops at the end of a shorter text
+            return false;
+    }
+    return text[size] == '\0';
+}
+
+} // namespace
 
 std::size_t serverKeyOf(std::string_view text1, std::int32_t number1)
 {
@@ -378,8 +394,8 @@ std::size_t serverKeyOf(std::string_view text1, std::int32_t number1)
 }
 
 // Cost: one word compare for a client of another server (see serverKeyOf); for the matching
-// client, the class prefix and every identifying text (lengths first, then bytes) and the
-// user name under the client's lock.
+// client, the class prefix and every identifying text (inline, see sameText) and the user
+// name under the client's lock.
 bool clientMatches(IClient* client, const ServerQuery& q)
 {
     const auto& c = ClientAccess::of(client);
@@ -392,22 +408,23 @@ bool clientMatches(IClient* client, const ServerQuery& q)
         own.compare(0, q.classPrefix.size(), q.classPrefix) != 0)
         return false;
     const ServerInfo& info = q.info;
-    if (c.text1 != q.text1 || c.number1 != info.number1)
+    if (c.number1 != info.number1 || std::string_view(c.text1) != q.text1)
         return false;
     {
         Infra::TGuard<Infra::CMutex> guard(ClientAccess::of(client).mutex);
-        if (c.userName != q.userName)
+        if (!sameText(c.userName, info.userName))
             return false;
     }
-    if (c.text2 != q.text2 || c.text3 != q.text3)
+    if (!sameText(c.text2, info.text2) || !sameText(c.text3, info.text3))
         return false;
     if (c.flag1 != info.flag1 || c.flag2 != info.flag2 || c.number2 != info.number2)
         return false;
-    if (c.text4 != q.text4 || c.text5 != q.text5 || c.text9 != q.text9 || c.text10 != q.text10)
+    if (!sameText(c.text4, info.text4) || !sameText(c.text5, info.text5) ||
+        !sameText(c.text9, info.text9) || !sameText(c.text10, info.text10))
         return false;
     if (c.flag3 != info.flag3 || c.number3 != info.number3)
         return false;
-    return c.text8 == q.text8 && c.text6 == q.text6;
+    return sameText(c.text8, info.text8) && sameText(c.text6, info.text6);
 }
 
 } // namespace Detail
