@@ -5,6 +5,7 @@
 #include "infra/print.h"
 #include "infra3/clock.h"
 #include "infra3/diag.h"
+#include "infra3/print_internal.h"
 #include "infra3/thread_internal.h"
 #include "infra3/threadmanager_internal.h"
 #include "platform/thread.h"
@@ -37,6 +38,13 @@ int win32Priority(int priority, int policy)
 } // namespace Detail
 
 namespace {
+
+// Whether a debug line would print now. The thread body's two debug lines copy the name
+// under its lock; with the level below debug (the usual case) that copy is skipped.
+bool debugPrinted()
+{
+    return Detail::printLogLevel() >= 6;
+}
 
 // The deadline milliseconds after now; 0 clears it. The milliseconds are sign-extended.
 uint64 deadlineAfter(int milliseconds, uint64 now)
@@ -88,8 +96,9 @@ void CThread::ThreadInternal::body(void* argument)
         ThreadInternal* record;
         ~BodyExit()
         {
-            logDebug("ThreadBody leave name = %s, id = %d \n", record->name().c_str(),
-                     record->m_threadId.load());
+            if (debugPrinted())
+                logDebug("ThreadBody leave name = %s, id = %d \n", record->name().c_str(),
+                         record->m_threadId.load());
             ThreadManagerInternal::remove(record);
             record->m_loop.store(false);
             record->m_running.store(0);
@@ -97,9 +106,11 @@ void CThread::ThreadInternal::body(void* argument)
     } exit{record};
 
     int onStack = 0;
-    logDebug("ThreadBody Enter name = %s, id = %d, prior = %s%d, stack = %p \n",
-             record->name().c_str(), record->m_threadId.load(), record->m_policy == 1 ? "R" : "N",
-             record->m_priority, static_cast<void*>(&onStack));
+    if (debugPrinted())
+        logDebug("ThreadBody Enter name = %s, id = %d, prior = %s%d, stack = %p \n",
+                 record->name().c_str(), record->m_threadId.load(),
+                 record->m_policy == 1 ? "R" : "N", record->m_priority,
+                 static_cast<void*>(&onStack));
     record->m_thread->threadProc();
 }
 
