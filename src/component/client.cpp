@@ -291,7 +291,13 @@ bool clientLogin(IClient* client)
 bool clientUpdateBroken(IClient* client)
 {
     ORLIX_ASSERT_CLIENT();
-    client->m_internal->lastActive.store(nowMs(), std::memory_order_relaxed);
+    // Every factory lookup that finds a logged-in client comes here. The activity time is
+    // read only for a client in state created (the idle sweep), and no client returns to that
+    // state once it left it, so any other client skips the clock read (a shared clock with an
+    // atomic update, the dearest step of this call apart from checkBroken itself).
+    IClient::ClientInternal& c = *client->m_internal;
+    if (c.state.load(std::memory_order_acquire) == stateCreated)
+        c.lastActive.store(nowMs(), std::memory_order_relaxed);
     if (!client->checkBroken())
         return false;
     client->m_internal->state.store(stateBroken, std::memory_order_release);

@@ -109,6 +109,11 @@ TEST_F(ClientTest, IdleMeansCreatedNotExemptAndUntouchedForMoreThanFiveMinutes)
     log.loginSucceeds = false;
     clientLogin(client); // an attempt, even a failed one, is activity
     EXPECT_FALSE(clientIsIdle(client));
+    advanceClockForTesting(300001);
+    EXPECT_TRUE(clientIsIdle(client));
+    EXPECT_FALSE(clientUpdateBroken(client)); // so is a check of a created client's connection
+    EXPECT_TRUE(clientIsCreated(client));
+    EXPECT_FALSE(clientIsIdle(client));
 }
 
 TEST_F(ClientTest, ServersMatchByClassPrefixAndEveryIdentifyingFieldUsersByExactClass)
