@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -301,6 +303,40 @@ TEST(ThreadScheduling, PrioritiesBecomeNiceValuesStacksAreRoundedAndRefusalsStil
 #else
     EXPECT_EQ(stack, 102400);
 #endif
+}
+
+// A real-time thread (where the system allows one) starts a normal one: the child runs under
+// the normal policy from its first step, and a real-time child of a normal starter is
+// real-time from its first step too.
+TEST(ThreadScheduling, ThePolicyIsInPlaceWhenTheBodyStartsAndIsNotInherited)
+{
+    std::atomic<int> parentRoundRobin{-1};
+    std::atomic<int> childRoundRobin{-1};
+    std::atomic<bool> childCreated{false};
+    LambdaThread child(
+        [&](CThreadLite&) { childRoundRobin = Orlix::Platform::currentIsRoundRobin(); }, "child");
+    LambdaThread parent(
+        [&](CThreadLite&) {
+            parentRoundRobin = Orlix::Platform::currentIsRoundRobin();
+            childCreated = child->createThread();
+        },
+        "parent", 64, 1);
+    ASSERT_TRUE(parent->createThread());
+    ASSERT_TRUE(waitFor([&] { return parent->isThreadOver(); }));
+    ASSERT_TRUE(childCreated.load());
+    ASSERT_TRUE(waitFor([&] { return child->isThreadOver(); }));
+    EXPECT_EQ(childRoundRobin, 0) << "a normal thread started by a real-time one stays normal";
+    // Whether this process may use the real-time policy at all, asked on a thread of its own.
+    bool allowed = false;
+    std::thread([&] {
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_RR);
+        allowed = pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
+    }).join();
+    if (allowed)
+        EXPECT_EQ(parentRoundRobin, 1) << "real time from the body's first step";
+    else
+        std::cout << "(real-time scheduling refused here: only the normal half was checked)\n";
 }
 
 TEST(ThreadWatchdog, DeadlinesPassAndClearAndOnlyRunningThreadsSetTheirOwn)
