@@ -10,6 +10,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <iostream>
@@ -337,6 +338,41 @@ TEST(ThreadScheduling, ThePolicyIsInPlaceWhenTheBodyStartsAndIsNotInherited)
         EXPECT_EQ(parentRoundRobin, 1) << "real time from the body's first step";
     else
         std::cout << "(real-time scheduling refused here: only the normal half was checked)\n";
+}
+
+// A new thread starts with its starter's nice value; the library sets its own one where the
+// two differ and may skip the call where they agree. Started from an idle-priority thread:
+// an idle child keeps 19, a normal one gets 0 (where raising a nice value is allowed).
+TEST(ThreadScheduling, ANewThreadGetsItsOwnNiceValueWhateverItsStarterHas)
+{
+    std::atomic<int> normalNice{-100};
+    std::atomic<int> idleNice{-100};
+    std::atomic<int> starterNice{-100};
+    LambdaThread normal([&](CThreadLite&) { normalNice = Orlix::Platform::currentNiceValue(); },
+                        "normal");
+    LambdaThread idle([&](CThreadLite&) { idleNice = Orlix::Platform::currentNiceValue(); }, "idle",
+                      127);
+    LambdaThread starter(
+        [&](CThreadLite&) {
+            starterNice = Orlix::Platform::currentNiceValue();
+            EXPECT_TRUE(normal->createThread());
+            EXPECT_TRUE(idle->createThread());
+        },
+        "starter", 127);
+    ASSERT_TRUE(starter->createThread());
+    ASSERT_TRUE(waitFor(
+        [&] { return starter->isThreadOver() && normal->isThreadOver() && idle->isThreadOver(); }));
+    EXPECT_EQ(starterNice, 19);
+    EXPECT_EQ(idleNice, 19);
+    // Whether this process may raise a thread's nice value back, asked on a thread of its own.
+    bool allowed = false;
+    std::thread([&] {
+        allowed = setpriority(PRIO_PROCESS, 0, 19) == 0 && setpriority(PRIO_PROCESS, 0, 0) == 0;
+    }).join();
+    if (allowed)
+        EXPECT_EQ(normalNice, 0);
+    else
+        EXPECT_EQ(normalNice, 19) << "refused: the thread keeps the value it inherited";
 }
 
 TEST(ThreadWatchdog, DeadlinesPassAndClearAndOnlyRunningThreadsSetTheirOwn)

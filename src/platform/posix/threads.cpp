@@ -121,6 +121,17 @@ int applyNice(int tid, int nice)
     return (refusedForPrivilege(error) || error == ESRCH) ? 0 : error;
 }
 
+// Whether a thread started now by the calling thread would begin with the given nice value:
+// a new thread inherits its starter's. Asking costs a light system call on the starter's side;
+// setting the value costs the new thread a much dearer one (the kernel re-weighs the thread),
+// which the normal priority started from a normal thread, the usual case, then skips.
+bool startsWithNice(int nice)
+{
+    errno = 0;
+    const int own = getpriority(PRIO_PROCESS, 0); // 0: the calling thread itself
+    return own == nice && !(own == -1 && errno != 0);
+}
+
 // The SCHED_RR priority for a library priority (1 highest .. 127 lowest).
 int realtimePriorityFor(int priority)
 {
@@ -172,7 +183,8 @@ namespace {
 
 // Cost: one allocation for the handle and pthread_create. With a scheduling, the new thread
 // applies it itself (one setpriority, or one pthread_setschedparam) before its entry runs, so
-// the caller neither waits for the thread to publish its kernel id nor makes that call.
+// the caller neither waits for the thread to publish its kernel id nor makes that call; a nice
+// value the thread inherits anyway is not set at all (startsWithNice).
 NativeThread* startScheduled(ThreadEntry entry, void* argument, int stackSize,
                              const ThreadScheduling* scheduling, int* error)
 {
@@ -180,10 +192,11 @@ NativeThread* startScheduled(ThreadEntry entry, void* argument, int stackSize,
     thread->entry = entry;
     thread->argument = argument;
     if (scheduling != nullptr) {
+        const int nice = niceValueForLevel(scheduling->level);
         if (scheduling->realtime)
             thread->realtimePriority = realtimePriorityFor(scheduling->priority);
-        else
-            thread->nice.store(niceValueForLevel(scheduling->level), std::memory_order_relaxed);
+        else if (!startsWithNice(nice))
+            thread->nice.store(nice, std::memory_order_relaxed);
     }
     pthread_condattr_t condAttr;
     pthread_condattr_init(&condAttr);
