@@ -55,7 +55,8 @@ struct IClient::ClientInternal
     std::string classId;
     std::string text1;
     std::int32_t number1 = 0;
-    std::string userName; // guarded by mutex
+    std::size_t serverKey = 0; // Detail::serverKeyOf(text1, number1), set with them
+    std::string userName;      // guarded by mutex
     std::string text2, text3, text6, text7, text8;
     std::uint8_t flag1 = 0, flag2 = 0;
     std::int32_t number2 = 0;
@@ -250,6 +251,7 @@ void clientCreateInternal(IClient* client, const ClassID& classId, const ServerI
     c->classId = textOf(classId.name);
     c->text1 = textOf(info.text1);
     c->number1 = info.number1;
+    c->serverKey = Detail::serverKeyOf(c->text1, c->number1);
     c->userName = textOf(info.userName);
     c->text2 = textOf(info.text2);
     c->text3 = textOf(info.text3);
@@ -289,7 +291,13 @@ bool clientLogin(IClient* client)
 bool clientUpdateBroken(IClient* client)
 {
     ORLIX_ASSERT_CLIENT();
-    client->m_internal->lastActive.store(nowMs(), std::memory_order_relaxed);
+    // Every factory lookup that finds a logged-in client comes here. The activity time is
+    // read only for a client in state created (the idle sweep), and no client returns to that
+    // state once it left it, so any other client skips the clock read (a shared clock with an
+    // atomic update, the dearest step of this call apart from checkBroken itself).
+    IClient::ClientInternal& c = *client->m_internal;
+    if (c.state.load(std::memory_order_acquire) == stateCreated)
+        c.lastActive.store(nowMs(), std::memory_order_relaxed);
     if (!client->checkBroken())
         return false;
     client->m_internal->state.store(stateBroken, std::memory_order_release);
@@ -355,18 +363,50 @@ std::string_view viewOf(const char* text)
 } // namespace
 
 ServerQuery::ServerQuery(const ClassID& classId, const ServerInfo& info)
-    : text1(viewOf(info.text1)), userName(viewOf(info.userName)), text2(viewOf(info.text2)),
-      text3(viewOf(info.text3)), text4(viewOf(info.text4)), text5(viewOf(info.text5)),
-      text9(viewOf(info.text9)), text10(viewOf(info.text10)), text8(viewOf(info.text8)),
-      text6(viewOf(info.text6)), info(info)
+    : text1(viewOf(info.text1)), info(info), serverKey(serverKeyOf(text1, info.number1))
 {
     const std::string_view name = viewOf(classId.name);
     classPrefix = name.substr(0, name.find('.'));
 }
 
+namespace {
+
+// own == text, a null text counting as the empty one. Inline and without measuring text
+// first: the texts compared are short and mostly empty, where a strlen plus a memcmp call
+// cost more than the compare itself.
+bool sameText(const std::string& own, const char* text)
+{
+    if (text == nullptr)
+        return own.empty();
+    const std::size_t size = own.size();
+    const char* data = own.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        if (text[i] != data[i]) // also stops at the end of a shorter text
+            return false;
+    }
+    return text[size] == '\0';
+}
+
+} // namespace
+
+std::size_t serverKeyOf(std::string_view text1, std::int32_t number1)
+{
+    // FNV-1a over the text, then the number: cheap for the short addresses clients carry.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char ch : text1)
+        hash = (hash ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
+    hash = (hash ^ static_cast<std::uint32_t>(number1)) * 1099511628211ull;
+    return static_cast<std::size_t>(hash);
+}
+
+// Cost: one word compare for a client of another server (see serverKeyOf); for the matching
+// client, the class prefix and every identifying text (inline, see sameText) and the user
+// name under the client's lock.
 bool clientMatches(IClient* client, const ServerQuery& q)
 {
     const auto& c = ClientAccess::of(client);
+    if (c.serverKey != q.serverKey)
+        return false;
     // The client's class id must start with the queried class prefix (the text before the
     // first '.'): a "Device" client serves "Device.Config", and "Dev.Config" as well.
     const std::string_view own(c.classId);
@@ -374,22 +414,23 @@ bool clientMatches(IClient* client, const ServerQuery& q)
         own.compare(0, q.classPrefix.size(), q.classPrefix) != 0)
         return false;
     const ServerInfo& info = q.info;
-    if (c.text1 != q.text1 || c.number1 != info.number1)
+    if (c.number1 != info.number1 || std::string_view(c.text1) != q.text1)
         return false;
     {
         Infra::TGuard<Infra::CMutex> guard(ClientAccess::of(client).mutex);
-        if (c.userName != q.userName)
+        if (!sameText(c.userName, info.userName))
             return false;
     }
-    if (c.text2 != q.text2 || c.text3 != q.text3)
+    if (!sameText(c.text2, info.text2) || !sameText(c.text3, info.text3))
         return false;
     if (c.flag1 != info.flag1 || c.flag2 != info.flag2 || c.number2 != info.number2)
         return false;
-    if (c.text4 != q.text4 || c.text5 != q.text5 || c.text9 != q.text9 || c.text10 != q.text10)
+    if (!sameText(c.text4, info.text4) || !sameText(c.text5, info.text5) ||
+        !sameText(c.text9, info.text9) || !sameText(c.text10, info.text10))
         return false;
     if (c.flag3 != info.flag3 || c.number3 != info.number3)
         return false;
-    return c.text8 == q.text8 && c.text6 == q.text6;
+    return sameText(c.text8, info.text8) && sameText(c.text6, info.text6);
 }
 
 } // namespace Detail

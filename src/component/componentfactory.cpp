@@ -12,6 +12,8 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Orlix {
@@ -24,11 +26,20 @@ using ClassMap = std::map<std::string, IFactoryUnknown*, std::less<>>;
 
 // The factory registry lives until the process ends and is never destroyed, so that factories
 // may be registered from static initialisers and looked up from exit-time code.
+//
+// Two views of the same entries: the ordered maps (ClassIDList lists class ids in order) and a
+// hash index for the lookups. Entries are never erased (unregistering stores null), and map
+// nodes never move, so the index's keys view the maps' own strings and its values point at the
+// maps' values. Cost of a lookup: one hash and (usually) one compare per level, no copy of
+// either id and no allocation.
 struct FactoryRegistry
 {
+    using ClassIndex = std::unordered_map<std::string_view, IFactoryUnknown**>;
+
     Infra::CRecursiveMutex mutex;
     std::map<std::string, ClassMap, std::less<>>
         factories; // iid -> class id -> factory; guarded by mutex
+    std::unordered_map<std::string_view, ClassIndex> index; // the same; guarded by mutex
 };
 
 FactoryRegistry& factoryRegistry()
@@ -58,7 +69,11 @@ bool store(const char* iid, const char* classId, IFactoryUnknown* factory)
         return false;
     FactoryRegistry& reg = factoryRegistry();
     Infra::TGuard<Infra::CRecursiveMutex> guard(reg.mutex);
-    reg.factories[iid][classId] = factory;
+    const auto byIid = reg.factories.try_emplace(iid).first;
+    const auto byClass = byIid->second.try_emplace(classId, nullptr);
+    byClass.first->second = factory;
+    if (byClass.second)
+        reg.index[byIid->first][byClass.first->first] = &byClass.first->second;
     return true;
 }
 
@@ -148,12 +163,12 @@ IFactoryUnknown* lookUpFactory(const char* iid, bool isClient, const ClassID& cl
     {
         FactoryRegistry& reg = factoryRegistry();
         Infra::TGuard<Infra::CRecursiveMutex> guard(reg.mutex);
-        const auto byIid = reg.factories.find(iid);
-        if (byIid == reg.factories.end()) {
+        const auto byIid = reg.index.find(std::string_view(iid));
+        if (byIid == reg.index.end()) {
             Infra::setLastError(errInterfaceNotFound);
             failed = true;
         } else {
-            const auto byClass = byIid->second.find(classId.name);
+            const auto byClass = byIid->second.find(std::string_view(classId.name));
             if (byClass == byIid->second.end()) {
                 Infra::setLastError(errClassNotFound);
                 failed = true;
@@ -162,7 +177,7 @@ IFactoryUnknown* lookUpFactory(const char* iid, bool isClient, const ClassID& cl
                     Detail::CComponentHelper::setAsCurrentUser(found);
                     client = found;
                 }
-                IFactoryUnknown* factory = byClass->second;
+                IFactoryUnknown* factory = *byClass->second;
                 if (isClient) {
                     result = factory != nullptr ? Detail::getClientFactoryWrap(factory) : nullptr;
                 } else {

@@ -1,13 +1,16 @@
 // Matching many clients against one class id and server (internal).
 //
 // The client list compares every listed client with the server a lookup names. A query
-// measures the class prefix and the identifying texts once, so that each client costs a few
-// length checks and only the texts of equal length are compared byte by byte.
+// measures the class prefix and hashes the server's address once, so that a client of another
+// server costs one word compare and only a client of the same address is compared text by
+// text.
 #ifndef ORLIX_SRC_COMPONENT_SERVERQUERY_H
 #define ORLIX_SRC_COMPONENT_SERVERQUERY_H
 
 #include "infra/client.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace Orlix {
@@ -19,9 +22,15 @@ struct ServerQuery
     ServerQuery(const ClassID& classId, const ServerInfo& info);
 
     std::string_view classPrefix; // classId up to its first '.'
-    std::string_view text1, userName, text2, text3, text4, text5, text9, text10, text8, text6;
-    const ServerInfo& info; // the numbers and flags
+    std::string_view text1;       // the address, measured for serverKey
+    const ServerInfo& info;       // the other texts, the numbers and the flags
+    std::size_t serverKey;        // serverKeyOf(text1, number1)
 };
+
+// A hash of a server's address text and number. Every client keeps the one of its own
+// (they never change after creation), so the list walk rejects a client of another server
+// with one word compare instead of two text compares.
+std::size_t serverKeyOf(std::string_view text1, std::int32_t number1);
 
 // clientIsSameAs(client, classId, info) for the query's class id and server.
 bool clientMatches(IClient* client, const ServerQuery& query);

@@ -5,6 +5,7 @@
 #include "infra/print.h"
 #include "infra3/clock.h"
 #include "infra3/diag.h"
+#include "infra3/print_internal.h"
 #include "infra3/thread_internal.h"
 #include "infra3/threadmanager_internal.h"
 #include "platform/thread.h"
@@ -37,6 +38,13 @@ int win32Priority(int priority, int policy)
 } // namespace Detail
 
 namespace {
+
+// Whether a debug line would print now. The thread body's two debug lines copy the name
+// under its lock; with the level below debug (the usual case) that copy is skipped.
+bool debugPrinted()
+{
+    return Detail::printLogLevel() >= 6;
+}
 
 // The deadline milliseconds after now; 0 clears it. The milliseconds are sign-extended.
 uint64 deadlineAfter(int milliseconds, uint64 now)
@@ -73,12 +81,11 @@ void CThread::ThreadInternal::setName(const char* name)
 void CThread::ThreadInternal::body(void* argument)
 {
     auto* record = static_cast<ThreadInternal*>(argument);
-    {
-        // Waits here until createThread has finished.
-        TGuard<CMutex> guard(record->m_mutex);
-        record->m_running.store(1);
-        record->m_threadId.store(Platform::currentThreadId());
-    }
+    // No hand-over with createThread: it set m_running before the start, the system thread
+    // applied the priority before calling here, and everything else the body reads was
+    // written before pthread_create. The thread object's lock is taken by the body only where
+    // it asks for it (destroyThread on itself and the like).
+    record->m_threadId.store(Platform::currentThreadId());
     ThreadManagerInternal::instance()->add(record);
 
     // The end of the body, also when it is unwound by terminateThread's cancellation: leave
@@ -89,8 +96,9 @@ void CThread::ThreadInternal::body(void* argument)
         ThreadInternal* record;
         ~BodyExit()
         {
-            logDebug("ThreadBody leave name = %s, id = %d \n", record->name().c_str(),
-                     record->m_threadId.load());
+            if (debugPrinted())
+                logDebug("ThreadBody leave name = %s, id = %d \n", record->name().c_str(),
+                         record->m_threadId.load());
             ThreadManagerInternal::remove(record);
             record->m_loop.store(false);
             record->m_running.store(0);
@@ -98,9 +106,11 @@ void CThread::ThreadInternal::body(void* argument)
     } exit{record};
 
     int onStack = 0;
-    logDebug("ThreadBody Enter name = %s, id = %d, prior = %s%d, stack = %p \n",
-             record->name().c_str(), record->m_threadId.load(), record->m_policy == 1 ? "R" : "N",
-             record->m_priority, static_cast<void*>(&onStack));
+    if (debugPrinted())
+        logDebug("ThreadBody Enter name = %s, id = %d, prior = %s%d, stack = %p \n",
+                 record->name().c_str(), record->m_threadId.load(),
+                 record->m_policy == 1 ? "R" : "N", record->m_priority,
+                 static_cast<void*>(&onStack));
     record->m_thread->threadProc();
 }
 
@@ -144,7 +154,7 @@ CThread::~CThread()
     if (m_internal->m_loop.load())
         destroyThread();
     // Also when destroyThread had nothing to wait for: a body that has not reached its first
-    // step yet (createThread reported a failed priority) still uses the record.
+    // step yet (or one destroyed earlier and still finishing) still uses the record.
     ThreadInternal::waitForBody(m_internal);
     Platform::closeThread(m_internal->m_threadHandle);
     // The body has unregistered; this makes certain that no freed record stays listed, and
@@ -189,18 +199,23 @@ bool CThread::createThread()
     r.m_threadId.store(-1);
     r.m_destroyed.store(false);
     r.m_deadline.store(0);
+    // Cost: the handle's allocation and pthread_create, nothing else on this side. The new
+    // thread applies its priority itself before the body runs (no priority call here, no
+    // wait for its kernel id) and the body starts without waiting for this lock. Running is
+    // set before the start, so that the body never has to report it.
+    r.m_running.store(1);
+    Platform::ThreadScheduling scheduling;
+    scheduling.level = Detail::win32Priority(r.m_priority, r.m_policy);
+    scheduling.realtime = r.m_policy == 1;
+    scheduling.priority = r.m_priority;
     int error = 0;
-    r.m_threadHandle = Platform::startThread(&ThreadInternal::body, &r, r.m_stackSize, &error);
+    r.m_threadHandle =
+        Platform::startThread(&ThreadInternal::body, &r, r.m_stackSize, scheduling, &error);
     if (r.m_threadHandle == nullptr) {
+        r.m_running.store(0);
         r.m_loop.store(false);
         return failed(error);
     }
-    error = Platform::setThreadPriority(r.m_threadHandle,
-                                        Detail::win32Priority(r.m_priority, r.m_policy),
-                                        r.m_policy == 1, r.m_priority);
-    if (error != 0)
-        return failed(error);
-    r.m_running.store(1);
     r.m_mutex.leave();
     return true;
 }

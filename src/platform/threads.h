@@ -28,6 +28,23 @@ int effectiveStackSize(int requested);
 // the system's error number.
 NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int* error);
 
+// The scheduling a new thread gives itself before its entry runs (see setThreadPriority for
+// the meaning of the fields).
+struct ThreadScheduling
+{
+    int level = 0;
+    bool realtime = false;
+    int priority = 64;
+};
+
+// startThread, with the thread applying scheduling as its first step, before entry runs: the
+// entry always starts with its scheduling in place, and the starting thread neither waits for
+// the new one nor makes a system call for it. A refusal for lack of privilege keeps the
+// inherited scheduling, as setThreadPriority does; any other refusal is ignored (none is
+// expected for the clamped values used).
+NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize,
+                          const ThreadScheduling& scheduling, int* error);
+
 // Waits at most timeoutMs milliseconds for the thread to finish; true when it has finished.
 // Not a cancellation point.
 bool waitThread(NativeThread* thread, unsigned int timeoutMs);

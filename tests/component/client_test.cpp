@@ -109,6 +109,11 @@ TEST_F(ClientTest, IdleMeansCreatedNotExemptAndUntouchedForMoreThanFiveMinutes)
     log.loginSucceeds = false;
     clientLogin(client); // an attempt, even a failed one, is activity
     EXPECT_FALSE(clientIsIdle(client));
+    advanceClockForTesting(300001);
+    EXPECT_TRUE(clientIsIdle(client));
+    EXPECT_FALSE(clientUpdateBroken(client)); // so is a check of a created client's connection
+    EXPECT_TRUE(clientIsCreated(client));
+    EXPECT_FALSE(clientIsIdle(client));
 }
 
 TEST_F(ClientTest, ServersMatchByClassPrefixAndEveryIdentifyingFieldUsersByExactClass)
@@ -157,6 +162,15 @@ TEST_F(ClientTest, ServersMatchByClassPrefixAndEveryIdentifyingFieldUsersByExact
     ignored.text11 = "eleven";
     ignored.reserved[0] = 0xff;
     EXPECT_TRUE(clientIsSameAs(client, ClassID("Device"), ignored));
+
+    // The address counts as text like the others: a null one is the empty one, both ways,
+    // and the same address with another number is another server.
+    TestClient* noAddress = makeClient("Device", server(nullptr, 7));
+    EXPECT_TRUE(clientIsSameAs(noAddress, ClassID("Device"), server("", 7)));
+    EXPECT_TRUE(clientIsSameAs(noAddress, ClassID("Device"), server(nullptr, 7)));
+    EXPECT_FALSE(clientIsSameAs(noAddress, ClassID("Device"), server("", 8)));
+    TestClient* emptyAddress = makeClient("Device", server("", 7));
+    EXPECT_TRUE(clientIsSameAs(emptyAddress, ClassID("Device"), server(nullptr, 7)));
 }
 
 TEST_F(ClientTest, TheRecordKeepsItsOwnServerInfoAndSavesTheUserNameOnce)

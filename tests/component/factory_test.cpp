@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -60,6 +62,38 @@ TEST(FactoryRegistry, LookupsByInterfaceAndWholeClassIdTheClassIdListAndTheError
             << c.iid << " " << c.classId;
         EXPECT_EQ(getLastError(), c.error) << c.iid << " " << c.classId;
         EXPECT_EQ(client, nullptr);
+    }
+
+    // Many interfaces and classes registered after the first lookups (the registry grows
+    // under them): every one is still found, from ids that are copies, not the registered
+    // texts themselves.
+    std::vector<std::string> names;
+    for (int i = 0; i < 200; ++i)
+        names.push_back("Grow" + std::to_string(i));
+    std::vector<std::unique_ptr<ServiceFactory>> grown;
+    for (const std::string& name : names) {
+        grown.push_back(std::make_unique<ServiceFactory>(name.c_str()));
+        EXPECT_TRUE(grown.back()->registerFactory(name.c_str()));
+        EXPECT_TRUE(grown.back()->registerFactory("Grown"));
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string iid = names[i];
+        const std::string classId = names[i];
+        EXPECT_EQ(CComponentHelper::getComponentFactory(iid.c_str(), ClassID(classId.c_str()),
+                                                        ServerInfo::none, client),
+                  grown[i].get())
+            << iid;
+        EXPECT_EQ(CComponentHelper::getComponentFactory("Grown", ClassID(classId.c_str()),
+                                                        ServerInfo::none, client),
+                  grown[i].get())
+            << iid;
+    }
+    EXPECT_EQ(CComponentHelper::getComponentFactory("Svc", ClassID("A"), ServerInfo::none, client),
+              &second);
+    EXPECT_EQ(ClassIDList("Grown").count(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_TRUE(grown[i]->unregisterFactory(names[i].c_str()));
+        EXPECT_TRUE(grown[i]->unregisterFactory("Grown"));
     }
 }
 

@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 
 #include <atomic>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -301,6 +304,75 @@ TEST(ThreadScheduling, PrioritiesBecomeNiceValuesStacksAreRoundedAndRefusalsStil
 #else
     EXPECT_EQ(stack, 102400);
 #endif
+}
+
+// A real-time thread (where the system allows one) starts a normal one: the child runs under
+// the normal policy from its first step, and a real-time child of a normal starter is
+// real-time from its first step too.
+TEST(ThreadScheduling, ThePolicyIsInPlaceWhenTheBodyStartsAndIsNotInherited)
+{
+    std::atomic<int> parentRoundRobin{-1};
+    std::atomic<int> childRoundRobin{-1};
+    std::atomic<bool> childCreated{false};
+    LambdaThread child(
+        [&](CThreadLite&) { childRoundRobin = Orlix::Platform::currentIsRoundRobin(); }, "child");
+    LambdaThread parent(
+        [&](CThreadLite&) {
+            parentRoundRobin = Orlix::Platform::currentIsRoundRobin();
+            childCreated = child->createThread();
+        },
+        "parent", 64, 1);
+    ASSERT_TRUE(parent->createThread());
+    ASSERT_TRUE(waitFor([&] { return parent->isThreadOver(); }));
+    ASSERT_TRUE(childCreated.load());
+    ASSERT_TRUE(waitFor([&] { return child->isThreadOver(); }));
+    EXPECT_EQ(childRoundRobin, 0) << "a normal thread started by a real-time one stays normal";
+    // Whether this process may use the real-time policy at all, asked on a thread of its own.
+    bool allowed = false;
+    std::thread([&] {
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_RR);
+        allowed = pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0;
+    }).join();
+    if (allowed)
+        EXPECT_EQ(parentRoundRobin, 1) << "real time from the body's first step";
+    else
+        std::cout << "(real-time scheduling refused here: only the normal half was checked)\n";
+}
+
+// A new thread starts with its starter's nice value; the library sets its own one where the
+// two differ and may skip the call where they agree. Started from an idle-priority thread:
+// an idle child keeps 19, a normal one gets 0 (where raising a nice value is allowed).
+TEST(ThreadScheduling, ANewThreadGetsItsOwnNiceValueWhateverItsStarterHas)
+{
+    std::atomic<int> normalNice{-100};
+    std::atomic<int> idleNice{-100};
+    std::atomic<int> starterNice{-100};
+    LambdaThread normal([&](CThreadLite&) { normalNice = Orlix::Platform::currentNiceValue(); },
+                        "normal");
+    LambdaThread idle([&](CThreadLite&) { idleNice = Orlix::Platform::currentNiceValue(); }, "idle",
+                      127);
+    LambdaThread starter(
+        [&](CThreadLite&) {
+            starterNice = Orlix::Platform::currentNiceValue();
+            EXPECT_TRUE(normal->createThread());
+            EXPECT_TRUE(idle->createThread());
+        },
+        "starter", 127);
+    ASSERT_TRUE(starter->createThread());
+    ASSERT_TRUE(waitFor(
+        [&] { return starter->isThreadOver() && normal->isThreadOver() && idle->isThreadOver(); }));
+    EXPECT_EQ(starterNice, 19);
+    EXPECT_EQ(idleNice, 19);
+    // Whether this process may raise a thread's nice value back, asked on a thread of its own.
+    bool allowed = false;
+    std::thread([&] {
+        allowed = setpriority(PRIO_PROCESS, 0, 19) == 0 && setpriority(PRIO_PROCESS, 0, 0) == 0;
+    }).join();
+    if (allowed)
+        EXPECT_EQ(normalNice, 0);
+    else
+        EXPECT_EQ(normalNice, 19) << "refused: the thread keeps the value it inherited";
 }
 
 TEST(ThreadWatchdog, DeadlinesPassAndClearAndOnlyRunningThreadsSetTheirOwn)

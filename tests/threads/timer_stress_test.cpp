@@ -1,7 +1,9 @@
 // Timers under load: several threads start, restart, stop, stopAndWait, re-period and
 // recreate a thousand timers while their callbacks run (some of which start or stop their own
 // timer). Checked throughout: calls of one timer never overlap, no call runs after stopAndWait
-// returned, and when everything is over no thread of the library is left.
+// returned, and when everything is over no thread of the library is left. A second case churns
+// thousands of far-off timers from one thread per core while another keeps checking the
+// manager's list, and then fires a batch of them to check their order.
 #include "infra/thread.h"
 #include "infra/threadmanager.h"
 #include "infra/timer.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <iterator>
@@ -168,4 +171,121 @@ TEST(TimerStress, ManyThreadsManyTimersNoOverlapNoLateCallsNoThreadLeft)
     Orlix::Infra::Detail::CSingleton<TimerManagerInternal>::destroy();
     EXPECT_TRUE(OrlixTest::waitFor([&] { return threadsOfThisProcess() == baseline; }))
         << threadsOfThisProcess() << " threads, " << baseline << " before";
+}
+
+// Starts, restarts, stops and re-periods 4,096 timers due days from now (so the list stays
+// deep: seven levels of four) from one thread per core, while a checker keeps verifying the
+// list under the timer lock. Then every timer is stopped, and timers started with distinct
+// short delays (in shuffled order) must be called earliest due first.
+TEST(TimerStress, ListStaysOrderedUnderChurnOnAllCoresAndFiresEarliestFirst)
+{
+    const unsigned int cores = std::max(2u, std::thread::hardware_concurrency());
+    constexpr int kTimersPerWorker = 1024;
+    constexpr int kOperationsPerWorker = 20000;
+    constexpr unsigned int kFarOff = 1000000000u; // about twelve days
+    const unsigned int workerCount = std::max(4u, cores);
+    const TFunction1<void, unsigned long> never([](unsigned long) { ADD_FAILURE(); });
+    TimerManagerInternal* manager = TimerManagerInternal::instance();
+    ASSERT_EQ(manager->checkListForTesting(), 0);
+
+    std::vector<std::vector<std::unique_ptr<CTimer>>> timers(workerCount);
+    for (auto& list : timers)
+        for (int t = 0; t < kTimersPerWorker; ++t)
+            list.push_back(std::make_unique<CTimer>("churn"));
+    std::atomic<bool> churning{true};
+    std::atomic<long> brokenChecks{0};
+    std::atomic<long> checks{0};
+    std::thread checker([&] {
+        while (churning.load()) {
+            if (manager->checkListForTesting() < 0)
+                ++brokenChecks;
+            ++checks;
+            std::this_thread::yield();
+        }
+    });
+    std::vector<std::thread> workers;
+    for (unsigned int w = 0; w < workerCount; ++w) {
+        workers.emplace_back([&, w] {
+            std::mt19937 random(77u + w);
+            auto& list = timers[w];
+            for (int i = 0; i < kOperationsPerWorker; ++i) {
+                CTimer& timer = *list[random() % list.size()];
+                // Few distinct due times, so that equal keys (ordered by entry) are common.
+                const unsigned int delay = kFarOff + (random() % 64) * 1000u;
+                switch (random() % 8) {
+                case 0:
+                case 1:
+                case 2:
+                    timer.start(never, delay, 0);
+                    break;
+                case 3:
+                    timer.start(never, delay, kFarOff);
+                    break;
+                case 4:
+                case 5:
+                    timer.stop();
+                    break;
+                case 6:
+                    timer.setPeriodTime(kFarOff + (random() % 4) * 1000u);
+                    break;
+                default:
+                    timer.start(never, kFarOff, 0); // the same key over and over
+                    break;
+                }
+            }
+        });
+    }
+    for (auto& worker : workers)
+        worker.join();
+    churning = false;
+    checker.join();
+    EXPECT_EQ(brokenChecks.load(), 0);
+    EXPECT_GT(checks.load(), 0);
+
+    long started = 0;
+    for (auto& list : timers)
+        for (auto& timer : list)
+            started += timer->isStarted() ? 1 : 0;
+    EXPECT_EQ(manager->checkListForTesting(), started);
+    for (auto& list : timers)
+        for (auto& timer : list)
+            EXPECT_TRUE(!timer->isStarted() || timer->stop());
+    EXPECT_EQ(manager->checkListForTesting(), 0);
+
+    // Firing order over a deep list: due times a tick apart, started in shuffled order. A
+    // call is handed out only after every earlier due timer was (in the same tick or an
+    // earlier one), so when timer i runs, timer i-1 has been called: no timing involved.
+    constexpr int kFiring = 40;
+    std::atomic<int> calls{0};
+    std::atomic<int> outOfOrder{0};
+    std::vector<std::unique_ptr<CTimer>> firing;
+    std::vector<int> slots(kFiring);
+    for (int i = 0; i < kFiring; ++i) {
+        slots[i] = i;
+        firing.push_back(std::make_unique<CTimer>("order"));
+    }
+    std::shuffle(slots.begin(), slots.end(), std::mt19937(5));
+    const TFunction1<void, unsigned long> check([&](unsigned long which) {
+        if (which > 0 && !firing[which - 1]->isCalled())
+            ++outOfOrder;
+        ++calls;
+    });
+    for (auto& timer : timers[0]) // a deep list of far-off timers around the ones that fire
+        timer->start(never, kFarOff, 0);
+    {
+        // Under the timer lock, all delays count from one reading of the clock.
+        Orlix::Infra::TGuard<Orlix::Infra::CRecursiveMutex> guard(TimerManagerInternal::mutex());
+        for (int slot : slots)
+            firing[slot]->start(check, static_cast<unsigned int>(10 + 10 * slot), 0,
+                                static_cast<unsigned long>(slot));
+        EXPECT_EQ(manager->checkListForTesting(), kTimersPerWorker + kFiring);
+    }
+    ASSERT_TRUE(OrlixTest::waitFor([&] { return calls.load() == kFiring; }));
+    for (auto& timer : firing)
+        timer->stopAndWait();
+    EXPECT_EQ(outOfOrder.load(), 0);
+    for (auto& list : timers)
+        for (auto& timer : list)
+            timer->stop();
+    EXPECT_EQ(manager->checkListForTesting(), 0);
 }

@@ -2,6 +2,7 @@
 #include "platform/threads.h"
 
 #include "platform/posix/deadline.h"
+#include "platform/thread.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -38,6 +39,9 @@ struct NativeThread
     std::atomic<int> tid{0};           // set when the thread has started
     std::atomic<bool> finished{false}; // set under mutex (for the waiters), read anywhere
     std::atomic<int> nice{kNoNice};    // a nice value for the thread to apply, or kNoNice
+    // Set before the thread starts (pthread_create orders it before the thread's reads): a
+    // SCHED_RR priority for the thread to apply to itself, or 0 for none.
+    int realtimePriority = 0;
 };
 
 namespace {
@@ -117,15 +121,41 @@ int applyNice(int tid, int nice)
     return (refusedForPrivilege(error) || error == ESRCH) ? 0 : error;
 }
 
+// Whether a thread started now by the calling thread would begin with the given nice value:
+// a new thread inherits its starter's. Asking costs a light system call on the starter's side;
+// setting the value costs the new thread a much dearer one (the kernel re-weighs the thread),
+// which the normal priority started from a normal thread, the usual case, then skips.
+bool startsWithNice(int nice)
+{
+    errno = 0;
+    const int own = getpriority(PRIO_PROCESS, 0); // 0: the calling thread itself
+    return own == nice && !(own == -1 && errno != 0);
+}
+
+// The SCHED_RR priority for a library priority (1 highest .. 127 lowest).
+int realtimePriorityFor(int priority)
+{
+    const int high = sched_get_priority_max(SCHED_RR);
+    const int low = sched_get_priority_min(SCHED_RR);
+    const int p = priority < 1 ? 1 : (priority > 127 ? 127 : priority);
+    return high - (p - 1) * (high - low) / 126;
+}
+
 void* startRoutine(void* argument)
 {
     auto* thread = static_cast<NativeThread*>(argument);
     FinishOnExit finish(thread);
+    if (thread->realtimePriority != 0) {
+        sched_param param{};
+        param.sched_priority = thread->realtimePriority;
+        pthread_setschedparam(pthread_self(), SCHED_RR, &param); // refusal: keeps SCHED_OTHER
+    }
     // The other half of setThreadPriority's hand-over: publish the id, then look for a value
     // left before it was published. Both sides store before they load (sequentially
     // consistent), so at least one of them sees the other's store and applies the value; both
     // applying it is harmless.
-    const int tid = static_cast<int>(syscall(SYS_gettid));
+    // Through the cached id of the thread: the body asks for it again right away.
+    const int tid = currentThreadId();
     thread->tid.store(tid);
     const int nice = thread->nice.load();
     if (nice != NativeThread::kNoNice)
@@ -149,11 +179,25 @@ int effectiveStackSize(int requested)
     return size > INT_MAX ? static_cast<int>(INT_MAX / page * page) : static_cast<int>(size);
 }
 
-NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int* error)
+namespace {
+
+// Cost: one allocation for the handle and pthread_create. With a scheduling, the new thread
+// applies it itself (one setpriority, or one pthread_setschedparam) before its entry runs, so
+// the caller neither waits for the thread to publish its kernel id nor makes that call; a nice
+// value the thread inherits anyway is not set at all (startsWithNice).
+NativeThread* startScheduled(ThreadEntry entry, void* argument, int stackSize,
+                             const ThreadScheduling* scheduling, int* error)
 {
     auto* thread = new NativeThread;
     thread->entry = entry;
     thread->argument = argument;
+    if (scheduling != nullptr) {
+        const int nice = niceValueForLevel(scheduling->level);
+        if (scheduling->realtime)
+            thread->realtimePriority = realtimePriorityFor(scheduling->priority);
+        else if (!startsWithNice(nice))
+            thread->nice.store(nice, std::memory_order_relaxed);
+    }
     pthread_condattr_t condAttr;
     pthread_condattr_init(&condAttr);
     pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC);
@@ -162,13 +206,18 @@ NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int*
 
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    // Explicit normal scheduling: a thread started by a real-time thread does not inherit the
-    // real-time policy; setThreadPriority() decides.
-    pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
-    pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
-    sched_param param{};
-    param.sched_priority = 0;
-    pthread_attr_setschedparam(&attr, &param);
+    // Normal scheduling: a thread started by a real-time thread does not inherit the real-time
+    // policy; the scheduling given (or setThreadPriority()) decides. Explicit scheduling
+    // attributes make the C library hold the new thread until the starter has set them (a
+    // system call and a wake-up per start), so they are used only when the starter does not
+    // run under the normal policy itself; otherwise inheriting gives the same result.
+    if (sched_getscheduler(0) != SCHED_OTHER) {
+        pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+        pthread_attr_setschedpolicy(&attr, SCHED_OTHER);
+        sched_param param{};
+        param.sched_priority = 0;
+        pthread_attr_setschedparam(&attr, &param);
+    }
     int rc = 0;
     const int size = effectiveStackSize(stackSize);
     if (size > 0)
@@ -185,6 +234,19 @@ NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int*
         return nullptr;
     }
     return thread;
+}
+
+} // namespace
+
+NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize, int* error)
+{
+    return startScheduled(entry, argument, stackSize, nullptr, error);
+}
+
+NativeThread* startThread(ThreadEntry entry, void* argument, int stackSize,
+                          const ThreadScheduling& scheduling, int* error)
+{
+    return startScheduled(entry, argument, stackSize, &scheduling, error);
 }
 
 bool waitThread(NativeThread* thread, unsigned int timeoutMs)
@@ -214,11 +276,8 @@ bool isCurrentThread(NativeThread* thread)
 int setThreadPriority(NativeThread* thread, int level, bool realtime, int priority)
 {
     if (realtime) {
-        const int high = sched_get_priority_max(SCHED_RR);
-        const int low = sched_get_priority_min(SCHED_RR);
-        int p = priority < 1 ? 1 : (priority > 127 ? 127 : priority);
         sched_param param{};
-        param.sched_priority = high - (p - 1) * (high - low) / 126;
+        param.sched_priority = realtimePriorityFor(priority);
         const int rc = pthread_setschedparam(thread->handle, SCHED_RR, &param);
         return (rc == 0 || refusedForPrivilege(rc)) ? 0 : rc;
     }
