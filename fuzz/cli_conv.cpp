@@ -123,6 +123,38 @@ std::string invalidUtf8Message(const std::string& s, size_t pos)
     return line + ")\n";
 }
 
+// The message for the bad sequence at pos: a well-formed beginning of a multi-byte character
+// that the input ends inside is "incomplete", anything else "invalid".
+std::string badUtf8Message(const std::string& s, size_t pos)
+{
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(pos);
+    const size_t need = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+    const size_t avail = s.size() - pos;
+    bool cut = need != 0 && avail < need;
+    if (cut && avail >= 2) {
+        const unsigned char second = byte(pos + 1);
+        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        cut = second >= low && second <= high;
+        for (size_t i = pos + 2; cut && i < s.size(); ++i)
+            cut = (byte(i) & 0xC0) == 0x80;
+    }
+    if (!cut)
+        return invalidUtf8Message(s, pos);
+    std::string line = "orlix: conv: incomplete utf8 character at the end of the input, byte offset " +
+                       std::to_string(pos) + " (bytes ";
+    char hex[8];
+    for (size_t i = pos; i < s.size(); ++i) {
+        std::snprintf(hex, sizeof(hex), i == pos ? "%02x" : " %02x", byte(i));
+        line += hex;
+    }
+    return line + ")\n";
+}
+
 std::string unrepresentable(char32_t v, size_t pos, const char* target)
 {
     char line[128];
@@ -158,7 +190,7 @@ void checkConversion(int from, int to, const std::string& text, const OrlixFuzz:
             char32_t v = 0;
             const int n = utf8Length(text, pos, &v);
             if (n < 0) {
-                checkOutcome(r, false, out, invalidUtf8Message(text, pos),
+                checkOutcome(r, false, out, badUtf8Message(text, pos),
                              "conv from utf8: invalid input", knownOut);
                 return;
             }
