@@ -554,7 +554,7 @@ int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst,
                     // A run of three-byte sequences, a block at a time; the character that
                     // ends it (if it is one) goes through the code below. Output room: the
                     // chunk so far wrote at most a byte per source byte, the blocks write 2
-                    // per 3 and at most 10 bytes beyond.
+                    // per 3 and at most 16 bytes beyond.
                     const std::size_t k =
                         three(out, s, static_cast<std::size_t>(stop - s), table.entry);
                     s += 3 * k;

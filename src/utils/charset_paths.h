@@ -35,8 +35,8 @@ using AsciiWidenFn = std::size_t (*)(unsigned short* dst, const unsigned char* s
 // nonzero entry in table, the UCS-2 to code page 936 table: always a double byte for these)
 // a block at a time, within the first max bytes of src; returns how many characters (3
 // source bytes and 2 output bytes each). Stops before the first character it does not take,
-// or where a block would not fit in max. Writes up to 10 bytes past the output it reports
-// (dst needs room for 2 * max / 3 + 10 bytes). src is a position in a zero-terminated text,
+// or where a block would not fit in max. Writes up to 16 bytes past the output it reports
+// (dst needs room for 2 * max / 3 + 16 bytes). src is a position in a zero-terminated text,
 // read as AsciiCopyFn reads it.
 using Utf8ThreeFn = std::size_t (*)(unsigned char* dst, const unsigned char* src, std::size_t max,
                                     const std::uint16_t* table);

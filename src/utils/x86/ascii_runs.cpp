@@ -150,36 +150,6 @@ ORLIX_SSSE3 inline __m128i threeLanes(__m128i lead, __m128i tail, __m128i* ok)
     return _mm_and_si128(cp, *ok);
 }
 
-inline int lowestBit(unsigned bits)
-{
-    return __builtin_ctz(bits);
-}
-
-// Looks up the code points cp[j] for j < Count, storing each entry at dst + 2 j, and
-// returns how many lead the block: all of them when `whole` (every candidate taken) and
-// none lacks an entry, else the first `good` ones up to the first without an entry.
-// Branches, not arithmetic on the loaded entries, decide how far to move: they are
-// predicted, while a count computed from the entries would make the next block and all
-// that follows wait for this block's table loads.
-template <int Count>
-inline std::size_t lookUpThree(unsigned char* dst, const unsigned* cp, bool whole, unsigned good,
-                               const std::uint16_t* table)
-{
-    std::uint16_t e[Count];
-    bool missing = false;
-    for (int j = 0; j < Count; ++j) {
-        e[j] = table[cp[j]];
-        missing |= e[j] == 0;
-        std::memcpy(dst + 2 * j, &e[j], 2);
-    }
-    if (whole && !missing)
-        return Count;
-    std::size_t k = 0;
-    while (k < good && e[k] != 0)
-        ++k;
-    return k;
-}
-
 } // namespace
 
 ORLIX_SSSE3 ORLIX_NO_SANITIZE_ADDRESS std::size_t utf8ThreeSsse3(unsigned char* dst,
@@ -199,16 +169,31 @@ ORLIX_SSSE3 ORLIX_NO_SANITIZE_ADDRESS std::size_t utf8ThreeSsse3(unsigned char* 
             threeLanes(_mm_shuffle_epi8(v, leadBytes), _mm_shuffle_epi8(v, tailBytes), &ok);
         // Two mask bits per lane; those of lanes 5..7 are always clear.
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ok));
-        const unsigned lanes[5] = {static_cast<unsigned>(_mm_extract_epi16(cp, 0)),
-                                   static_cast<unsigned>(_mm_extract_epi16(cp, 1)),
-                                   static_cast<unsigned>(_mm_extract_epi16(cp, 2)),
-                                   static_cast<unsigned>(_mm_extract_epi16(cp, 3)),
-                                   static_cast<unsigned>(_mm_extract_epi16(cp, 4))};
-        const std::size_t k = lookUpThree<5>(dst + 2 * chars, lanes, mask == 0x3FFu,
-                                             static_cast<unsigned>(lowestBit(~mask)) / 2, table);
+        // The entries, stored as they are; those of lanes 5..7 are zero.
+        __m128i e = _mm_setzero_si128();
+        e = _mm_insert_epi16(e, table[_mm_extract_epi16(cp, 0)], 0);
+        e = _mm_insert_epi16(e, table[_mm_extract_epi16(cp, 1)], 1);
+        e = _mm_insert_epi16(e, table[_mm_extract_epi16(cp, 2)], 2);
+        e = _mm_insert_epi16(e, table[_mm_extract_epi16(cp, 3)], 3);
+        e = _mm_insert_epi16(e, table[_mm_extract_epi16(cp, 4)], 4);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 2 * chars), e);
+        const unsigned missing =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(e, _mm_setzero_si128())));
+        // Branches, not arithmetic on the loaded entries, decide how far to move: they are
+        // predicted, while a count computed from the entries would make the next block and
+        // all that follows wait for this block's table loads.
+        if (mask == 0x3FFu && missing == 0xFC00u) {
+            chars += 5;
+            continue;
+        }
+        // The run ends in this block, at the first lane not taken or without an entry
+        // (lane 5 at the latest).
+        const unsigned stop = ~mask | missing;
+        std::size_t k = 0;
+        while ((stop >> (2 * k) & 1u) == 0)
+            ++k;
         chars += k;
-        if (k < 5)
-            break;
+        break;
     }
     return chars;
 }
