@@ -520,6 +520,7 @@ int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst,
     // two-byte stores) and the budget covers the chunk and the longest sequence after it, a
     // chunk is converted without looking at either.
     const UniToGbkTable& table = uniToGbkTable();
+    const Detail::Utf8ThreeFn three = path.three;
     while (dstSize - written > 2 * kChunk + 16 && n > kChunk + 8 && *s != 0) {
         if (*s < 0x80) {
             const std::size_t copied =
@@ -549,6 +550,20 @@ int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst,
             if (c0 == 0)
                 break;
             while (c0 >= 0x80 && s < stop) {
+                if (three != nullptr && (c0 & 0xF0) == 0xE0) {
+                    // A run of three-byte sequences, a block at a time; the character that
+                    // ends it (if it is one) goes through the code below. Output room: the
+                    // chunk so far wrote at most a byte per source byte, the blocks write 2
+                    // per 3 and at most 16 bytes beyond.
+                    const std::size_t k =
+                        three(out, s, static_cast<std::size_t>(stop - s), table.entry);
+                    s += 3 * k;
+                    out += 2 * k;
+                    units += static_cast<int>(k);
+                    c0 = *s;
+                    if (c0 < 0x80 || s >= stop)
+                        continue;
+                }
                 unsigned short unit = 0;
                 // s[2] is read only when s[1] is a continuation byte (so not the terminator).
                 const unsigned c1 = s[1] ^ 0x80u;
@@ -698,17 +713,20 @@ std::vector<AsciiPath> asciiPaths()
 {
     const unsigned detected = Cpu::detectedFeatures();
     std::vector<AsciiPath> paths;
-    paths.push_back({"portable", noBlocks, noWideBlocks, 0, true});
+    paths.push_back({"portable", noBlocks, noWideBlocks, nullptr, 0, true});
 #if defined(__x86_64__)
     // SSE2 is part of x86-64; the path is tied to the "sse" level so that ORLIX_CPU=portable
-    // turns it off like the others.
+    // turns it off like the others (its three-byte blocks use SSSE3, which every CPU with
+    // SSE4.2 has).
     const unsigned sse = Cpu::kSse42;
     const unsigned avx2 = Cpu::kAvx2;
     const unsigned avx512 = Cpu::kAvx2 | Cpu::kAvx512;
-    paths.push_back({"sse2", asciiCopySse2, asciiWidenSse2, sse, (detected & sse) == sse});
-    paths.push_back({"avx2", asciiCopyAvx2, asciiWidenAvx2, avx2, (detected & avx2) == avx2});
     paths.push_back(
-        {"avx512", asciiCopyAvx512, asciiWidenAvx512, avx512, (detected & avx512) == avx512});
+        {"sse2", asciiCopySse2, asciiWidenSse2, utf8ThreeSsse3, sse, (detected & sse) == sse});
+    paths.push_back(
+        {"avx2", asciiCopyAvx2, asciiWidenAvx2, utf8ThreeSsse3, avx2, (detected & avx2) == avx2});
+    paths.push_back({"avx512", asciiCopyAvx512, asciiWidenAvx512, utf8ThreeSsse3, avx512,
+                     (detected & avx512) == avx512});
 #else
     (void)detected;
 #endif

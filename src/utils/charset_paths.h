@@ -2,9 +2,11 @@
 //
 // The conversions between code page 936, UCS-2 and UTF-8 spend most of their time on runs
 // of ASCII in mixed text. An AsciiPath copies such runs a block at a time (16, 32 or 64
-// bytes with SSE2, AVX2 or AVX-512); everything else, and every byte of a block that is not
-// all ASCII, goes through the same per-character code on every path, so the output does not
-// depend on the path. The portable path copies no blocks at all and is the reference.
+// bytes with SSE2, AVX2 or AVX-512), and the UTF-8 to code page 936 conversion decodes runs
+// of three-byte sequences (most of CJK text) several at a time. Everything else, and every
+// character a block does not take, goes through the same per-character code on every path,
+// so the output does not depend on the path. The portable path takes no blocks at all and is
+// the reference.
 //
 // The public functions of infra/charset.h use the fastest path the CPU has and ORLIX_CPU
 // allows, chosen once per process at the first call; tests call each path through
@@ -13,6 +15,7 @@
 #define ORLIX_UTILS_CHARSET_PATHS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace Orlix {
@@ -28,11 +31,22 @@ using AsciiCopyFn = std::size_t (*)(unsigned char* dst, const unsigned char* src
 using AsciiWidenFn = std::size_t (*)(unsigned short* dst, const unsigned char* src,
                                      std::size_t max);
 
+// Converts the leading well-formed three-byte UTF-8 sequences of src (not overlong, with a
+// nonzero entry in table, the UCS-2 to code page 936 table: always a double byte for these)
+// a block at a time, within the first max bytes of src; returns how many characters (3
+// source bytes and 2 output bytes each). Stops before the first character it does not take,
+// or where a block would not fit in max. Writes up to 16 bytes past the output it reports
+// (dst needs room for 2 * max / 3 + 16 bytes). src is a position in a zero-terminated text,
+// read as AsciiCopyFn reads it.
+using Utf8ThreeFn = std::size_t (*)(unsigned char* dst, const unsigned char* src, std::size_t max,
+                                    const std::uint16_t* table);
+
 struct AsciiPath
 {
     const char* name; // "portable", "sse2", "avx2", "avx512"
     AsciiCopyFn copy;
     AsciiWidenFn widen;
+    Utf8ThreeFn three; // null on the portable path
     unsigned features; // Cpu::Feature bits the path needs
     bool usable;       // the running CPU has those features (whatever ORLIX_CPU says)
 };
@@ -53,6 +67,8 @@ std::size_t asciiCopyAvx2(unsigned char* dst, const unsigned char* src, std::siz
 std::size_t asciiWidenAvx2(unsigned short* dst, const unsigned char* src, std::size_t max);
 std::size_t asciiCopyAvx512(unsigned char* dst, const unsigned char* src, std::size_t max);
 std::size_t asciiWidenAvx512(unsigned short* dst, const unsigned char* src, std::size_t max);
+std::size_t utf8ThreeSsse3(unsigned char* dst, const unsigned char* src, std::size_t max,
+                           const std::uint16_t* table);
 #endif
 
 } // namespace Detail

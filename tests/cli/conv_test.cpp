@@ -54,6 +54,46 @@ TEST(CliConv, Utf8AndGbkAgreeWithIconvBothWays)
     EXPECT_TRUE(orlix({"conv", "--from=CP936", "--to=UTF-8"}, gbk.out).out == utf8);
 }
 
+TEST(CliConv, Utf8ToGbkFindsAFaultInLongValidTextAtItsOffset)
+{
+    // Valid runs are converted in bulk; a fault anywhere in them, also next to a chunk edge,
+    // must still stop the conversion at its own offset, with everything before it written.
+    const std::string text = chineseText();
+    struct Fault
+    {
+        std::string bytes;
+        std::string message; // after "at byte offset N"
+    } faults[] = {
+        {"\xE2\x82\xAC", " cannot be represented in gbk"},
+        {"\xC3(", " (bytes c3)"},
+        {"\xED\xA0\x80", " (bytes ed a0 80)"},
+        {"\xE0\x9F\xBF", " (bytes e0 9f bf)"},
+    };
+    for (std::size_t at : {std::size_t(70), std::size_t(49146), std::size_t(49152),
+                           std::size_t(98299), text.size() - 40}) {
+        while ((static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+            ++at;
+        const std::string before = text.substr(0, at);
+        const RunResult expected = run({"iconv", "-f", "UTF-8", "-t", "CP936"}, before);
+        ASSERT_EQ(0, expected.status) << expected.err;
+        for (const Fault& fault : faults) {
+            const RunResult result = conv("utf8", "gbk", before + fault.bytes + text.substr(at));
+            EXPECT_EQ(1, result.status);
+            const std::string what = fault.bytes[0] == '\xE2'
+                                         ? "U+20AC at byte offset "
+                                         : "invalid utf8 input at byte offset ";
+            EXPECT_EQ("orlix: conv: " + what + std::to_string(at) + fault.message + "\n",
+                      result.err);
+            EXPECT_TRUE(result.out == expected.out) << at << fault.message;
+        }
+        // A zero byte is a character like any other.
+        const std::string zero = before + std::string(1, '\0') + text.substr(at);
+        const RunResult withZero = conv("utf8", "gbk", zero);
+        EXPECT_EQ(0, withZero.status) << withZero.err;
+        EXPECT_TRUE(withZero.out == run({"iconv", "-f", "UTF-8", "-t", "CP936"}, zero).out);
+    }
+}
+
 TEST(CliConv, Cp1252AgreesWithIconvForEveryDefinedByteAndThroughUtf8)
 {
     std::string cp1252;

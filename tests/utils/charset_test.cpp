@@ -265,6 +265,34 @@ std::string mixedUtf8(std::mt19937& rng, std::size_t n)
     return text;
 }
 
+// UTF-8 text of about n bytes made mostly of runs of three-byte characters of every length
+// (the common Chinese ones, all with a double-byte form) between short ASCII runs, with
+// `faults` random bytes then overwritten: broken, truncated and overlong sequences, zeros,
+// surrogates and characters without a double-byte form inside and at the edges of runs.
+std::string corruptedCjk(std::mt19937& rng, std::size_t n, std::size_t faults)
+{
+    static const char* const odd[] = {"\xE0\x9F\xBF", "\xE0\xA0\x80", "\xED\xA0\x80",
+                                      "\xEF\xBF\xBF", "\xE0\x80\x80", "\xE4\xB8",
+                                      "\xE4",         "\xC3\xA9",     "\xF0\x9F\x98\x80"};
+    std::string text;
+    while (text.size() < n) {
+        for (std::size_t k = rng() % 40; k > 0; --k) {
+            const unsigned cp = 0x4E00 + rng() % (0x9FA5 - 0x4E00 + 1);
+            text += static_cast<char>(0xE0 | cp >> 12);
+            text += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            text += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+        if (rng() % 8 == 0)
+            text += odd[rng() % 9];
+        for (std::size_t k = rng() % 4; k > 0; --k)
+            text += static_cast<char>(0x20 + rng() % 0x5F);
+    }
+    text.resize(n);
+    for (std::size_t k = 0; k < faults && n != 0; ++k)
+        text[rng() % n] = static_cast<char>(rng() % 3 == 0 ? 0x80 + rng() % 0x40 : rng() % 0x100);
+    return text;
+}
+
 // A copy of text at offset align of a 64-byte aligned buffer, zero-terminated.
 struct Placed
 {
@@ -368,6 +396,27 @@ TEST(Charset, EveryAsciiPathConvertsUtf8AsTheSteps)
         check(src, rng() % 64, static_cast<int>(rng() % src.size()),
               static_cast<int>(rng() % src.size()));
     }
+    // Runs of three-byte characters, taken a block at a time by the vector paths: every
+    // length and alignment, clean and with faults anywhere in or around a block, with room
+    // and budget that are ample, exact or short.
+    for (std::size_t n = 0; n <= 600; ++n) {
+        const int size = static_cast<int>(n);
+        const std::string clean = corruptedCjk(rng, n, 0);
+        check(clean, n % 64, size + 8, size + 600);
+        check(clean, rng() % 64, size, static_cast<int>(rng() % (n + 2)));
+        const std::string faulty = corruptedCjk(rng, n, 1 + rng() % 3);
+        check(faulty, rng() % 64, size + 8, size + 600);
+        check(faulty, rng() % 64, static_cast<int>(rng() % (n + 2)),
+              static_cast<int>(rng() % (n + 2)));
+    }
+    for (int round = 0; round < 40; ++round) {
+        const std::size_t n = std::uniform_int_distribution<std::size_t>(601, 20000)(rng);
+        const std::string src = corruptedCjk(rng, n, rng() % 4);
+        const int size = static_cast<int>(n);
+        check(src, rng() % 64, size, size + 1);
+        check(src, rng() % 64, size - static_cast<int>(rng() % 600), 2 * size / 3 + 600);
+        check(src, rng() % 64, static_cast<int>(rng() % n), static_cast<int>(rng() % n));
+    }
 }
 
 TEST(Charset, NoAsciiPathReadsPastThePageWhereTheTextEnds)
@@ -376,7 +425,9 @@ TEST(Charset, NoAsciiPathReadsPastThePageWhereTheTextEnds)
     ASSERT_TRUE(edge.ok());
     std::mt19937 rng(363);
     for (std::size_t n = 1; n < 300; ++n) {
-        std::string text = rng() % 2 == 0 ? std::string(n, 'a') : mixedGbk(rng, n);
+        std::string text = rng() % 3 == 0   ? std::string(n, 'a')
+                           : rng() % 2 == 0 ? mixedGbk(rng, n)
+                                            : corruptedCjk(rng, n, 0);
         text.push_back('\0');
         const char* at = reinterpret_cast<const char*>(edge.place(text.data(), text.size()));
         for (const auto& path : usableAsciiPaths()) {
@@ -389,6 +440,10 @@ TEST(Charset, NoAsciiPathReadsPastThePageWhereTheTextEnds)
             std::vector<char> gbk(n + 1);
             Detail::utf8ToGb2312With(path, reinterpret_cast<const unsigned char*>(at), gbk.data(),
                                      static_cast<int>(n + 64), static_cast<int>(n + 1));
+            // Budget and room enough for the unchecked chunks, which take the blocks.
+            std::vector<char> roomy(n + 1024);
+            Detail::utf8ToGb2312With(path, reinterpret_cast<const unsigned char*>(at), roomy.data(),
+                                     static_cast<int>(n + 1024), static_cast<int>(roomy.size()));
         }
     }
 }
