@@ -29,7 +29,7 @@ namespace Detail {
 // A block is taken when every byte is in 0x01..0x7F: as signed bytes, all above zero. The
 // zero terminator and every byte of a multi-byte character fail that test.
 
-ORLIX_NO_SANITIZE_ADDRESS std::size_t asciiCopySse2(unsigned char* dst, const unsigned char* src,
+ORLIX_NO_SANITIZE_MEMORY std::size_t asciiCopySse2(unsigned char* dst, const unsigned char* src,
                                                     std::size_t max)
 {
     std::size_t n = 0;
@@ -43,7 +43,7 @@ ORLIX_NO_SANITIZE_ADDRESS std::size_t asciiCopySse2(unsigned char* dst, const un
     return n;
 }
 
-ORLIX_NO_SANITIZE_ADDRESS std::size_t asciiWidenSse2(unsigned short* dst, const unsigned char* src,
+ORLIX_NO_SANITIZE_MEMORY std::size_t asciiWidenSse2(unsigned short* dst, const unsigned char* src,
                                                      std::size_t max)
 {
     std::size_t n = 0;
@@ -59,7 +59,7 @@ ORLIX_NO_SANITIZE_ADDRESS std::size_t asciiWidenSse2(unsigned short* dst, const 
     return n;
 }
 
-ORLIX_AVX2 ORLIX_NO_SANITIZE_ADDRESS std::size_t
+ORLIX_AVX2 ORLIX_NO_SANITIZE_MEMORY std::size_t
 asciiCopyAvx2(unsigned char* dst, const unsigned char* src, std::size_t max)
 {
     std::size_t n = 0;
@@ -74,7 +74,7 @@ asciiCopyAvx2(unsigned char* dst, const unsigned char* src, std::size_t max)
     return n;
 }
 
-ORLIX_AVX2 ORLIX_NO_SANITIZE_ADDRESS std::size_t
+ORLIX_AVX2 ORLIX_NO_SANITIZE_MEMORY std::size_t
 asciiWidenAvx2(unsigned short* dst, const unsigned char* src, std::size_t max)
 {
     std::size_t n = 0;
@@ -92,7 +92,7 @@ asciiWidenAvx2(unsigned short* dst, const unsigned char* src, std::size_t max)
     return n;
 }
 
-ORLIX_AVX512 ORLIX_NO_SANITIZE_ADDRESS std::size_t
+ORLIX_AVX512 ORLIX_NO_SANITIZE_MEMORY std::size_t
 asciiCopyAvx512(unsigned char* dst, const unsigned char* src, std::size_t max)
 {
     std::size_t n = 0;
@@ -106,7 +106,7 @@ asciiCopyAvx512(unsigned char* dst, const unsigned char* src, std::size_t max)
     return n;
 }
 
-ORLIX_AVX512 ORLIX_NO_SANITIZE_ADDRESS std::size_t
+ORLIX_AVX512 ORLIX_NO_SANITIZE_MEMORY std::size_t
 asciiWidenAvx512(unsigned short* dst, const unsigned char* src, std::size_t max)
 {
     std::size_t n = 0;
@@ -152,7 +152,7 @@ ORLIX_SSSE3 inline __m128i threeLanes(__m128i lead, __m128i tail, __m128i* ok)
 
 } // namespace
 
-ORLIX_SSSE3 ORLIX_NO_SANITIZE_ADDRESS std::size_t utf8ThreeSsse3(unsigned char* dst,
+ORLIX_SSSE3 ORLIX_NO_SANITIZE_MEMORY std::size_t utf8ThreeSsse3(unsigned char* dst,
                                                                  const unsigned char* src,
                                                                  std::size_t max,
                                                                  const std::uint16_t* table)

@@ -119,7 +119,7 @@ ORLIX_AVX2 int base64EncodeAvx2(char* dst, const char* src, int len)
 }
 
 // Reads whole 32-byte blocks, which may reach past the terminator: see TextBlocks.
-ORLIX_AVX2 ORLIX_NO_SANITIZE_ADDRESS int base64DecodeAvx2(char* dst, const char* src)
+ORLIX_AVX2 ORLIX_NO_SANITIZE_MEMORY int base64DecodeAvx2(char* dst, const char* src)
 {
     const char* in = src;
     unsigned char* out = reinterpret_cast<unsigned char*>(dst);
@@ -135,7 +135,7 @@ ORLIX_AVX2 ORLIX_NO_SANITIZE_ADDRESS int base64DecodeAvx2(char* dst, const char*
            base64DecodePortable(reinterpret_cast<char*>(out), in);
 }
 
-ORLIX_AVX2 ORLIX_NO_SANITIZE_ADDRESS int base64AlphabetRunAvx2(const char* src)
+ORLIX_AVX2 ORLIX_NO_SANITIZE_MEMORY int base64AlphabetRunAvx2(const char* src)
 {
     const char* in = src;
     __m256i values;

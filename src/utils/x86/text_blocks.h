@@ -6,8 +6,9 @@
 // into the next page touches nothing beyond the page the text is on, and a block that does
 // cross is safe once the bytes up to the end of the current page are all nonzero (the text,
 // and so its terminator, continues on the next page). Functions that read such blocks are
-// marked ORLIX_NO_SANITIZE_ADDRESS, since the bytes past the terminator they load (and then
-// ignore) are outside the text as AddressSanitizer sees it.
+// marked ORLIX_NO_SANITIZE_MEMORY, since the bytes past the terminator they load (and then
+// ignore) are outside the text as AddressSanitizer and ThreadSanitizer see it (the latter
+// reports them as a use of a freed neighbour).
 #ifndef ORLIX_UTILS_X86_TEXT_BLOCKS_H
 #define ORLIX_UTILS_X86_TEXT_BLOCKS_H
 
@@ -15,9 +16,9 @@
 #include <cstdint>
 
 #if defined(__clang__) || defined(__GNUC__)
-#define ORLIX_NO_SANITIZE_ADDRESS __attribute__((no_sanitize_address))
+#define ORLIX_NO_SANITIZE_MEMORY __attribute__((no_sanitize_address, no_sanitize_thread))
 #else
-#define ORLIX_NO_SANITIZE_ADDRESS
+#define ORLIX_NO_SANITIZE_MEMORY
 #endif
 
 namespace Orlix {
