@@ -83,7 +83,7 @@ void registerCrc()
         if (!path.usable)
             continue;
         const D::CrcFunction fn = path.fn;
-        add(std::string("Crc32/") + path.name, [fn](benchmark::State& state, const Data& data) {
+        add(std::string("Crc32/orlix-") + path.name, [fn](benchmark::State& state, const Data& data) {
             for (auto _ : state)
                 benchmark::DoNotOptimize(fn(0, data.data(), data.size()));
         });
@@ -118,7 +118,7 @@ void registerCrc()
         if (!path.usable)
             continue;
         const D::CrcFunction fn = path.fn;
-        add(std::string("Crc16/") + path.name, [fn](benchmark::State& state, const Data& data) {
+        add(std::string("Crc16/orlix-") + path.name, [fn](benchmark::State& state, const Data& data) {
             for (auto _ : state)
                 benchmark::DoNotOptimize(fn(0, data.data(), data.size()));
         });
@@ -150,7 +150,7 @@ void registerDigests()
         if (!path.usable)
             continue;
         const D::Sha1BlockFunction fn = path.fn;
-        add(std::string("Sha1Blocks/") + path.name,
+        add(std::string("Sha1Blocks/orlix-") + path.name,
             [fn](benchmark::State& state, const Data& data) {
                 std::uint32_t s[5] = {};
                 for (auto _ : state) {
