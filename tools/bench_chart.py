@@ -13,6 +13,10 @@ repetitions, the median is drawn. The charts are written to DIR (default docs/pe
 <codec>.svg; the machine text (default: host and CPU count from the JSON) and the date of
 the run are printed under each chart.
 
+With --rows FILE the charts show time per operation instead (lower is better), one group of
+bars per row of FILE, for benchmarks that measure operations rather than bytes; see
+draw_rows() for the file's form.
+
 Only the Python standard library is used.
 """
 
@@ -92,14 +96,20 @@ def colors_for(impls):
     return colors
 
 
-def draw(codec, by_size, footer, log_scale):
+def figure(value):
+    """A bar's value as text: two decimals below 100, whole numbers with thousands apart above."""
+    return "%.2f" % value if value < 100 else "{:,.0f}".format(value)
+
+
+def draw(codec, by_size, footer, log_scale, unit=("throughput (GB/s", 1e9), label=size_label):
     impls = []
     for per_impl in by_size.values():
         for impl in per_impl:
             if impl not in impls:
                 impls.append(impl)
     colors = colors_for(impls)
-    gbs = [v / 1e9 for per_impl in by_size.values() for v in per_impl.values()]
+    title, divisor = unit
+    gbs = [v / divisor for per_impl in by_size.values() for v in per_impl.values()]
     top = max(gbs) if gbs else 1.0
     if log_scale:
         low = 10 ** math.floor(math.log10(max(min(gbs), 1e-3))) if gbs else 0.1
@@ -120,11 +130,11 @@ def draw(codec, by_size, footer, log_scale):
     y = 50
     rows = []
     for size, per_impl in by_size.items():
-        rows.append(("group", size_label(size), y))
+        rows.append(("group", label(size), y))
         y += 20
         for impl in impls:
             if impl in per_impl:
-                rows.append(("bar", impl, y, per_impl[impl] / 1e9))
+                rows.append(("bar", impl, y, per_impl[impl] / divisor))
                 y += bar_h + 3
         y += gap
     height = y + 40
@@ -132,8 +142,8 @@ def draw(codec, by_size, footer, log_scale):
     out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" '
            'font-family="sans-serif" font-size="12">' % (width, height),
            '<rect width="100%" height="100%" fill="white"/>',
-           '<text x="10" y="22" font-size="16" font-weight="bold">%s throughput (GB/s%s)</text>'
-           % (html.escape(codec), ", log scale" if log_scale else "")]
+           '<text x="10" y="22" font-size="16" font-weight="bold">%s %s%s)</text>'
+           % (html.escape(codec), html.escape(title), ", log scale" if log_scale else "")]
     for t in ticks:
         x = label_w + scale(t) * plot_w
         out.append('<line x1="%.1f" y1="40" x2="%.1f" y2="%d" stroke="#e0e0e0"/>' % (x, x, y - gap))
@@ -149,7 +159,7 @@ def draw(codec, by_size, footer, log_scale):
                    % (label_w - 6, ry + 12, html.escape(impl)))
         out.append('<rect x="%d" y="%d" width="%.1f" height="%d" fill="%s"/>'
                    % (label_w, ry, w, bar_h, colors[impl]))
-        out.append('<text x="%.1f" y="%d">%.2f</text>' % (label_w + w + 4, ry + 12, value))
+        out.append('<text x="%.1f" y="%d">%s</text>' % (label_w + w + 4, ry + 12, figure(value)))
     out.append('<text x="10" y="%d" fill="#666">%s</text>' % (height - 12, html.escape(footer)))
     out.append("</svg>")
     return "\n".join(out) + "\n"
@@ -161,7 +171,10 @@ def main(argv):
     parser.add_argument("--out-dir", default="docs/perf")
     parser.add_argument("--machine", help="machine text under the charts")
     parser.add_argument("--linear", action="store_true", help="linear instead of log scale")
+    parser.add_argument("--rows", help="JSON file naming cases to chart as time per operation")
     args = parser.parse_args(argv)
+    if args.rows:
+        return draw_rows(args)
     results, contexts = load(args.results)
     if not results:
         sys.stderr.write("no case with bytes_per_second in %s\n" % ", ".join(args.results))
@@ -174,6 +187,52 @@ def main(argv):
         path = os.path.join(args.out_dir, codec + ".svg")
         with open(path, "w", encoding="utf-8") as f:
             f.write(draw(codec, by_size, "%s; %s" % (machine, date), not args.linear))
+        print(path)
+    return 0
+
+
+def load_times(paths):
+    """run name -> median real time per iteration in nanoseconds, and the runs' contexts."""
+    scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+    times, contexts = {}, []
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+        contexts.append(data.get("context", {}))
+        for b in data.get("benchmarks", []):
+            name = b.get("run_name", b["name"])
+            if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+                continue
+            if b.get("run_type") != "aggregate" and name in times:
+                continue
+            times[name] = float(b["real_time"]) * scale.get(b.get("time_unit", "ns"), 1.0)
+    return times, contexts
+
+
+def draw_rows(args):
+    """Charts of time per operation (lower is better). The --rows file is a JSON list of
+    charts: {"chart": file name, "groups": [{"label": text, "bars": {bar label: case}}]};
+    a case missing from the results (a peer that was not installed) drops its bar."""
+    with open(args.rows, encoding="utf-8") as f:
+        charts = json.load(f)
+    times, contexts = load_times(args.results)
+    ctx = contexts[0] if contexts else {}
+    machine = args.machine or "%s, %s CPUs" % (ctx.get("host_name", "?"), ctx.get("num_cpus", "?"))
+    footer = "%s; %s" % (machine, ctx.get("date", "")[:10])
+    os.makedirs(args.out_dir, exist_ok=True)
+    for chart in charts:
+        groups = OrderedDict()
+        for k, group in enumerate(chart["groups"]):
+            bars = OrderedDict((bar, times[case]) for bar, case in group["bars"].items()
+                               if case in times)
+            if bars:
+                groups[k] = bars
+        labels = [g["label"] for g in chart["groups"]]
+        path = os.path.join(args.out_dir, chart["chart"] + ".svg")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(draw(chart.get("title", chart["chart"]), groups, footer, not args.linear,
+                         ("time per operation (ns, lower is better", 1.0),
+                         lambda k: html.escape(labels[k])))
         print(path)
     return 0
 
