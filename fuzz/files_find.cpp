@@ -13,6 +13,7 @@
 // documented choice); searches for fuzzed paths must reach the hook of the first entry whose prefix
 // leads the path, or the default file system when none does. Every hook is removed before
 // the next input. The directory is removed at exit; nothing outside it is touched.
+#include "files/memfs.h"
 #include "fuzz_check.h"
 
 #include "infra/filefind.h"
@@ -53,24 +54,13 @@ void removeDir()
 
 // A hook that records the patterns it was asked for and reports one entry named after
 // itself.
-class HookFs : public IFileSystem
+class HookFs : public OrlixTest::StubFs
 {
 public:
     int id = 0;
     std::string lastPattern;
     int calls = 0;
 
-    void* fopen(const char*, const char*) override { return nullptr; }
-    int fclose(void*) override { return -1; }
-    std::size_t fread(void*, std::size_t, std::size_t, void*) override { return 0; }
-    std::size_t fwrite(const void*, std::size_t, std::size_t, void*) override { return 0; }
-    int fflush(void*) override { return -1; }
-    int fseek(void*, long, int) override { return -1; }
-    long ftell(void*) override { return -1; }
-    char* fgets(char*, int, void*) override { return nullptr; }
-    int fputs(const char*, void*) override { return -1; }
-    int rename(const char*, const char*) override { return -1; }
-    int remove(const char*) override { return -1; }
     long findfirst(const char* pattern, FileInfo* out) override
     {
         lastPattern = pattern;
@@ -82,11 +72,6 @@ public:
     }
     int findnext(long handle, FileInfo*) override { return handle == 7 ? -1 : -2; }
     int findclose(long) override { return 0; }
-    int mkdir(const char*) override { return -1; }
-    int rmdir(const char*) override { return -1; }
-    int statfs(const char*, Orlix::uint64*, Orlix::uint64*, Orlix::uint64*) override { return -1; }
-    int access(const char*, int) override { return -1; }
-    int stat(const char*, FileInfo*) override { return -1; }
 };
 
 HookFs g_hooks[40];
