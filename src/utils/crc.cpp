@@ -2,11 +2,13 @@
 //
 // The portable path is slicing-by-8 over constant tables; on x86-64 with PCLMULQDQ the
 // register is updated by carry-less-multiply folding (utils/x86/crc_clmul.cpp), with inputs
-// below 16 bytes left to the tables. The path is chosen once, at the first call.
+// below 16 bytes left to the tables. On aarch64 CRC-32 uses the CRC32 instructions, and with
+// PMULL both CRCs fold (utils/arm/crc_arm.cpp). The path is chosen once, at the first call.
 #include "infra/crc.h"
 
 #include "cpu/cpu.h"
 #include "utils/crc_paths.h"
+#include "utils/arm/crc_arm.h"
 #include "utils/x86/crc_clmul.h"
 
 #include <array>
@@ -101,6 +103,11 @@ std::vector<CrcPath> crc32Paths()
     const CrcPath portable{"portable", crc32Portable, true};
 #if defined(__x86_64__)
     return clmulPaths(portable, crc32ClmulSse, crc32ClmulAvx2, crc32ClmulAvx512);
+#elif ORLIX_UTILS_ARM_KERNELS
+    using namespace Orlix::Cpu;
+    return {portable,
+            {"arm-crc32", crc32ArmCrc, has(kArmCrc32)},
+            {"arm-pmull", crc32ArmPmull, has(kArmPmull | kArmCrc32)}};
 #else
     return {portable};
 #endif
@@ -111,6 +118,8 @@ std::vector<CrcPath> crc16Paths()
     const CrcPath portable{"portable", crc16Portable, true};
 #if defined(__x86_64__)
     return clmulPaths(portable, crc16ClmulSse, crc16ClmulAvx2, crc16ClmulAvx512);
+#elif ORLIX_UTILS_ARM_KERNELS
+    return {portable, {"arm-pmull", crc16ArmPmull, Cpu::has(Cpu::kArmPmull)}};
 #else
     return {portable};
 #endif

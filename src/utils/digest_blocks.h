@@ -7,6 +7,8 @@
 #ifndef ORLIX_SRC_UTILS_DIGEST_BLOCKS_H
 #define ORLIX_SRC_UTILS_DIGEST_BLOCKS_H
 
+#include "utils/arm/arm_kernels.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,6 +44,11 @@ std::vector<Sha1Path> sha1Paths();
 #if defined(__x86_64__)
 // The SHA-1 block function on the x86 SHA extensions (needs SHA, SSSE3 and SSE4.1).
 void sha1BlocksShaNi(std::uint32_t state[5], const unsigned char* data, std::size_t blocks);
+#endif
+
+#if ORLIX_UTILS_ARM_KERNELS
+// The SHA-1 block function on the ARMv8 SHA-1 instructions.
+void sha1BlocksArm(std::uint32_t state[5], const unsigned char* data, std::size_t blocks);
 #endif
 
 inline std::uint32_t rotl32(std::uint32_t x, int n)

@@ -100,6 +100,9 @@ std::vector<Sha1Path> sha1Paths()
 #if defined(__x86_64__)
     paths.push_back({"sha-ni", sha1BlocksShaNi, Cpu::has(Cpu::kShaNi | Cpu::kSse42)});
 #endif
+#if ORLIX_UTILS_ARM_KERNELS
+    paths.push_back({"arm-sha1", sha1BlocksArm, Cpu::has(Cpu::kArmSha1)});
+#endif
     return paths;
 }
 

@@ -1,4 +1,6 @@
-// CRC-16/ARC and CRC-32: check values, chaining, agreement with zlib. Base64: the RFC 4648
+// CRC-16/ARC and CRC-32: check values, chaining, agreement with zlib, and every
+// implementation this CPU can run (x86-64 folding kernels, the aarch64 CRC32 and PMULL ones)
+// at every length, alignment, piece cut and page end. Base64: the RFC 4648
 // vectors, the length and terminator rules, where decoding stops, agreement with OpenSSL on
 // random data, and every implementation (portable, AVX2, AVX-512) giving the portable
 // result on every length, alignment and damaged text.
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <utility>
@@ -177,6 +180,27 @@ TEST(Crc, EveryPathGivesTheCheckValues)
         EXPECT_EQ(0xBB3Du, fn(0, bytes(check), 9));
         EXPECT_EQ(crc16Reference(0, bytes(longer), 27), fn(0, bytes(longer), 27));
     });
+}
+
+TEST(Crc, NoPathReadsPastTheEndOfItsInput)
+{
+    // Inputs ending at the last byte of a readable page: a kernel that loads a whole lane or
+    // word past the end of its tail faults here instead of reading a neighbour's bytes.
+    PageEdge edge;
+    ASSERT_TRUE(edge.ok());
+    std::mt19937 rng(17);
+    const Bytes data = randomBytes(rng, 300);
+    for (std::size_t n = 0; n <= data.size(); ++n) {
+        const unsigned char* at = edge.place(data.data(), n);
+        const std::uint32_t expected32 = Detail::crc32Portable(0x12345678u, at, n);
+        const std::uint32_t expected16 = Detail::crc16Portable(0x5AA5u, at, n);
+        forEachUsablePath(Detail::crc32Paths(), [&](Detail::CrcFunction fn) {
+            ASSERT_EQ(expected32, fn(0x12345678u, at, n)) << "length " << n;
+        });
+        forEachUsablePath(Detail::crc16Paths(), [&](Detail::CrcFunction fn) {
+            ASSERT_EQ(expected16, fn(0x5AA5u, at, n)) << "length " << n;
+        });
+    }
 }
 
 // Encodes in, checking the returned length and terminator against base64EncodeLen().
