@@ -1,5 +1,6 @@
-// CRC on aarch64: the CRC32 instructions (CRC-32 only, eight bytes per instruction) and
-// carry-less-multiply folding with PMULL (both CRCs).
+// CRC on aarch64: the CRC32 instructions (CRC-32 only, eight bytes per instruction, three
+// independent registers on long inputs) and carry-less-multiply folding with PMULL (both
+// CRCs).
 //
 // Folding is the scheme of utils/x86/crc_clmul.cpp on 128-bit NEON lanes: the message is a
 // polynomial, the CRC is M x^32 mod p, and a lane A = H x^64 + L with D more bits of message
@@ -67,6 +68,47 @@ ORLIX_TARGET_CRC ORLIX_INLINE std::uint32_t crc32Update(std::uint32_t c, const u
     if (len & 1)
         c = __crc32b(c, *p);
     return c;
+}
+
+// Long inputs on the CRC32 instructions alone: an instruction's result is needed by the next
+// one, so a single register waits out the instruction's latency at every step. Three
+// registers take three consecutive stretches of kStream bytes side by side instead (the
+// first from the caller's register, the others from zero), and are then joined. The register
+// update is linear: feeding B after A gives the register after A, moved over |B| zero bytes,
+// plus the register of B alone. Moving over kStream zero bytes is itself linear in the 32
+// register bits, so four byte tables, computed by the compiler, do it in four lookups.
+constexpr std::size_t kStream = 256;
+
+struct CrcShiftTables
+{
+    std::uint32_t byte[4][256];
+};
+
+constexpr CrcShiftTables makeShiftTables()
+{
+    std::uint32_t column[32] = {};
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        std::uint32_t r = std::uint32_t(1) << bit;
+        for (std::size_t i = 0; i < 8 * kStream; ++i)
+            r = (r & 1) ? (r >> 1) ^ 0xEDB88320u : r >> 1;
+        column[bit] = r;
+    }
+    CrcShiftTables t{};
+    for (unsigned k = 0; k < 4; ++k)
+        for (unsigned b = 0; b < 256; ++b)
+            for (unsigned i = 0; i < 8; ++i)
+                if (b & (1u << i))
+                    t.byte[k][b] ^= column[8 * k + i];
+    return t;
+}
+
+constexpr CrcShiftTables kShiftOverStream = makeShiftTables();
+
+// The register c moved over kStream zero bytes.
+inline std::uint32_t shiftOverStream(std::uint32_t c)
+{
+    const auto& t = kShiftOverStream.byte;
+    return t[0][c & 0xFF] ^ t[1][(c >> 8) & 0xFF] ^ t[2][(c >> 16) & 0xFF] ^ t[3][c >> 24];
 }
 
 ORLIX_TARGET_PMULL ORLIX_INLINE Lane load128(const unsigned char* p)
@@ -218,7 +260,18 @@ ORLIX_TARGET_PMULL ORLIX_INLINE std::uint32_t finishPmull(const CrcFoldConstants
 ORLIX_TARGET_CRC std::uint32_t crc32ArmCrc(std::uint32_t crc, const unsigned char* data,
                                            std::size_t len)
 {
-    return ~crc32Update(~crc, data, len);
+    std::uint32_t c = ~crc;
+    for (; len >= 3 * kStream; len -= 3 * kStream, data += 3 * kStream) {
+        std::uint32_t c1 = 0, c2 = 0;
+        for (std::size_t i = 0; i < kStream; i += 8) {
+            c = __crc32d(c, load64(data + i));
+            c1 = __crc32d(c1, load64(data + kStream + i));
+            c2 = __crc32d(c2, load64(data + 2 * kStream + i));
+        }
+        c = shiftOverStream(c) ^ c1;
+        c = shiftOverStream(c) ^ c2;
+    }
+    return ~crc32Update(c, data, len);
 }
 
 ORLIX_TARGET_PMULL_CRC std::uint32_t crc32ArmPmull(std::uint32_t crc, const unsigned char* data,

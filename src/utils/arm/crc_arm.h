@@ -12,7 +12,8 @@ namespace Orlix {
 namespace Utils {
 namespace Detail {
 
-// CRC-32 with the CRC32 instructions alone, eight bytes per instruction (needs CRC32).
+// CRC-32 with the CRC32 instructions alone, eight bytes per instruction, three registers
+// side by side on long inputs (needs CRC32).
 std::uint32_t crc32ArmCrc(std::uint32_t crc, const unsigned char* data, std::size_t len);
 
 // CRC-32 by PMULL folding from 64 bytes on; shorter inputs, the bytes after the last whole
