@@ -7,8 +7,8 @@
 #include "infra/crc.h"
 
 #include "cpu/cpu.h"
-#include "utils/crc_paths.h"
 #include "utils/arm/crc_arm.h"
+#include "utils/crc_paths.h"
 #include "utils/x86/crc_clmul.h"
 
 #include <array>

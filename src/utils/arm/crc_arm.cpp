@@ -141,6 +141,13 @@ ORLIX_TARGET_PMULL ORLIX_INLINE Lane mulLowHigh(Lane a, Lane b)
                                             static_cast<poly64_t>(vgetq_lane_u64(b, 1))));
 }
 
+// The low 64 bits of the carry-less product of a and b.
+ORLIX_TARGET_PMULL ORLIX_INLINE std::uint64_t clmulLow64(std::uint64_t a, std::uint64_t b)
+{
+    return vgetq_lane_u64(
+        vreinterpretq_u64_p128(vmull_p64(static_cast<poly64_t>(a), static_cast<poly64_t>(b))), 0);
+}
+
 // The lane x moved forward over the distance its constants k stand for, plus data.
 ORLIX_TARGET_PMULL ORLIX_INLINE Lane fold128(Lane x, Lane k, Lane data)
 {
@@ -213,9 +220,8 @@ alignas(64) const unsigned char kShiftTable[48] = {
 // Feeds the rest of the message (any length; at least 16 bytes lie before p) into the lane
 // x and reduces it to the 32-bit reflected register by multiplies alone, returned inverted as
 // k asks.
-ORLIX_TARGET_PMULL ORLIX_INLINE std::uint32_t finishPmull(const CrcFoldConstants& k, Lane x,
-                                                          const unsigned char* p,
-                                                          const unsigned char* end)
+ORLIX_TARGET_PMULL ORLIX_INLINE std::uint32_t
+finishPmull(const CrcFoldConstants& k, Lane x, const unsigned char* p, const unsigned char* end)
 {
     const Lane k1 = constants128(k.fold[1]);
     while (end - p >= 16) {
@@ -233,8 +239,7 @@ ORLIX_TARGET_PMULL ORLIX_INLINE std::uint32_t finishPmull(const CrcFoldConstants
         // Where out is 0x80 the lane's remaining bytes, elsewhere the message's last bytes.
         const uint8x16_t window = vbslq_u8(vcltzq_s8(vreinterpretq_s8_u8(out)),
                                            vqtbl1q_u8(bytes, keep), vld1q_u8(end - 16));
-        x = fold128(vreinterpretq_u64_u8(vqtbl1q_u8(bytes, out)), k1,
-                    vreinterpretq_u64_u8(window));
+        x = fold128(vreinterpretq_u64_u8(vqtbl1q_u8(bytes, out)), k1, vreinterpretq_u64_u8(window));
     }
     const uint8x16_t zero = vdupq_n_u8(0);
     // A x^32 = H x^96 + L x^32 == H (x^96 mod p) + L x^32, below x^96 ...
@@ -244,14 +249,8 @@ ORLIX_TARGET_PMULL ORLIX_INLINE std::uint32_t finishPmull(const CrcFoldConstants
     // ... whose part above x^64 is folded down once more, leaving T below x^64 ...
     const std::uint64_t t = vgetq_lane_u64(veorq_u64(mulLowHigh(v, k9563), v), 1);
     // ... and T mod p = T - floor(floor(T / x^32) mu / x^32) p (Barrett, exact over GF(2)).
-    const std::uint64_t q = vgetq_lane_u64(
-        vreinterpretq_u64_p128(vmull_p64(static_cast<poly64_t>(t & 0xFFFFFFFFu),
-                                         static_cast<poly64_t>(k.mu))),
-        0);
-    const std::uint64_t qp = vgetq_lane_u64(
-        vreinterpretq_u64_p128(vmull_p64(static_cast<poly64_t>(q & 0xFFFFFFFFu),
-                                         static_cast<poly64_t>(k.poly))),
-        0);
+    const std::uint64_t q = clmulLow64(t & 0xFFFFFFFFu, k.mu);
+    const std::uint64_t qp = clmulLow64(q & 0xFFFFFFFFu, k.poly);
     return static_cast<std::uint32_t>((qp ^ t) >> 32) ^ k.invert;
 }
 

@@ -17,8 +17,7 @@ namespace Utils {
 namespace Detail {
 
 __attribute__((target("+crypto"))) void sha1BlocksArm(std::uint32_t state[5],
-                                                       const unsigned char* data,
-                                                       std::size_t blocks)
+                                                      const unsigned char* data, std::size_t blocks)
 {
     const uint32x4_t k0 = vdupq_n_u32(0x5A827999);
     const uint32x4_t k1 = vdupq_n_u32(0x6ED9EBA1);
