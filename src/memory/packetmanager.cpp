@@ -260,9 +260,14 @@ void* PacketManagerInternal::Sys_Memcpy(void* dst, const void* src, size_t len)
     return m_operator.memcpy(dst, src, len);
 }
 
-// Cost: the order (one bit scan) and the failure log line outside the lock; inside it one
-// find-first-set on m_freeMask picks the list, then an unlink and one list push per split
-// step (at most m_orderCount of them, none when a block of the right order is free).
+// Cost: the order (one bit scan) and the failure log line outside the lock. Inside it:
+//  - when the previous operation was the release of a block of the same order that this
+//    request would get straight back (see m_pending), nothing but that test: a compare when
+//    the same block was handed back by the test before, else one load pair per level the
+//    release would have merged (about 10 instructions a level, loads only);
+//  - otherwise the deferred merge of that release, one find-first-set on m_freeMask to pick
+//    the list, an unlink and one list push per split step (at most m_orderCount of them,
+//    none when a block of the right order is free).
 void* PacketManagerInternal::Pool_Malloc(size_t& size)
 {
     // The smallest k with 2^k chunks >= size. Sizes of 0 and beyond the pool are refused
@@ -274,6 +279,19 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
     BufferNode* taken = nullptr;
     if (k < m_orderCount) {
         CPoolLockGuard guard(m_mutex);
+        if (m_pending >= 0) {
+            const std::int32_t pending = m_pending;
+            if (m_nodes[pending].order == -(k + 1) &&
+                (m_verified == pending || releaseWouldComeStraightBack(pending, k))) {
+                // The block never left the allocated state: give it back as it is.
+                m_pending = -1;
+                m_verified = pending;
+                size = m_chunkSize << k;
+                return m_nodes[pending].addr;
+            }
+            applyPendingRelease();
+        }
+        m_verified = -1;
         // The lowest non-empty list of order k or above: the one the upward scan would find.
         const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
         if (usable != 0) {
@@ -300,11 +318,63 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
     return taken->addr;
 }
 
+// Whether releasing the allocated block `index` of order k and then asking for order k
+// again would hand out the same block and leave every list, node and mask bit as it is now.
+// The release merges upwards while the buddy is free; the request then takes the lowest
+// non-empty list of order k or above and splits it, keeping the lower halves. Both cancel
+// out exactly when, at every level l that the release would merge, the block lies in the
+// upper half (its buddy below it) and that buddy is the only entry of list l: the merge
+// empties lists k..m-1 and pushes the merged block to the front of list m, the request
+// finds list m first, takes that front entry and splits it back into the same buddies, each
+// again the only entry of its list, and returns the top part, the block itself.
+bool PacketManagerInternal::releaseWouldComeStraightBack(std::int32_t index, std::int32_t k) const
+{
+    std::uint32_t id = static_cast<std::uint32_t>(index);
+    for (std::int32_t l = k; l + 1 < m_orderCount; ++l) {
+        const std::uint32_t bit = std::uint32_t(1) << l;
+        const std::uint32_t buddy = id ^ bit;
+        if (buddy >= m_blockCount || m_nodes[buddy].order != l + 1)
+            return true; // the merge stops here
+        const BufferNode* node = &m_nodes[buddy];
+        const BufferList* head = &m_bufferLists[l];
+        if ((id & bit) == 0 || head->next != node || head->pre != node)
+            return false;
+        id = buddy;
+    }
+    return true;
+}
+
+// The merge of the deferred release (Pool_Free's steps 3 to 5): a buddy test per merge step
+// (an XOR and a load), an unlink per merge and one push.
+void PacketManagerInternal::applyPendingRelease()
+{
+    const std::uint32_t id = static_cast<std::uint32_t>(m_pending);
+    m_pending = -1;
+    m_verified = -1;
+    BufferNode* node = &m_nodes[id];
+    std::int32_t v = -node->order;
+    node->order = 0;
+    std::uint32_t index = id;
+    while (v < m_orderCount) {
+        const std::uint32_t buddy = index ^ (std::uint32_t(1) << (v - 1));
+        if (buddy >= m_blockCount || m_nodes[buddy].order != v)
+            break;
+        unlink(v - 1, &m_nodes[buddy]);
+        index &= ~(std::uint32_t(1) << (v - 1));
+        ++v;
+    }
+    m_nodes[index].order = v;
+    pushFront(v - 1, &m_nodes[index]);
+}
+
 // Stops with an assertion naming the fault for every pointer that is not the start of an
 // allocated block: each such release would otherwise corrupt the free lists silently, and
 // all of them are caught by a range test, a mask and the node's own order field.
-// Cost: the range and boundary checks outside the lock; inside it the order check, one
-// buddy test per merge step (an XOR and a load), an unlink per merge and one push.
+// Cost: the range and boundary checks outside the lock; inside it the merge of an earlier
+// deferred release if one is waiting (only when releases follow each other), the order
+// check, and one store: the merge itself is deferred to the next operation on the pool
+// (see m_pending), which mostly finds nothing to merge because it is a request that gets
+// this very block back.
 void PacketManagerInternal::Pool_Free(void* p)
 {
     if (p == nullptr)
@@ -320,24 +390,14 @@ void PacketManagerInternal::Pool_Free(void* p)
                      "Pool_Free: the pointer is not on a chunk boundary (inside a block)");
 
     CPoolLockGuard guard(m_mutex);
-    BufferNode* node = &m_nodes[id];
-    const std::int32_t order = node->order;
+    // The checks below read the lists as they are with every earlier release applied.
+    if (m_pending >= 0)
+        applyPendingRelease();
+    const std::int32_t order = m_nodes[id].order;
     ORLIX_ASSERT_MSG(order <= 0, "Pool_Free: the block is already free (released twice)");
     ORLIX_ASSERT_MSG(order < 0, "Pool_Free: the pointer is not the start of an allocated block "
                                 "(inside a block, or released twice)");
-    node->order = 0;
-    std::int32_t v = -order;
-    std::uint32_t index = static_cast<std::uint32_t>(id);
-    while (v < m_orderCount) {
-        const std::uint32_t buddy = index ^ (std::uint32_t(1) << (v - 1));
-        if (buddy >= m_blockCount || m_nodes[buddy].order != v)
-            break;
-        unlink(v - 1, &m_nodes[buddy]);
-        index &= ~(std::uint32_t(1) << (v - 1));
-        ++v;
-    }
-    m_nodes[index].order = v;
-    pushFront(v - 1, &m_nodes[index]);
+    m_pending = static_cast<std::int32_t>(id);
 }
 
 void* PacketManagerInternal::Pool_Memcpy(void* dst, const void* src, size_t len)
@@ -357,6 +417,8 @@ size_t PacketManagerInternal::freeSize()
         return 0;
     size_t chunks = 0;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     for (std::int32_t j = 0; j < m_orderCount; ++j) {
         const BufferList* head = &m_bufferLists[j];
         for (const BufferNode* node = head->next; node != head; node = node->next)
@@ -370,6 +432,8 @@ void PacketManagerInternal::dumpFreeLists()
     if (!hasPool())
         return;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     for (std::int32_t i = 0; i < m_orderCount; ++i) {
         BufferList* head = &m_bufferLists[i];
         logInfo("BufferList id:%d, order(%d) head(%p), headpre(%p)next(%p)\n", i, head->order,
@@ -390,6 +454,8 @@ std::vector<int> PacketManagerInternal::freeListIndices(int order)
     if (!hasPool() || order < 0 || order >= m_orderCount)
         return indices;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     const BufferList* head = &m_bufferLists[order];
     for (const BufferNode* node = head->next; node != head; node = node->next)
         indices.push_back(node->realIdx);
@@ -401,6 +467,8 @@ int PacketManagerInternal::nodeOrder(int index)
     if (!hasPool() || index < 0 || std::uint32_t(index) >= m_blockCount)
         return 0;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     return m_nodes[index].order;
 }
 
