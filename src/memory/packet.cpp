@@ -53,8 +53,12 @@ PacketInternal* OldPacketInternal::createBySize(unsigned int size, unsigned int 
     switch (manager->getPolicy()) {
     case CPacketManager::policySystem:
     case CPacketManager::policyPool: {
+        // Cost under the pool: the pool's request (see Pool_Malloc; called directly, the
+        // policy being known) and the record's construction at the block's end.
         size_t T = manager->alignUp(size) + H;
-        unsigned char* block = static_cast<unsigned char*>(manager->m_malloc(T));
+        unsigned char* block = static_cast<unsigned char*>(
+            manager->getPolicy() == CPacketManager::policyPool ? manager->Pool_Malloc(T)
+                                                               : manager->m_malloc(T));
         if (block == nullptr) {
             logInfo("PacketInternal::create(): NO enough, need size(%zu) ext(%zu)\n", size_t(size),
                     size_t(extSize));
@@ -272,17 +276,22 @@ void OldPacketInternal::destroy()
     }
     switch (m_kind) {
     case kindAllocated: {
+        // A packet made by size has nothing to clean up (no deleter, no parent): under the
+        // pool and system policies its end is one release of its block (the pool's directly,
+        // the policy being known), which holds the record and the extra area too.
         PacketManagerInternal* manager = PacketManagerInternal::instance();
         const CPacketManager::Policy policy = manager->getPolicy();
-        if (policy == CPacketManager::policySystem || policy == CPacketManager::policyPool) {
+        if (policy == CPacketManager::policyPool) {
             unsigned char* block = m_data;
-            cleanup();
             this->~OldPacketInternal();
-            manager->m_free(block); // the record and the extra area live in this block
+            manager->Pool_Free(block);
+        } else if (policy == CPacketManager::policySystem) {
+            unsigned char* block = m_data;
+            this->~OldPacketInternal();
+            manager->m_free(block);
         } else if (policy == CPacketManager::policyPoolData) {
             unsigned char* data = m_data;
             void* heap = m_extraData; // the record lives at this heap block's end
-            cleanup();
             this->~OldPacketInternal();
             manager->m_free(data);
             std::free(heap);
@@ -310,6 +319,18 @@ void OldPacketInternal::destroy()
 // CPacket
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// OldPacketInternal is the one (final) implementation of PacketInternal, so the handle calls
+// the record's operations directly rather than through its virtual table: the copies, the
+// reads and the last release of a packet are then inlined here, a few instructions each.
+OldPacketInternal* recordOf(PacketInternal* record)
+{
+    return static_cast<OldPacketInternal*>(record);
+}
+
+} // namespace
+
 CPacket::CPacket() : m_internal(nullptr) {}
 
 CPacket::CPacket(unsigned int size, unsigned int extSize)
@@ -332,7 +353,7 @@ CPacket::CPacket(const CPacket& parent, unsigned int offset, unsigned int size,
 CPacket::CPacket(const CPacket& other) : m_internal(other.m_internal)
 {
     if (m_internal != nullptr)
-        m_internal->addRef();
+        recordOf(m_internal)->addRef();
 }
 
 // Takes the new reference before letting go of the old one, so that assigning a packet from
@@ -344,16 +365,16 @@ CPacket& CPacket::operator=(const CPacket& other)
     PacketInternal* old = m_internal;
     m_internal = other.m_internal;
     if (m_internal != nullptr)
-        m_internal->addRef();
+        recordOf(m_internal)->addRef();
     if (old != nullptr)
-        old->release();
+        recordOf(old)->release();
     return *this;
 }
 
 CPacket::~CPacket()
 {
     if (m_internal != nullptr)
-        m_internal->release();
+        recordOf(m_internal)->release();
 }
 
 bool CPacket::valid() const
@@ -366,42 +387,42 @@ void CPacket::reset()
     PacketInternal* old = m_internal;
     m_internal = nullptr;
     if (old != nullptr)
-        old->release();
+        recordOf(old)->release();
 }
 
 unsigned int CPacket::size() const
 {
-    return m_internal != nullptr ? m_internal->size() : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->size() : 0;
 }
 
 unsigned int CPacket::capacity() const
 {
-    return m_internal != nullptr ? m_internal->capacity() : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->capacity() : 0;
 }
 
 unsigned int CPacket::getExtraSize() const
 {
-    return m_internal != nullptr ? m_internal->getExtraSize() : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->getExtraSize() : 0;
 }
 
 unsigned char* CPacket::getBuffer() const
 {
-    return m_internal != nullptr ? m_internal->getBuffer() : nullptr;
+    return m_internal != nullptr ? recordOf(m_internal)->getBuffer() : nullptr;
 }
 
 void* CPacket::getExtraData() const
 {
-    return m_internal != nullptr ? m_internal->getExtraData() : nullptr;
+    return m_internal != nullptr ? recordOf(m_internal)->getExtraData() : nullptr;
 }
 
 unsigned int CPacket::putBuffer(void* data, unsigned int len)
 {
-    return m_internal != nullptr ? m_internal->putBuffer(data, len) : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->putBuffer(data, len) : 0;
 }
 
 bool CPacket::resize(unsigned int n)
 {
-    return m_internal != nullptr && m_internal->resize(n);
+    return m_internal != nullptr && recordOf(m_internal)->resize(n);
 }
 
 } // namespace Memory

@@ -17,10 +17,11 @@ using Detail::CPoolLockGuard;
 
 namespace {
 
-// Index of the highest set bit; 0 for both 0 and 1. One bit-scan instruction.
+// Index of the highest set bit; 0 for both 0 and 1. One bit-scan instruction and no branch
+// (a request's size decides between 0 and the rest at random, which a branch mispredicts).
 int floorLog2(std::uint64_t x)
 {
-    return x > 1 ? 63 - __builtin_clzll(x) : 0;
+    return 63 - __builtin_clzll(x | 1);
 }
 
 // The process-wide configuration. A function-local static, so that a caller may configure
@@ -65,7 +66,7 @@ void PacketManagerInternal::storeConfig(Policy policy, const CPacketManager::Mem
         state.memop = *memop;
 }
 
-PacketManagerInternal* PacketManagerInternal::instance()
+PacketManagerInternal* PacketManagerInternal::create()
 {
     return Infra::Detail::CSingleton<PacketManagerInternal>::instance(
         __FILE__, "PacketManagerInternal::instance", __LINE__);
@@ -260,14 +261,14 @@ void* PacketManagerInternal::Sys_Memcpy(void* dst, const void* src, size_t len)
     return m_operator.memcpy(dst, src, len);
 }
 
-// Cost: the order (one bit scan) and the failure log line outside the lock. Inside it:
-//  - when the previous operation was the release of a block of the same order that this
-//    request would get straight back (see m_pending), nothing but that test: a compare when
-//    the same block was handed back by the test before, else one load pair per level the
-//    release would have merged (about 10 instructions a level, loads only);
-//  - otherwise the deferred merge of that release, one find-first-set on m_freeMask to pick
-//    the list, an unlink and one list push per split step (at most m_orderCount of them,
-//    none when a block of the right order is free).
+// Cost: the order (one bit scan) outside the lock; the failure log line after it. Inside:
+//  - when the previous operation released a block of this order that the request gets
+//    straight back without any list changing (m_pending, m_verified): two compares and two
+//    stores, a dozen instructions in all, besides the lock;
+//  - otherwise allocateLocked: the deferred merge of that release or the test whether it
+//    can be skipped (loads only, one pair per level), one find-first-set on m_freeMask to
+//    pick the list, an unlink and one list push per split step (at most m_orderCount of
+//    them, none when a block of the right order is free).
 void* PacketManagerInternal::Pool_Malloc(size_t& size)
 {
     // The smallest k with 2^k chunks >= size. Sizes of 0 and beyond the pool are refused
@@ -275,47 +276,64 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
     std::int32_t k = m_orderCount;
     if (size > 0 && size <= m_totalSize)
         k = floorLog2(static_cast<std::uint32_t>(size - 1) >> (m_chunkShift - 1));
+    if (k >= m_orderCount)
+        return refuse();
 
-    BufferNode* taken = nullptr;
-    if (k < m_orderCount) {
-        CPoolLockGuard guard(m_mutex);
-        if (m_pending >= 0) {
-            const std::int32_t pending = m_pending;
-            if (m_nodes[pending].order == -(k + 1) &&
-                (m_verified == pending || releaseWouldComeStraightBack(pending, k))) {
-                // The block never left the allocated state: give it back as it is.
-                m_pending = -1;
-                m_verified = pending;
-                size = m_chunkSize << k;
-                return m_nodes[pending].addr;
-            }
-            applyPendingRelease();
-        }
-        m_verified = -1;
-        // The lowest non-empty list of order k or above: the one the upward scan would find.
-        const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
-        if (usable != 0) {
-            std::int32_t j = __builtin_ctzll(usable);
-            taken = m_bufferLists[j].next;
-            unlink(j, taken);
-            std::int32_t s = taken->realIdx;
-            // Keep the lower halves free; the caller gets the highest-addressed part.
-            while (j > k) {
-                --j;
-                m_nodes[s].order = j + 1;
-                pushFront(j, &m_nodes[s]);
-                s += std::int32_t(1) << j;
-            }
-            taken = &m_nodes[s];
-            taken->order = -(k + 1);
-        }
+    BufferNode* taken;
+    m_mutex.lock();
+    const std::int32_t pending = m_pending;
+    if (pending >= 0 && pending == m_verified && m_nodes[pending].order == -(k + 1)) {
+        m_pending = -1;
+        taken = &m_nodes[pending];
+    } else {
+        taken = allocateLocked(k);
     }
-    if (taken == nullptr) {
-        logInfo("CPacket No Free Space\n");
-        return nullptr;
-    }
+    m_mutex.unlock();
+    if (taken == nullptr)
+        return refuse();
     size = m_chunkSize << k;
     return taken->addr;
+}
+
+void* PacketManagerInternal::refuse()
+{
+    logInfo("CPacket No Free Space\n");
+    return nullptr;
+}
+
+// The request of order k under the lock, besides the fast path of Pool_Malloc: returns the
+// block's head node (marked allocated), or null when no list of order k or above has a block.
+BufferNode* PacketManagerInternal::allocateLocked(std::int32_t k)
+{
+    if (m_pending >= 0) {
+        const std::int32_t pending = m_pending;
+        if (m_nodes[pending].order == -(k + 1) && releaseWouldComeStraightBack(pending, k)) {
+            // The block never left the allocated state: give it back as it is.
+            m_pending = -1;
+            m_verified = pending;
+            return &m_nodes[pending];
+        }
+        applyPendingRelease();
+    }
+    m_verified = -1;
+    // The lowest non-empty list of order k or above: the one the upward scan would find.
+    const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
+    if (usable == 0)
+        return nullptr;
+    std::int32_t j = __builtin_ctzll(usable);
+    BufferNode* taken = m_bufferLists[j].next;
+    unlink(j, taken);
+    std::int32_t s = taken->realIdx;
+    // Keep the lower halves free; the caller gets the highest-addressed part.
+    while (j > k) {
+        --j;
+        m_nodes[s].order = j + 1;
+        pushFront(j, &m_nodes[s]);
+        s += std::int32_t(1) << j;
+    }
+    taken = &m_nodes[s];
+    taken->order = -(k + 1);
+    return taken;
 }
 
 // Whether releasing the allocated block `index` of order k and then asking for order k
@@ -372,9 +390,9 @@ void PacketManagerInternal::applyPendingRelease()
 // all of them are caught by a range test, a mask and the node's own order field.
 // Cost: the range and boundary checks outside the lock; inside it the merge of an earlier
 // deferred release if one is waiting (only when releases follow each other), the order
-// check, and one store: the merge itself is deferred to the next operation on the pool
-// (see m_pending), which mostly finds nothing to merge because it is a request that gets
-// this very block back.
+// check, and one store, a dozen instructions besides the lock: the merge itself is deferred
+// to the next operation on the pool (see m_pending), which mostly finds nothing to merge
+// because it is a request that gets this very block back.
 void PacketManagerInternal::Pool_Free(void* p)
 {
     if (p == nullptr)

@@ -31,6 +31,7 @@
 
 #include "infra/packetmanager.h"
 
+#include "infra3/singleton.h"
 #include "memory/spinlock.h"
 
 #include <cstddef>
@@ -57,8 +58,13 @@ class PacketManagerInternal
 public:
     using Policy = CPacketManager::Policy;
 
-    // The singleton, built on first call; ends the configuration phase.
-    static PacketManagerInternal* instance();
+    // The singleton, built on first call; ends the configuration phase. Inline: once the
+    // manager exists this is one load and a test (every packet asks for it).
+    static PacketManagerInternal* instance()
+    {
+        PacketManagerInternal* manager = Infra::Detail::CSingleton<PacketManagerInternal>::peek();
+        return manager != nullptr ? manager : create();
+    }
 
     // Stores configuration while the configuration phase lasts (see CPacketManager::config);
     // the arguments were checked by the caller.
@@ -81,6 +87,11 @@ public:
     {
         return (this->*m_memcpySlot)(dst, src, len);
     }
+
+    // The operations behind the slots under the pool policies, for callers that know the
+    // policy (the packets): the same as m_malloc and m_free without the indirect call.
+    void* Pool_Malloc(size_t& size);
+    void Pool_Free(void* p);
 
     // True when a pool is built (pool policy in force).
     bool hasPool() const { return m_pOriginBuffer != nullptr; }
@@ -112,6 +123,7 @@ private:
     template <class T>
     friend class Infra::Detail::CSingleton;
 
+    static PacketManagerInternal* create();
     bool buildPool();
     void seedFreeLists();
     void useSystemOperations();
@@ -119,8 +131,6 @@ private:
     void* Sys_Malloc(size_t& size);
     void Sys_Free(void* p);
     void* Sys_Memcpy(void* dst, const void* src, size_t len);
-    void* Pool_Malloc(size_t& size);
-    void Pool_Free(void* p);
     void* Pool_Memcpy(void* dst, const void* src, size_t len);
 
     // List j's membership changes; each keeps bit j of m_freeMask in step.
@@ -129,7 +139,9 @@ private:
     void unlink(std::int32_t j, BufferNode* node);
     bool inPool(const void* p) const;
     bool releaseWouldComeStraightBack(std::int32_t index, std::int32_t k) const;
-    void applyPendingRelease();
+    __attribute__((noinline)) void applyPendingRelease();
+    __attribute__((noinline)) BufferNode* allocateLocked(std::int32_t k);
+    __attribute__((noinline, cold)) static void* refuse();
 
     unsigned char* m_pOriginBuffer = nullptr;
     unsigned char* m_pAlignedBuffer = nullptr;
