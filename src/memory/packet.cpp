@@ -269,6 +269,17 @@ void OldPacketInternal::cleanup()
 
 void OldPacketInternal::destroy()
 {
+    // Under the pool policy the only records inside the pool are those of packets made by
+    // size (views, deferred and caller-buffer records come from the heap), so the record's
+    // address alone tells its kind, without reading the record's other cache lines. Such a
+    // record owns nothing (its delegates are empty, it has no parent), so its storage goes
+    // back with the block without running its destructor, which would only clear them.
+    // Cost: the address test and the pool's release (see Pool_Free).
+    PacketManagerInternal* const manager = PacketManagerInternal::instance();
+    if (manager->getPolicy() == CPacketManager::policyPool && manager->inPool(this)) {
+        manager->Pool_Free(m_data);
+        return;
+    }
     if (m_deferred) {
         cleanup();
         delete this;
@@ -277,15 +288,10 @@ void OldPacketInternal::destroy()
     switch (m_kind) {
     case kindAllocated: {
         // A packet made by size has nothing to clean up (no deleter, no parent): under the
-        // pool and system policies its end is one release of its block (the pool's directly,
-        // the policy being known), which holds the record and the extra area too.
-        PacketManagerInternal* manager = PacketManagerInternal::instance();
+        // system policy its end is one release of its block, which holds the record and the
+        // extra area too (the pool's packets were handled above).
         const CPacketManager::Policy policy = manager->getPolicy();
-        if (policy == CPacketManager::policyPool) {
-            unsigned char* block = m_data;
-            this->~OldPacketInternal();
-            manager->Pool_Free(block);
-        } else if (policy == CPacketManager::policySystem) {
+        if (policy == CPacketManager::policySystem) {
             unsigned char* block = m_data;
             this->~OldPacketInternal();
             manager->m_free(block);

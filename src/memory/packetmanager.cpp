@@ -234,13 +234,6 @@ void PacketManagerInternal::unlink(std::int32_t j, BufferNode* node)
     node->order = 0;
 }
 
-bool PacketManagerInternal::inPool(const void* p) const
-{
-    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(m_pAlignedBuffer);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
-    return address >= begin && address - begin < m_totalSize;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The operations behind the three slots
 // ---------------------------------------------------------------------------------------------
@@ -261,14 +254,41 @@ void* PacketManagerInternal::Sys_Memcpy(void* dst, const void* src, size_t len)
     return m_operator.memcpy(dst, src, len);
 }
 
+// Whether releasing the allocated block `index` of order k and then asking for order k
+// again would hand out the same block and leave every list, node and mask bit as it is now.
+// The release merges upwards while the buddy is free; the request then takes the lowest
+// non-empty list of order k or above and splits it, keeping the lower halves. Both cancel
+// out exactly when, at every level l that the release would merge, the block lies in the
+// upper half (its buddy below it) and that buddy is the only entry of list l: the merge
+// empties lists k..m-1 and pushes the merged block to the front of list m, the request
+// finds list m first, takes that front entry and splits it back into the same buddies, each
+// again the only entry of its list, and returns the top part, the block itself.
+inline bool PacketManagerInternal::releaseWouldComeStraightBack(std::int32_t index,
+                                                                std::int32_t k) const
+{
+    std::uint32_t id = static_cast<std::uint32_t>(index);
+    for (std::int32_t l = k; l + 1 < m_orderCount; ++l) {
+        const std::uint32_t bit = std::uint32_t(1) << l;
+        const std::uint32_t buddy = id ^ bit;
+        if (buddy >= m_blockCount || m_nodes[buddy].order != l + 1)
+            return true; // the merge stops here
+        const BufferNode* node = &m_nodes[buddy];
+        const BufferList* head = &m_bufferLists[l];
+        if ((id & bit) == 0 || head->next != node || head->pre != node)
+            return false;
+        id = buddy;
+    }
+    return true;
+}
+
 // Cost: the order (one bit scan) outside the lock; the failure log line after it. Inside:
 //  - when the previous operation released a block of this order that the request gets
-//    straight back without any list changing (m_pending, m_verified): two compares and two
-//    stores, a dozen instructions in all, besides the lock;
-//  - otherwise allocateLocked: the deferred merge of that release or the test whether it
-//    can be skipped (loads only, one pair per level), one find-first-set on m_freeMask to
-//    pick the list, an unlink and one list push per split step (at most m_orderCount of
-//    them, none when a block of the right order is free).
+//    straight back without any list changing (m_pending): the test of that (a compare when
+//    it passed for this block before, else loads only, one pair per level the release would
+//    merge) and two stores;
+//  - otherwise allocateLocked: the deferred merge of that release, one find-first-set on
+//    m_freeMask to pick the list, an unlink and one list push per split step (at most
+//    m_orderCount of them, none when a block of the right order is free).
 void* PacketManagerInternal::Pool_Malloc(size_t& size)
 {
     // The smallest k with 2^k chunks >= size. Sizes of 0 and beyond the pool are refused
@@ -282,8 +302,11 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
     BufferNode* taken;
     m_mutex.lock();
     const std::int32_t pending = m_pending;
-    if (pending >= 0 && pending == m_verified && m_nodes[pending].order == -(k + 1)) {
+    if (pending >= 0 && m_nodes[pending].order == -(k + 1) &&
+        (pending == m_verified || releaseWouldComeStraightBack(pending, k))) {
+        // The block never left the allocated state: give it back as it is.
         m_pending = -1;
+        m_verified = pending;
         taken = &m_nodes[pending];
     } else {
         taken = allocateLocked(k);
@@ -301,20 +324,13 @@ void* PacketManagerInternal::refuse()
     return nullptr;
 }
 
-// The request of order k under the lock, besides the fast path of Pool_Malloc: returns the
-// block's head node (marked allocated), or null when no list of order k or above has a block.
+// The request of order k under the lock when it does not simply take back the block just
+// released: returns the block's head node (marked allocated), or null when no list of order
+// k or above has a block.
 BufferNode* PacketManagerInternal::allocateLocked(std::int32_t k)
 {
-    if (m_pending >= 0) {
-        const std::int32_t pending = m_pending;
-        if (m_nodes[pending].order == -(k + 1) && releaseWouldComeStraightBack(pending, k)) {
-            // The block never left the allocated state: give it back as it is.
-            m_pending = -1;
-            m_verified = pending;
-            return &m_nodes[pending];
-        }
+    if (m_pending >= 0)
         applyPendingRelease();
-    }
     m_verified = -1;
     // The lowest non-empty list of order k or above: the one the upward scan would find.
     const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
@@ -334,32 +350,6 @@ BufferNode* PacketManagerInternal::allocateLocked(std::int32_t k)
     taken = &m_nodes[s];
     taken->order = -(k + 1);
     return taken;
-}
-
-// Whether releasing the allocated block `index` of order k and then asking for order k
-// again would hand out the same block and leave every list, node and mask bit as it is now.
-// The release merges upwards while the buddy is free; the request then takes the lowest
-// non-empty list of order k or above and splits it, keeping the lower halves. Both cancel
-// out exactly when, at every level l that the release would merge, the block lies in the
-// upper half (its buddy below it) and that buddy is the only entry of list l: the merge
-// empties lists k..m-1 and pushes the merged block to the front of list m, the request
-// finds list m first, takes that front entry and splits it back into the same buddies, each
-// again the only entry of its list, and returns the top part, the block itself.
-bool PacketManagerInternal::releaseWouldComeStraightBack(std::int32_t index, std::int32_t k) const
-{
-    std::uint32_t id = static_cast<std::uint32_t>(index);
-    for (std::int32_t l = k; l + 1 < m_orderCount; ++l) {
-        const std::uint32_t bit = std::uint32_t(1) << l;
-        const std::uint32_t buddy = id ^ bit;
-        if (buddy >= m_blockCount || m_nodes[buddy].order != l + 1)
-            return true; // the merge stops here
-        const BufferNode* node = &m_nodes[buddy];
-        const BufferList* head = &m_bufferLists[l];
-        if ((id & bit) == 0 || head->next != node || head->pre != node)
-            return false;
-        id = buddy;
-    }
-    return true;
 }
 
 // The merge of the deferred release (Pool_Free's steps 3 to 5): a buddy test per merge step

@@ -93,6 +93,14 @@ public:
     void* Pool_Malloc(size_t& size);
     void Pool_Free(void* p);
 
+    // True when p lies in the pool's span; meaningful only while a pool is built (under
+    // policyPool and policyPoolData). One subtraction and one compare.
+    bool inPool(const void* p) const
+    {
+        const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(m_pAlignedBuffer);
+        return reinterpret_cast<std::uintptr_t>(p) - begin < m_totalSize;
+    }
+
     // True when a pool is built (pool policy in force).
     bool hasPool() const { return m_pOriginBuffer != nullptr; }
     // The pool's usable size, 0 without a pool.
@@ -137,7 +145,6 @@ private:
     void pushFront(std::int32_t j, BufferNode* node);
     void pushBack(std::int32_t j, BufferNode* node);
     void unlink(std::int32_t j, BufferNode* node);
-    bool inPool(const void* p) const;
     bool releaseWouldComeStraightBack(std::int32_t index, std::int32_t k) const;
     __attribute__((noinline)) void applyPendingRelease();
     __attribute__((noinline)) BufferNode* allocateLocked(std::int32_t k);
