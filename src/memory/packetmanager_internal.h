@@ -157,6 +157,16 @@ private:
     BufferList* m_bufferLists = nullptr; // under m_mutex
     std::uint32_t m_blockCount = 0;
     std::int32_t m_orderCount = 0;
+    // The pool lock rather than the library's re-entrant CMutex or std::mutex: the list work
+    // never nests, never blocks and is a few dozen instructions, and the lock's uncontended
+    // paths are inlined here (no library call; plain stores while the process has one
+    // thread). Measured per malloc/free pair on two threads at once: CMutex 460 ns,
+    // std::mutex 45-127 ns.
+    // The lock and everything that changes under it besides the nodes and list heads share
+    // one cache line and nothing else: a thread that takes the lock brings in all it writes
+    // with one transfer, and the fields fixed at construction (above and below) stay cached
+    // on every core instead of bouncing with the lock between threads.
+    alignas(64) Detail::CPoolLock m_mutex;
     // Bit j set: list j is not empty. Under m_mutex. At most 23 orders exist (4 GiB of 1 KiB
     // chunks), so 64 bits always suffice.
     std::uint64_t m_freeMask = 0;
@@ -172,12 +182,7 @@ private:
     // has happened since: releasing and requesting it again would pass the test again, so
     // the test is not repeated. -1: none. Under m_mutex.
     std::int32_t m_verified = -1;
-    // The pool lock rather than the library's re-entrant CMutex or std::mutex: the list work
-    // never nests, never blocks and is a few dozen instructions. Measured per malloc/free
-    // pair on two threads at once: CMutex 460 ns, std::mutex 45-127 ns; on one thread the
-    // pool lock saves one locked instruction and two library calls against std::mutex.
-    Detail::CPoolLock m_mutex;
-    std::uint32_t m_alignment = 4;
+    alignas(64) std::uint32_t m_alignment = 4; // a new cache line: read-only from here
     void* (PacketManagerInternal::*m_mallocSlot)(size_t&) = nullptr;
     void (PacketManagerInternal::*m_freeSlot)(void*) = nullptr;
     void* (PacketManagerInternal::*m_memcpySlot)(void*, const void*, size_t) = nullptr;
