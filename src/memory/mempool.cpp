@@ -44,9 +44,11 @@ struct CMemPool::MemPoolInternal
     unsigned int m_blocksPerChunk = 0;
     void* m_freeList = nullptr; // under m_mutex
     // The locked sections are a pop or a push of the free list and never allocate (a new
-    // chunk is obtained and linked outside the lock), so the pool lock fits: one atomic
-    // exchange to lock, a plain store to unlock. Measured per malloc/free pair on one
-    // thread: CMutex 23 ns, std::mutex 9-31 ns, this lock about half of std::mutex.
+    // chunk is obtained and linked outside the lock), so the pool lock fits: a
+    // compare-and-swap to lock and an exchange to unlock, both inlined (plain stores while
+    // the process has one thread), and a waiter that outlasts a short spin sleeps until the
+    // unlock wakes it. Measured per malloc/free pair on one thread: CMutex 23 ns,
+    // std::mutex 9-31 ns, this lock about half of std::mutex.
     CPoolLock m_mutex;
 };
 

@@ -53,8 +53,12 @@ PacketInternal* OldPacketInternal::createBySize(unsigned int size, unsigned int 
     switch (manager->getPolicy()) {
     case CPacketManager::policySystem:
     case CPacketManager::policyPool: {
+        // Cost under the pool: the pool's request (see Pool_Malloc; called directly, the
+        // policy being known) and the record's construction at the block's end.
         size_t T = manager->alignUp(size) + H;
-        unsigned char* block = static_cast<unsigned char*>(manager->m_malloc(T));
+        unsigned char* block = static_cast<unsigned char*>(
+            manager->getPolicy() == CPacketManager::policyPool ? manager->Pool_Malloc(T)
+                                                               : manager->m_malloc(T));
         if (block == nullptr) {
             logInfo("PacketInternal::create(): NO enough, need size(%zu) ext(%zu)\n", size_t(size),
                     size_t(extSize));
@@ -265,6 +269,17 @@ void OldPacketInternal::cleanup()
 
 void OldPacketInternal::destroy()
 {
+    // Under the pool policy the only records inside the pool are those of packets made by
+    // size (views, deferred and caller-buffer records come from the heap), so the record's
+    // address alone tells its kind, without reading the record's other cache lines. Such a
+    // record owns nothing (its delegates are empty, it has no parent), so its storage goes
+    // back with the block without running its destructor, which would only clear them.
+    // Cost: the address test and the pool's release (see Pool_Free).
+    PacketManagerInternal* const manager = PacketManagerInternal::instance();
+    if (manager->getPolicy() == CPacketManager::policyPool && manager->inPool(this)) {
+        manager->Pool_Free(m_data);
+        return;
+    }
     if (m_deferred) {
         cleanup();
         delete this;
@@ -272,17 +287,17 @@ void OldPacketInternal::destroy()
     }
     switch (m_kind) {
     case kindAllocated: {
-        PacketManagerInternal* manager = PacketManagerInternal::instance();
+        // A packet made by size has nothing to clean up (no deleter, no parent): under the
+        // system policy its end is one release of its block, which holds the record and the
+        // extra area too (the pool's packets were handled above).
         const CPacketManager::Policy policy = manager->getPolicy();
-        if (policy == CPacketManager::policySystem || policy == CPacketManager::policyPool) {
+        if (policy == CPacketManager::policySystem) {
             unsigned char* block = m_data;
-            cleanup();
             this->~OldPacketInternal();
-            manager->m_free(block); // the record and the extra area live in this block
+            manager->m_free(block);
         } else if (policy == CPacketManager::policyPoolData) {
             unsigned char* data = m_data;
             void* heap = m_extraData; // the record lives at this heap block's end
-            cleanup();
             this->~OldPacketInternal();
             manager->m_free(data);
             std::free(heap);
@@ -310,6 +325,18 @@ void OldPacketInternal::destroy()
 // CPacket
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// OldPacketInternal is the one (final) implementation of PacketInternal, so the handle calls
+// the record's operations directly rather than through its virtual table: the copies, the
+// reads and the last release of a packet are then inlined here, a few instructions each.
+OldPacketInternal* recordOf(PacketInternal* record)
+{
+    return static_cast<OldPacketInternal*>(record);
+}
+
+} // namespace
+
 CPacket::CPacket() : m_internal(nullptr) {}
 
 CPacket::CPacket(unsigned int size, unsigned int extSize)
@@ -332,7 +359,7 @@ CPacket::CPacket(const CPacket& parent, unsigned int offset, unsigned int size,
 CPacket::CPacket(const CPacket& other) : m_internal(other.m_internal)
 {
     if (m_internal != nullptr)
-        m_internal->addRef();
+        recordOf(m_internal)->addRef();
 }
 
 // Takes the new reference before letting go of the old one, so that assigning a packet from
@@ -344,16 +371,16 @@ CPacket& CPacket::operator=(const CPacket& other)
     PacketInternal* old = m_internal;
     m_internal = other.m_internal;
     if (m_internal != nullptr)
-        m_internal->addRef();
+        recordOf(m_internal)->addRef();
     if (old != nullptr)
-        old->release();
+        recordOf(old)->release();
     return *this;
 }
 
 CPacket::~CPacket()
 {
     if (m_internal != nullptr)
-        m_internal->release();
+        recordOf(m_internal)->release();
 }
 
 bool CPacket::valid() const
@@ -366,42 +393,42 @@ void CPacket::reset()
     PacketInternal* old = m_internal;
     m_internal = nullptr;
     if (old != nullptr)
-        old->release();
+        recordOf(old)->release();
 }
 
 unsigned int CPacket::size() const
 {
-    return m_internal != nullptr ? m_internal->size() : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->size() : 0;
 }
 
 unsigned int CPacket::capacity() const
 {
-    return m_internal != nullptr ? m_internal->capacity() : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->capacity() : 0;
 }
 
 unsigned int CPacket::getExtraSize() const
 {
-    return m_internal != nullptr ? m_internal->getExtraSize() : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->getExtraSize() : 0;
 }
 
 unsigned char* CPacket::getBuffer() const
 {
-    return m_internal != nullptr ? m_internal->getBuffer() : nullptr;
+    return m_internal != nullptr ? recordOf(m_internal)->getBuffer() : nullptr;
 }
 
 void* CPacket::getExtraData() const
 {
-    return m_internal != nullptr ? m_internal->getExtraData() : nullptr;
+    return m_internal != nullptr ? recordOf(m_internal)->getExtraData() : nullptr;
 }
 
 unsigned int CPacket::putBuffer(void* data, unsigned int len)
 {
-    return m_internal != nullptr ? m_internal->putBuffer(data, len) : 0;
+    return m_internal != nullptr ? recordOf(m_internal)->putBuffer(data, len) : 0;
 }
 
 bool CPacket::resize(unsigned int n)
 {
-    return m_internal != nullptr && m_internal->resize(n);
+    return m_internal != nullptr && recordOf(m_internal)->resize(n);
 }
 
 } // namespace Memory

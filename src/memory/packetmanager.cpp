@@ -17,10 +17,11 @@ using Detail::CPoolLockGuard;
 
 namespace {
 
-// Index of the highest set bit; 0 for both 0 and 1. One bit-scan instruction.
+// Index of the highest set bit; 0 for both 0 and 1. One bit-scan instruction and no branch
+// (a request's size decides between 0 and the rest at random, which a branch mispredicts).
 int floorLog2(std::uint64_t x)
 {
-    return x > 1 ? 63 - __builtin_clzll(x) : 0;
+    return 63 - __builtin_clzll(x | 1);
 }
 
 // The process-wide configuration. A function-local static, so that a caller may configure
@@ -65,7 +66,7 @@ void PacketManagerInternal::storeConfig(Policy policy, const CPacketManager::Mem
         state.memop = *memop;
 }
 
-PacketManagerInternal* PacketManagerInternal::instance()
+PacketManagerInternal* PacketManagerInternal::create()
 {
     return Infra::Detail::CSingleton<PacketManagerInternal>::instance(
         __FILE__, "PacketManagerInternal::instance", __LINE__);
@@ -233,13 +234,6 @@ void PacketManagerInternal::unlink(std::int32_t j, BufferNode* node)
     node->order = 0;
 }
 
-bool PacketManagerInternal::inPool(const void* p) const
-{
-    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(m_pAlignedBuffer);
-    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p);
-    return address >= begin && address - begin < m_totalSize;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The operations behind the three slots
 // ---------------------------------------------------------------------------------------------
@@ -260,9 +254,41 @@ void* PacketManagerInternal::Sys_Memcpy(void* dst, const void* src, size_t len)
     return m_operator.memcpy(dst, src, len);
 }
 
-// Cost: the order (one bit scan) and the failure log line outside the lock; inside it one
-// find-first-set on m_freeMask picks the list, then an unlink and one list push per split
-// step (at most m_orderCount of them, none when a block of the right order is free).
+// Whether releasing the allocated block `index` of order k and then asking for order k
+// again would hand out the same block and leave every list, node and mask bit as it is now.
+// The release merges upwards while the buddy is free; the request then takes the lowest
+// non-empty list of order k or above and splits it, keeping the lower halves. Both cancel
+// out exactly when, at every level l that the release would merge, the block lies in the
+// upper half (its buddy below it) and that buddy is the only entry of list l: the merge
+// empties lists k..m-1 and pushes the merged block to the front of list m, the request
+// finds list m first, takes that front entry and splits it back into the same buddies, each
+// again the only entry of its list, and returns the top part, the block itself.
+inline bool PacketManagerInternal::releaseWouldComeStraightBack(std::int32_t index,
+                                                                std::int32_t k) const
+{
+    std::uint32_t id = static_cast<std::uint32_t>(index);
+    for (std::int32_t l = k; l + 1 < m_orderCount; ++l) {
+        const std::uint32_t bit = std::uint32_t(1) << l;
+        const std::uint32_t buddy = id ^ bit;
+        if (buddy >= m_blockCount || m_nodes[buddy].order != l + 1)
+            return true; // the merge stops here
+        const BufferNode* node = &m_nodes[buddy];
+        const BufferList* head = &m_bufferLists[l];
+        if ((id & bit) == 0 || head->next != node || head->pre != node)
+            return false;
+        id = buddy;
+    }
+    return true;
+}
+
+// Cost: the order (one bit scan) outside the lock; the failure log line after it. Inside:
+//  - when the previous operation released a block of this order that the request gets
+//    straight back without any list changing (m_pending): the test of that (a compare when
+//    it passed for this block before, else loads only, one pair per level the release would
+//    merge) and two stores;
+//  - otherwise allocateLocked: the deferred merge of that release, one find-first-set on
+//    m_freeMask to pick the list, an unlink and one list push per split step (at most
+//    m_orderCount of them, none when a block of the right order is free).
 void* PacketManagerInternal::Pool_Malloc(size_t& size)
 {
     // The smallest k with 2^k chunks >= size. Sizes of 0 and beyond the pool are refused
@@ -270,41 +296,93 @@ void* PacketManagerInternal::Pool_Malloc(size_t& size)
     std::int32_t k = m_orderCount;
     if (size > 0 && size <= m_totalSize)
         k = floorLog2(static_cast<std::uint32_t>(size - 1) >> (m_chunkShift - 1));
+    if (k >= m_orderCount)
+        return refuse();
 
-    BufferNode* taken = nullptr;
-    if (k < m_orderCount) {
-        CPoolLockGuard guard(m_mutex);
-        // The lowest non-empty list of order k or above: the one the upward scan would find.
-        const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
-        if (usable != 0) {
-            std::int32_t j = __builtin_ctzll(usable);
-            taken = m_bufferLists[j].next;
-            unlink(j, taken);
-            std::int32_t s = taken->realIdx;
-            // Keep the lower halves free; the caller gets the highest-addressed part.
-            while (j > k) {
-                --j;
-                m_nodes[s].order = j + 1;
-                pushFront(j, &m_nodes[s]);
-                s += std::int32_t(1) << j;
-            }
-            taken = &m_nodes[s];
-            taken->order = -(k + 1);
-        }
+    BufferNode* taken;
+    m_mutex.lock();
+    const std::int32_t pending = m_pending;
+    if (pending >= 0 && m_nodes[pending].order == -(k + 1) &&
+        (pending == m_verified || releaseWouldComeStraightBack(pending, k))) {
+        // The block never left the allocated state: give it back as it is.
+        m_pending = -1;
+        m_verified = pending;
+        taken = &m_nodes[pending];
+    } else {
+        taken = allocateLocked(k);
     }
-    if (taken == nullptr) {
-        logInfo("CPacket No Free Space\n");
-        return nullptr;
-    }
+    m_mutex.unlock();
+    if (taken == nullptr)
+        return refuse();
     size = m_chunkSize << k;
     return taken->addr;
+}
+
+void* PacketManagerInternal::refuse()
+{
+    logInfo("CPacket No Free Space\n");
+    return nullptr;
+}
+
+// The request of order k under the lock when it does not simply take back the block just
+// released: returns the block's head node (marked allocated), or null when no list of order
+// k or above has a block.
+BufferNode* PacketManagerInternal::allocateLocked(std::int32_t k)
+{
+    if (m_pending >= 0)
+        applyPendingRelease();
+    m_verified = -1;
+    // The lowest non-empty list of order k or above: the one the upward scan would find.
+    const std::uint64_t usable = m_freeMask & (~std::uint64_t(0) << k);
+    if (usable == 0)
+        return nullptr;
+    std::int32_t j = __builtin_ctzll(usable);
+    BufferNode* taken = m_bufferLists[j].next;
+    unlink(j, taken);
+    std::int32_t s = taken->realIdx;
+    // Keep the lower halves free; the caller gets the highest-addressed part.
+    while (j > k) {
+        --j;
+        m_nodes[s].order = j + 1;
+        pushFront(j, &m_nodes[s]);
+        s += std::int32_t(1) << j;
+    }
+    taken = &m_nodes[s];
+    taken->order = -(k + 1);
+    return taken;
+}
+
+// The merge of the deferred release (Pool_Free's steps 3 to 5): a buddy test per merge step
+// (an XOR and a load), an unlink per merge and one push.
+void PacketManagerInternal::applyPendingRelease()
+{
+    const std::uint32_t id = static_cast<std::uint32_t>(m_pending);
+    m_pending = -1;
+    m_verified = -1;
+    BufferNode* node = &m_nodes[id];
+    std::int32_t v = -node->order;
+    node->order = 0;
+    std::uint32_t index = id;
+    while (v < m_orderCount) {
+        const std::uint32_t buddy = index ^ (std::uint32_t(1) << (v - 1));
+        if (buddy >= m_blockCount || m_nodes[buddy].order != v)
+            break;
+        unlink(v - 1, &m_nodes[buddy]);
+        index &= ~(std::uint32_t(1) << (v - 1));
+        ++v;
+    }
+    m_nodes[index].order = v;
+    pushFront(v - 1, &m_nodes[index]);
 }
 
 // Stops with an assertion naming the fault for every pointer that is not the start of an
 // allocated block: each such release would otherwise corrupt the free lists silently, and
 // all of them are caught by a range test, a mask and the node's own order field.
-// Cost: the range and boundary checks outside the lock; inside it the order check, one
-// buddy test per merge step (an XOR and a load), an unlink per merge and one push.
+// Cost: the range and boundary checks outside the lock; inside it the merge of an earlier
+// deferred release if one is waiting (only when releases follow each other), the order
+// check, and one store, a dozen instructions besides the lock: the merge itself is deferred
+// to the next operation on the pool (see m_pending), which mostly finds nothing to merge
+// because it is a request that gets this very block back.
 void PacketManagerInternal::Pool_Free(void* p)
 {
     if (p == nullptr)
@@ -320,24 +398,14 @@ void PacketManagerInternal::Pool_Free(void* p)
                      "Pool_Free: the pointer is not on a chunk boundary (inside a block)");
 
     CPoolLockGuard guard(m_mutex);
-    BufferNode* node = &m_nodes[id];
-    const std::int32_t order = node->order;
+    // The checks below read the lists as they are with every earlier release applied.
+    if (m_pending >= 0)
+        applyPendingRelease();
+    const std::int32_t order = m_nodes[id].order;
     ORLIX_ASSERT_MSG(order <= 0, "Pool_Free: the block is already free (released twice)");
     ORLIX_ASSERT_MSG(order < 0, "Pool_Free: the pointer is not the start of an allocated block "
                                 "(inside a block, or released twice)");
-    node->order = 0;
-    std::int32_t v = -order;
-    std::uint32_t index = static_cast<std::uint32_t>(id);
-    while (v < m_orderCount) {
-        const std::uint32_t buddy = index ^ (std::uint32_t(1) << (v - 1));
-        if (buddy >= m_blockCount || m_nodes[buddy].order != v)
-            break;
-        unlink(v - 1, &m_nodes[buddy]);
-        index &= ~(std::uint32_t(1) << (v - 1));
-        ++v;
-    }
-    m_nodes[index].order = v;
-    pushFront(v - 1, &m_nodes[index]);
+    m_pending = static_cast<std::int32_t>(id);
 }
 
 void* PacketManagerInternal::Pool_Memcpy(void* dst, const void* src, size_t len)
@@ -357,6 +425,8 @@ size_t PacketManagerInternal::freeSize()
         return 0;
     size_t chunks = 0;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     for (std::int32_t j = 0; j < m_orderCount; ++j) {
         const BufferList* head = &m_bufferLists[j];
         for (const BufferNode* node = head->next; node != head; node = node->next)
@@ -370,6 +440,8 @@ void PacketManagerInternal::dumpFreeLists()
     if (!hasPool())
         return;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     for (std::int32_t i = 0; i < m_orderCount; ++i) {
         BufferList* head = &m_bufferLists[i];
         logInfo("BufferList id:%d, order(%d) head(%p), headpre(%p)next(%p)\n", i, head->order,
@@ -390,6 +462,8 @@ std::vector<int> PacketManagerInternal::freeListIndices(int order)
     if (!hasPool() || order < 0 || order >= m_orderCount)
         return indices;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     const BufferList* head = &m_bufferLists[order];
     for (const BufferNode* node = head->next; node != head; node = node->next)
         indices.push_back(node->realIdx);
@@ -401,6 +475,8 @@ int PacketManagerInternal::nodeOrder(int index)
     if (!hasPool() || index < 0 || std::uint32_t(index) >= m_blockCount)
         return 0;
     CPoolLockGuard guard(m_mutex);
+    if (m_pending >= 0)
+        applyPendingRelease();
     return m_nodes[index].order;
 }
 

@@ -3,18 +3,26 @@
 // Detail::CPoolLock guards critical sections of a few dozen instructions that never block,
 // never allocate and never call out (a free-list pop or push, a buddy split or merge). For
 // those a general mutex costs more than the work it guards: pthread_mutex_lock and _unlock
-// are two calls through the PLT and two locked read-modify-write instructions per pair.
+// are two calls through the PLT and a good deal of bookkeeping per pair.
 //
-// Cost, uncontended: lock() is one atomic exchange (one locked instruction), unlock() a
-// plain release store (an ordinary move on x86). While the process has never started a
-// second thread (the C library's single-thread flag, which libstdc++'s shared_ptr and the C
-// library's own locks consult the same way), lock() is a plain store too: no other thread
-// exists that could hold or contend the lock, and a critical section never starts a thread,
-// so no section that began unlocked-by-exchange can overlap a second thread. Contended: the waiter
-// spins on a plain load with a pause hint for a short while (the holder is expected within
-// nanoseconds), then yields the processor on every further try, so that a holder which was
-// preempted gets the core back instead of a waiter burning it. There is no fairness and no sleeping
-// queue; neither is wanted for sections this short.
+// States: 0 free, 1 held, 2 held and a waiter may be asleep on the word.
+//
+// Cost, uncontended: lock() is one compare-and-swap, unlock() one exchange (it must read the
+// state it replaces, to learn whether somebody sleeps); both are inlined, and everything
+// about waiting lives out of line in lockSlow() and wake(). While the process has never
+// started a second thread (the C library's single-thread flag, which libstdc++'s shared_ptr
+// and the C library's own locks consult the same way), both are plain stores: no other
+// thread exists that could hold or contend the lock, and a critical section never starts a
+// thread, so no section that began without an atomic can overlap a second thread.
+//
+// Contended: the waiter spins on a plain load with a pause hint for a short while (the
+// holder is expected within a hundred nanoseconds), then marks the word 2 and sleeps on it
+// in the kernel (a futex wait on Linux) until the holder's unlock wakes one sleeper. So a
+// holder that was preempted gets its core back instead of a waiter burning it, and the
+// waiter costs nothing while it waits. A woken waiter takes the word as 2 again (another
+// sleeper may remain), so no wake-up is lost. There is no fairness; none is wanted for
+// sections this short. Where no futex exists the waiter yields the processor instead of
+// sleeping.
 #ifndef ORLIX_SRC_MEMORY_SPINLOCK_H
 #define ORLIX_SRC_MEMORY_SPINLOCK_H
 
@@ -26,6 +34,13 @@
 #include <sys/single_threaded.h>
 #define ORLIX_MEMORY_HAVE_SINGLE_THREADED 1
 #endif
+#endif
+
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#define ORLIX_MEMORY_HAVE_FUTEX 1
 #endif
 
 namespace Orlix {
@@ -53,32 +68,65 @@ public:
     void lock()
     {
         if (processIsSingleThreaded()) {
-            m_locked.store(true, std::memory_order_relaxed);
+            m_state.store(kHeld, std::memory_order_relaxed);
             return;
         }
-        if (!m_locked.exchange(true, std::memory_order_acquire))
+        int expected = kFree;
+        if (m_state.compare_exchange_strong(expected, kHeld, std::memory_order_acquire,
+                                            std::memory_order_relaxed))
             return;
         lockSlow();
     }
 
-    void unlock() { m_locked.store(false, std::memory_order_release); }
+    void unlock()
+    {
+        if (processIsSingleThreaded()) {
+            m_state.store(kFree, std::memory_order_relaxed);
+            return;
+        }
+        if (m_state.exchange(kFree, std::memory_order_release) == kSleepers)
+            wake();
+    }
 
 private:
-    void lockSlow()
+    static constexpr int kFree = 0;
+    static constexpr int kHeld = 1;
+    static constexpr int kSleepers = 2;
+    static constexpr int kSpinLimit = 100;
+
+    __attribute__((noinline)) void lockSlow()
     {
-        int spins = 0;
-        for (;;) {
-            while (m_locked.load(std::memory_order_relaxed)) {
-                if (spins < kSpinLimit) {
-                    ++spins;
-                    pause();
-                } else {
-                    std::this_thread::yield();
-                }
-            }
-            if (!m_locked.exchange(true, std::memory_order_acquire))
+        for (int spins = 0; spins < kSpinLimit; ++spins) {
+            pause();
+            int state = m_state.load(std::memory_order_relaxed);
+            if (state == kFree &&
+                m_state.compare_exchange_weak(state, kHeld, std::memory_order_acquire,
+                                              std::memory_order_relaxed))
                 return;
         }
+        // From here on the word says 2 whenever this thread holds it or waits for it, so
+        // every unlock meanwhile wakes somebody.
+        while (m_state.exchange(kSleepers, std::memory_order_acquire) != kFree)
+            sleep();
+    }
+
+    void sleep()
+    {
+#ifdef ORLIX_MEMORY_HAVE_FUTEX
+        // Returns at once when the word is no longer 2 (the holder unlocked meanwhile).
+        syscall(SYS_futex, reinterpret_cast<int*>(&m_state), FUTEX_WAIT_PRIVATE, kSleepers,
+                nullptr, nullptr, 0);
+#else
+        std::this_thread::yield();
+#endif
+    }
+
+    __attribute__((noinline)) void wake()
+    {
+#ifdef ORLIX_MEMORY_HAVE_FUTEX
+        syscall(SYS_futex, reinterpret_cast<int*>(&m_state), FUTEX_WAKE_PRIVATE, 1, nullptr,
+                nullptr, 0);
+#endif
     }
 
     static void pause()
@@ -90,8 +138,8 @@ private:
 #endif
     }
 
-    static constexpr int kSpinLimit = 128;
-    std::atomic<bool> m_locked{false};
+    std::atomic<int> m_state{kFree};
+    static_assert(sizeof(std::atomic<int>) == sizeof(int), "the futex word is a plain int");
 };
 
 // A scope guard for CPoolLock (std::lock_guard works too; this one keeps the header small).
