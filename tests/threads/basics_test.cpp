@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <spawn.h>
+#include <sys/wait.h>
+#endif
+
 #include <climits>
 #include <fstream>
 #include <string>
@@ -114,6 +119,27 @@ TEST(SystemCall, RunsTheProgramWithoutAShellAndWaits)
     EXPECT_EQ(systemCall("sh -c 'exit 7'"), 0);
 }
 
+// True when the C library's posix_spawnp reports a program that cannot be executed, as it
+// does on Linux. Under qemu-user the spawn's vfork runs as a fork, the child's exec error
+// never reaches the parent, and the child just exits with 127.
+bool spawnReportsExecFailure()
+{
+#ifdef __linux__
+    pid_t pid = 0;
+    char name[] = "orlix-no-such-program-here";
+    char* argv[] = {name, nullptr};
+    char* envp[] = {nullptr};
+    if (posix_spawnp(&pid, name, nullptr, nullptr, argv, envp) != 0)
+        return true;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    return false;
+#else
+    return true;
+#endif
+}
+
 TEST(SystemCall, RefusalsAndTheLimitOf259Characters)
 {
     OrlixTest::TempDir dir;
@@ -128,13 +154,17 @@ TEST(SystemCall, RefusalsAndTheLimitOf259Characters)
     EXPECT_TRUE(capture.contains("systemCall's input parameter is too long, command : " + tooLong +
                                  ", line: "));
 
-    EXPECT_EQ(systemCall("orlix-no-such-program-here --flag"), -1);
-    EXPECT_TRUE(capture.contains(
-        "systemCall CreateProcessA cmd : orlix-no-such-program-here --flag failed, line :  "));
     EXPECT_EQ(systemCall(""), -1);
     EXPECT_EQ(systemCall("echo 'unterminated"), -1);
     EXPECT_EQ(systemCall(nullptr), -1);
     EXPECT_TRUE(capture.contains("systemCall CreateProcessA cmd : (null) failed"));
+
+    if (!spawnReportsExecFailure())
+        GTEST_SKIP() << "posix_spawn does not report a failed exec under this emulator "
+                        "(qemu-user runs its vfork as a fork); the other refusals passed";
+    EXPECT_EQ(systemCall("orlix-no-such-program-here --flag"), -1);
+    EXPECT_TRUE(capture.contains(
+        "systemCall CreateProcessA cmd : orlix-no-such-program-here --flag failed, line :  "));
 }
 
 TEST(ThreadLoadDeathTest, PercentOutsideOneToHundredAsserts)
