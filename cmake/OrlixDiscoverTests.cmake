@@ -6,12 +6,18 @@
 # Included by the ctest file that tests/CMakeLists.txt generates for each test executable;
 # runs inside ctest, before the tests, whenever the executable is newer than its list.
 
-# orlix_discover_tests_impl(<executable> <working dir> <properties> <output file>)
+# orlix_discover_tests_impl(<executable> <working dir> <properties> <output file> [<emulator>])
 #   Writes <output file>: one add_test and one set_tests_properties per test, <properties>
 #   (a key;value;... list) applied to each, a test whose output says "[  SKIPPED ]" counted as
-#   skipped, a DISABLED_ test registered disabled.
+#   skipped, a DISABLED_ test registered disabled. <emulator> (a command and its arguments,
+#   as a list) runs the executable, for the listing and for every test: a cross build's.
 function(orlix_discover_tests_impl executable workdir properties output)
-    execute_process(COMMAND "${executable}" --gtest_list_tests
+    set(emulator "${ARGV4}")
+    set(launcher "")
+    foreach(item IN LISTS emulator)
+        string(APPEND launcher "[==[${item}]==] ")
+    endforeach()
+    execute_process(COMMAND ${emulator} "${executable}" --gtest_list_tests
         WORKING_DIRECTORY "${workdir}"
         TIMEOUT 60
         OUTPUT_VARIABLE listing
@@ -21,7 +27,7 @@ function(orlix_discover_tests_impl executable workdir properties output)
     if(NOT rc EQUAL 0)
         # A listing that fails is a failing test, shown with the rest, not a silent gap.
         file(WRITE "${output}"
-            "add_test([==[${exe_name}.LISTING_FAILED]==] [==[${executable}]==] --gtest_list_tests)\n")
+            "add_test([==[${exe_name}.LISTING_FAILED]==] ${launcher}[==[${executable}]==] --gtest_list_tests)\n")
         return()
     endif()
 
@@ -45,7 +51,7 @@ function(orlix_discover_tests_impl executable workdir properties output)
             endif()
             set(name "${suite}.${CMAKE_MATCH_1}")
             string(APPEND script
-                "add_test([==[${name}]==] [==[${executable}]==] [==[--gtest_filter=${name}]==]"
+                "add_test([==[${name}]==] ${launcher}[==[${executable}]==] [==[--gtest_filter=${name}]==]"
                 " --gtest_also_run_disabled_tests)\n"
                 "set_tests_properties([==[${name}]==] PROPERTIES WORKING_DIRECTORY [==[${workdir}]==]"
                 " SKIP_REGULAR_EXPRESSION [==[\\[  SKIPPED \\]]==]${props})\n")

@@ -53,3 +53,7 @@ ORLIX_DOCS_PACKAGES=(doxygen)
 ORLIX_COVERAGE_PACKAGES=(gcovr)
 # Checks on the Debian packages.
 ORLIX_PACKAGE_PACKAGES=(lintian binutils)
+# Cross builds run under qemu-user: Debian's cross compilers (with their target C and C++
+# libraries), the emulators, and GoogleTest's sources (built for the target).
+ORLIX_AARCH64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev)
+ORLIX_S390X_PACKAGES=(g++-s390x-linux-gnu qemu-user libgtest-dev)

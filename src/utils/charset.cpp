@@ -443,7 +443,11 @@ int gb2312ToUtf8With(const AsciiPath& path, const char* src, unsigned char* dst,
             while (c >= 0x80 && in < stop) {
                 const std::uint32_t e = table.entry[c - 0x80][in[1]];
                 if (e != 0) {
-                    std::memcpy(out, &e, 4);
+                    // The bytes by shifts, not by copying e: the table's order is the
+                    // output's on every host byte order.
+                    out[0] = static_cast<unsigned char>(e);
+                    out[1] = static_cast<unsigned char>(e >> 8);
+                    out[2] = static_cast<unsigned char>(e >> 16);
                     out += e >> 24;
                     in += 2;
                 } else {
@@ -591,7 +595,8 @@ int utf8ToGb2312With(const AsciiPath& path, const unsigned char* src, char* dst,
                     end = true;
                     break;
                 }
-                std::memcpy(out, &e, 2);
+                out[0] = static_cast<unsigned char>(e); // output order on any host
+                out[1] = static_cast<unsigned char>(e >> 8);
                 out += (e >> 8) != 0 ? 2 : 1;
                 ++units;
                 c0 = *s;

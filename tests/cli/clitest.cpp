@@ -48,7 +48,12 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input)
 
 RunResult orlix(const std::vector<std::string>& args, const std::string& input)
 {
+#ifdef ORLIX_CLI_EMULATOR
+    // A cross build's program runs through the emulator that runs this test.
+    std::vector<std::string> argv{ORLIX_CLI_EMULATOR ORLIX_CLI_PATH};
+#else
     std::vector<std::string> argv{ORLIX_CLI_PATH};
+#endif
     argv.insert(argv.end(), args.begin(), args.end());
     return run(argv, input);
 }

@@ -12,6 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -136,8 +141,25 @@ TEST(Mutex, NestedEntriesHoldUntilTheLastLeave)
     EXPECT_TRUE(otherGotIt);
 }
 
+// True when the kernel keeps the threads' robust-mutex lists, which is how a mutex whose owner
+// died is found. qemu-user implements neither get_robust_list nor set_robust_list: there an
+// abandoned mutex stays locked for ever.
+bool robustMutexesTracked()
+{
+#if defined(__linux__) && defined(SYS_get_robust_list)
+    void* head = nullptr;
+    std::size_t length = 0;
+    return syscall(SYS_get_robust_list, 0, &head, &length) == 0;
+#else
+    return true;
+#endif
+}
+
 TEST(Mutex, LegacyMutexAbandonedByADeadOwnerReportsFalseButIsHeld)
 {
+    if (!robustMutexesTracked())
+        GTEST_SKIP() << "this emulator (qemu-user) does not implement robust mutexes: a mutex "
+                        "whose owner died is never released";
     ::CMutex m;
     std::thread([&] { EXPECT_TRUE(m.Enter()); }).join(); // ends while holding it
     EXPECT_FALSE(m.Enter());

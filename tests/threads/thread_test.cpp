@@ -298,11 +298,14 @@ TEST(ThreadScheduling, PrioritiesBecomeNiceValuesStacksAreRoundedAndRefusalsStil
     if (before <= 0) {
         EXPECT_EQ(normalNice, 0);
     }
+    // The size effectiveStackSize() makes of 100000 (held to its rules in basics_test.cpp):
+    // 102400 on x86-64, the C library's minimum of 128 KiB on aarch64.
+    const long rounded = Orlix::Platform::effectiveStackSize(100000);
 #if ORLIX_TEST_UNDER_SANITIZER
     // The sanitizer runtimes enlarge thread stacks for their own bookkeeping.
-    EXPECT_GE(stack, 102400);
+    EXPECT_GE(stack, rounded);
 #else
-    EXPECT_EQ(stack, 102400);
+    EXPECT_EQ(stack, rounded);
 #endif
 }
 
