@@ -53,3 +53,6 @@ ORLIX_DOCS_PACKAGES=(doxygen)
 ORLIX_COVERAGE_PACKAGES=(gcovr)
 # Checks on the Debian packages.
 ORLIX_PACKAGE_PACKAGES=(lintian binutils)
+# The windows stage: the mingw-w64 cross compiler (POSIX thread model), Wine to run the
+# programs, GoogleTest's sources (built for the target) and unzip for the package check.
+ORLIX_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 libgtest-dev unzip)
