@@ -57,3 +57,6 @@ ORLIX_PACKAGE_PACKAGES=(lintian binutils)
 # libraries), the emulators, and GoogleTest's sources (built for the target).
 ORLIX_AARCH64_PACKAGES=(g++-aarch64-linux-gnu qemu-user libgtest-dev)
 ORLIX_S390X_PACKAGES=(g++-s390x-linux-gnu qemu-user libgtest-dev)
+# The windows stage: the mingw-w64 cross compiler (POSIX thread model), Wine to run the
+# programs, GoogleTest's sources (built for the target) and unzip for the package check.
+ORLIX_WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 libgtest-dev unzip)

@@ -10,6 +10,8 @@
 #   fuzz      the fuzz targets (in the asan build) for 30 s each after their seed corpora
 #   tsan      g++ with ThreadSanitizer: every suite
 #   coverage  g++ with gcov: every suite, then line and branch coverage of src/ with floors
+#   windows   mingw-w64 cross build for 64-bit Windows: every suite, the examples and the tour
+#             under Wine (each case counted), and the ZIP package's contents
 #   aarch64   cross-built for aarch64 Linux, every suite under qemu-aarch64 (all optional
 #             instructions), then the codec suites again with the portable code paths
 #   s390x     cross-built for s390x Linux (big-endian), every suite under qemu-s390x
@@ -25,7 +27,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$ORLIX_ROOT" || exit 1
 
-ALL_STAGES=(release package docs asan fuzz tsan coverage aarch64 s390x)
+ALL_STAGES=(release package docs asan fuzz tsan coverage windows aarch64 s390x)
 COVERAGE_LINE_FLOOR=95
 COVERAGE_BRANCH_FLOOR=85
 FUZZ_SECONDS="${ORLIX_FUZZ_SECONDS:-30}"
@@ -44,6 +46,8 @@ Runs the named stages (several --stage options run several), or all of them in t
   fuzz      every fuzz target for ${FUZZ_SECONDS} s after its seed corpus (needs the asan build)
   tsan      g++, ThreadSanitizer: every suite
   coverage  g++ with gcov: every suite, then lines >= ${COVERAGE_LINE_FLOOR}% and branches >= ${COVERAGE_BRANCH_FLOOR}% of src/
+  windows   mingw-w64 build for 64-bit Windows: every suite, the examples and the tour
+            under Wine (cases counted one by one), and the contents of the ZIP package
   aarch64   cross build for aarch64 Linux: every suite under qemu-aarch64 with all optional
             instructions (CRC32, PMULL, SHA1), the codec suites again on the portable paths
   s390x     cross build for s390x Linux (big-endian): every suite under qemu-s390x
@@ -525,6 +529,121 @@ stage_docs() {
         fail "docs: Doxygen warnings or errors (log: $log)"
     fi
 }
+
+# =======================================================================================
+# The windows stage (begin). A cross build for 64-bit Windows with mingw-w64 (the toolchain
+# file cmake/toolchains/x86_64-w64-mingw32.cmake); ctest starts the programs through Wine.
+# Each suite executable is one ctest entry that runs its cases one process each
+# (cmake/OrlixRunSuite.cmake) and lists them in suite-results/<suite>.txt: the stage counts
+# those cases, not the ctest entries, and names the skipped ones with their reasons. The
+# Wine prefix lives in the build tree; the stage ends with wineserver -k, so no Wine process
+# outlives it. Last, cpack -G ZIP makes the Windows package, whose contents are checked.
+# =======================================================================================
+# windows_count <build dir> <ctest log>: counts the cases of every suite and the other ctest
+# entries (examples, tour) into passed/failed/skipped.
+windows_count() {
+    local dir="$1" log="$2" f kind name rest
+    for f in "$dir"/suite-results/*.txt; do
+        [ -f "$f" ] || continue
+        while read -r kind name rest; do
+            case "$kind" in
+            passed) passed=$((passed + 1)) ;;
+            failed)
+                failed=$((failed + 1))
+                failed_names+=("$name")
+                ;;
+            skipped)
+                skipped=$((skipped + 1))
+                skipped_names+=("$name")
+                ;;
+            excluded)
+                skipped=$((skipped + 1))
+                skipped_names+=("$name")
+                echo "  skip      $name: $rest"
+                ;;
+            esac
+        done <"$f"
+    done
+    # The entries that are no suite: one program each.
+    local entry
+    while read -r entry; do
+        case "$entry" in
+        "P "*) passed=$((passed + 1)) ;;
+        "F "*)
+            failed=$((failed + 1))
+            failed_names+=("${entry#F }")
+            ;;
+        esac
+    done < <(awk '
+        /^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: / {
+            line = $0
+            sub(/^.*Test +#[0-9]+: /, "", line)
+            split(line, words, " ")
+            if (words[1] ~ /^(test_|wine_session_)/) next
+            print (($0 ~ / Passed /) ? "P " : "F ") words[1]
+        }' "$log")
+    # A suite whose runner failed before writing its results (a listing that crashed).
+    local suite
+    while read -r suite; do
+        if [ ! -f "$dir/suite-results/$suite.txt" ]; then
+            failed=$((failed + 1))
+            failed_names+=("$suite")
+        fi
+    done < <(awk '/^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: test_/ && !/ Passed / {
+            line = $0; sub(/^.*Test +#[0-9]+: /, "", line); split(line, w, " "); print w[1] }' "$log")
+}
+
+stage_windows() {
+    need_packages "${ORLIX_WINDOWS_PACKAGES[@]}" || return
+    local dir="$OUT/windows"
+    mkdir -p "$dir"
+    export WINEPREFIX="$dir/wineprefix" WINEDEBUG=-all
+    configure_build windows -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$ORLIX_ROOT/cmake/toolchains/x86_64-w64-mingw32.cmake" || return
+    local log="$OUT/windows.ctest.log"
+    rm -rf "$dir/suite-results"
+    echo "  test      every suite, the examples and the tour under Wine (log: $log)"
+    (cd "$dir" && ctest --output-on-failure --no-label-summary -j "$ORLIX_JOBS") >"$log" 2>&1
+    local rc=$?
+    local before=$failed
+    windows_count "$dir" "$log"
+    if [ "$failed" -gt "$before" ]; then
+        grep -E -A25 '^---- ' "$log" | head -n 80 | sed 's/^/  | /'
+    elif [ "$rc" -ne 0 ]; then
+        tail -n 20 "$log"
+        fail "windows: ctest exited with status $rc (log: $log)"
+    fi
+    wineserver -k 2>/dev/null || true
+    echo "  tests     $passed passed, $((failed - before)) failed, $skipped skipped"
+
+    # The ZIP package: the DLL and its import library, the static library, the headers, the
+    # CMake package and orlix.exe.
+    local zlog="$OUT/windows.cpack.log"
+    echo "  package   cpack -G ZIP (log: $zlog)"
+    rm -f "$dir"/orlix-*.zip
+    if ! (cd "$dir" && cpack -G ZIP) >"$zlog" 2>&1; then
+        tail -n 20 "$zlog"
+        fail "windows: cpack -G ZIP (log: $zlog)"
+        return
+    fi
+    local zip
+    zip="$(ls "$dir"/orlix-*.zip 2>/dev/null | head -n 1)"
+    local listing
+    listing="$(unzip -l "$zip" 2>>"$zlog")"
+    local want
+    for want in bin/liborlix.dll bin/orlix.exe lib/liborlix.dll.a lib/liborlix.a \
+        include/infra/orlix.h include/infra/defs.h lib/cmake/Orlix/OrlixConfig.cmake \
+        lib/cmake/Orlix/OrlixConfigVersion.cmake lib/cmake/Orlix/OrlixTargets.cmake; do
+        if grep -qE "/$want\$" <<<"$listing"; then
+            pass
+        else
+            fail "windows: $(basename "$zip") lacks $want"
+        fi
+    done
+    echo "  package   $(basename "$zip"): $(grep -cE '^ +[0-9]+ ' <<<"$listing") files"
+}
+# The windows stage (end).
+# =======================================================================================
 
 # ---------------------------------------------------------------------------------------
 # Cross stages: aarch64 and s390x Linux, built with Debian's cross compilers and the

@@ -156,7 +156,7 @@ bool powerOn(Gateway& gateway, int argc, char** argv)
     gateway.workDir = makeWorkDir();
     if (gateway.workDir.empty()) {
         tourSay("cannot make a working directory in %s",
-                std::filesystem::temp_directory_path().c_str());
+                std::filesystem::temp_directory_path().string().c_str());
         return false;
     }
     gateway.readingsPath = gateway.workDir + "/readings.csv";

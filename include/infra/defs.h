@@ -16,9 +16,21 @@
 /// Marks a class or function as part of the library's interface. Building liborlix.so it
 /// gives the declaration default visibility (the library is compiled with hidden visibility,
 /// so nothing else is exported); with ORLIX_STATIC defined (programs linking liborlix.a) and
-/// on compilers without visibility attributes it expands to nothing.
+/// on compilers without visibility attributes it expands to nothing. On Windows it is
+/// dllexport while the DLL is built.
 #if defined(ORLIX_STATIC) && !defined(ORLIX_BUILDING_LIBRARY)
 #define ORLIX_API
+#elif defined(_WIN32)
+// Windows differs here: a DLL names its interface with dllexport, not visibility. Users of
+// the DLL built with GCC or Clang (mingw-w64) need no dllimport: their linker imports
+// functions and data through the import library (auto-import).
+#if defined(ORLIX_BUILDING_LIBRARY)
+#define ORLIX_API __declspec(dllexport)
+#elif defined(__GNUC__) || defined(__clang__)
+#define ORLIX_API
+#else
+#define ORLIX_API __declspec(dllimport)
+#endif
 #elif defined(__GNUC__) || defined(__clang__)
 #define ORLIX_API __attribute__((visibility("default")))
 #else

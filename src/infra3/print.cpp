@@ -6,6 +6,7 @@
 #include "infra3/print_internal.h"
 #include "infra3/singleton.h"
 #include "platform/console.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/time.h"
 
@@ -84,7 +85,8 @@ struct LineBuffer
         if (cut)
             return;
         const int room = kLineBufferSize - 1 - length;
-        const int written = std::vsnprintf(text + length, static_cast<size_t>(room) + 1, fmt, args);
+        const int written =
+            Platform::boundedFormatV(text + length, static_cast<size_t>(room) + 1, fmt, args);
         if (written < 0) {
             // An encoding error: vsnprintf may have written part of the text. Drop it so that
             // every output and the returned count see the same characters.

@@ -1,13 +1,19 @@
 // Operating-system layer: synchronisation primitives.
 //
 // Internal to the library (never installed). The modules above use these classes, never
-// <pthread.h> directly, so that a second implementation (Win32) can follow without
-// touching them. All classes are non-copyable and safe to use from any thread.
+// <pthread.h> or <windows.h> directly: src/platform/posix and src/platform/win32 implement
+// them. All classes are non-copyable and safe to use from any thread.
+//
+// On Windows the members are the Win32 objects themselves, kept opaque here (handles as
+// void*, the critical section as storage of its size) so that <windows.h> and its macros
+// stay out of every module that takes a lock.
 #ifndef ORLIX_PLATFORM_SYNC_H
 #define ORLIX_PLATFORM_SYNC_H
 
+#ifndef _WIN32
 #include <pthread.h>
 #include <semaphore.h>
+#endif
 
 #include <atomic>
 
@@ -23,6 +29,15 @@ public:
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
 
+#ifdef _WIN32
+    void enter();
+    // True when the lock was taken without waiting.
+    bool tryEnter();
+    void leave();
+
+private:
+    alignas(8) unsigned char m_section[40]; // a CRITICAL_SECTION (size checked in sync.cpp)
+#else
     // Inline: these sit on every lock's hot path, one call away from pthreads.
     void enter() { pthread_mutex_lock(&m_mutex); }
     // True when the lock was taken without waiting.
@@ -31,6 +46,7 @@ public:
 
 private:
     pthread_mutex_t m_mutex;
+#endif
 };
 
 // A manual-reset event: once set it releases every waiter until it is reset. As with a Win32
@@ -52,10 +68,14 @@ public:
     bool waitFor(unsigned int timeoutMs);
 
 private:
+#ifdef _WIN32
+    void* m_event; // a manual-reset event object
+#else
     pthread_mutex_t m_mutex;
     pthread_cond_t m_cond;
     std::atomic<bool> m_set;    // written under m_mutex; read without it by reset()
     unsigned long m_generation; // counts set() calls that released waiters
+#endif
 };
 
 // A counting semaphore with a maximum count. Timed waits run on the monotonic clock, so a
@@ -80,7 +100,11 @@ public:
     bool post();
 
 private:
+#ifdef _WIN32
+    void* m_sem; // a semaphore object with the maximum given
+#else
     sem_t m_sem;
+#endif
     int m_maximum;
     bool m_valid;
 };
@@ -106,8 +130,12 @@ public:
     bool unlock();
 
 private:
+#ifdef _WIN32
+    void* m_mutex; // a mutex object: re-entrant, and abandoned when its owner thread ends
+#else
     LockResult finish(int rc);
     pthread_mutex_t m_mutex;
+#endif
 };
 
 // A thread-local slot holding one pointer per thread (null until set).
@@ -125,7 +153,11 @@ public:
     void* get() const;
 
 private:
+#ifdef _WIN32
+    unsigned long m_key; // a TlsAlloc index
+#else
     pthread_key_t m_key;
+#endif
     bool m_valid;
 };
 

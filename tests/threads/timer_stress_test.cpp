@@ -167,9 +167,11 @@ TEST(TimerStress, ManyThreadsManyTimersNoOverlapNoLateCallsNoThreadLeft)
                 EXPECT_FALSE(slot->timer().isRunning());
     }
 
-    // What process exit does; afterwards no thread of the library is left.
+    // What process exit does; afterwards no thread of the library is left. At most the
+    // baseline: an emulator (qemu-user) may count a helper thread of its own in the baseline
+    // that ends while the test runs.
     Orlix::Infra::Detail::CSingleton<TimerManagerInternal>::destroy();
-    EXPECT_TRUE(OrlixTest::waitFor([&] { return threadsOfThisProcess() == baseline; }))
+    EXPECT_TRUE(OrlixTest::waitFor([&] { return threadsOfThisProcess() <= baseline; }))
         << threadsOfThisProcess() << " threads, " << baseline << " before";
 }
 

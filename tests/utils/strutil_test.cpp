@@ -66,9 +66,9 @@ TEST(StrUtil, SnprintfXReturnsWhatIsInTheBuffer)
     // a case-blind comparison.
     EXPECT_EQ(10, Orlix::Utils::snprintf(buf, 8, "%d", 1234567890));
     EXPECT_STREQ("1234567", buf);
-    EXPECT_EQ(0, stricmp("Hello", "hELLO"));
-    EXPECT_LT(stricmp("apple", "BANANA"), 0);
-    EXPECT_GT(stricmp("b", "A"), 0);
+    EXPECT_EQ(0, Orlix::Utils::stricmp("Hello", "hELLO"));
+    EXPECT_LT(Orlix::Utils::stricmp("apple", "BANANA"), 0);
+    EXPECT_GT(Orlix::Utils::stricmp("b", "A"), 0);
 }
 
 // A null source or format is taken as the empty text and reported as EINVAL.

@@ -4,6 +4,13 @@
 #include "infra/component.h"
 #include "infra/print.h"
 
+// What makes the creator visible to the registry's symbol lookup.
+#ifdef _WIN32
+#define ORLIX_TEST_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define ORLIX_TEST_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace {
 
 class Greeter : public Orlix::Component::IUnknown
@@ -19,7 +26,7 @@ public:
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) Orlix::Component::IUnknown*
+extern "C" ORLIX_TEST_PLUGIN_EXPORT Orlix::Component::IUnknown*
 GREETER_CREATOR(const Orlix::Component::ServerInfo* /*info*/)
 {
     return new Greeter;
