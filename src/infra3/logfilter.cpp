@@ -263,9 +263,10 @@ void writeLogFile(const char* text, int length)
         log->sizeKnown = true;
     }
     // The "e" flag (close-on-exec) keeps the log file's descriptor out of the processes
-    // that systemCall() and other spawners start.
+    // that systemCall() and other spawners start. "b": the bytes counted against the size
+    // limit are exactly the bytes in the file, also where streams translate line ends.
     if (log->file == nullptr) {
-        log->file = std::fopen(log->path.c_str(), "a+e");
+        log->file = std::fopen(log->path.c_str(), "a+be");
         if (log->file == nullptr) {
             std::perror("fopen:");
             return;
@@ -274,7 +275,7 @@ void writeLogFile(const char* text, int length)
     if (log->limit > 0 && log->size >= log->limit) {
         std::fclose(log->file);
         log->size = 0;
-        log->file = std::fopen(log->path.c_str(), "w+e");
+        log->file = std::fopen(log->path.c_str(), "w+be");
         if (log->file == nullptr) {
             std::perror("fopen:");
             return;

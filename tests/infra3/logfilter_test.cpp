@@ -258,7 +258,7 @@ TEST_F(LogFileTest, CreatedByTheFirstPrintAndGetsEveryPrint)
 
 TEST_F(LogFileTest, AppendsToExistingContentAndAcrossCleanup)
 {
-    std::ofstream(m_path) << "old\n";
+    std::ofstream(m_path, std::ios::binary) << "old\n";
     usePath(m_path);
     logWarn("a\n");
     logCleanup();
@@ -303,7 +303,7 @@ TEST_F(LogFileTest, RollOverStartsTheFileWithTheCrossingLine)
 
 TEST_F(LogFileTest, ExistingFileSizeCountsTowardsTheLimit)
 {
-    std::ofstream(m_path) << std::string(2000, 'o') << "\n";
+    std::ofstream(m_path, std::ios::binary) << std::string(2000, 'o') << "\n";
     command({"-logsize", "1"});
     usePath(m_path);
     logWarn("fresh\n");

@@ -1,5 +1,6 @@
 // CThread and CThreadLite: life cycle, refusals and their warnings, names, priorities, stack
 // sizes and watchdog deadlines.
+#include "platform/text.h"
 #include "threads_test_util.h"
 
 #include "infra/threadmanager.h"
@@ -147,8 +148,8 @@ TEST(ThreadLifeCycle, RefusalsLogTheirWarnings)
 
     // Warnings carry the object prefix with this source's caller, the object and thread.
     char prefix[64];
-    std::snprintf(prefix, sizeof(prefix), " this:%p tid:%d, ", static_cast<void*>(&*busy),
-                  CThread::getCurrentThreadID());
+    Orlix::Platform::boundedFormat(prefix, sizeof(prefix), " this:%p tid:%d, ",
+                                   static_cast<void*>(&*busy), CThread::getCurrentThreadID());
     EXPECT_TRUE(capture.contains(std::string(prefix) + "CThread::DestroyThread() thread "
                                                        "'busy-one' has been destroyed!"));
 }

@@ -2,8 +2,12 @@
 #ifndef ORLIX_TESTS_UTILS_UTILS_TESTING_H
 #define ORLIX_TESTS_UTILS_UTILS_TESTING_H
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <random>
@@ -33,6 +37,21 @@ inline Bytes randomBytes(std::mt19937& rng, std::size_t n)
 class PageEdge
 {
 public:
+#ifdef _WIN32
+    PageEdge() : m_page(4096)
+    {
+        void* p = ::VirtualAlloc(nullptr, 2 * m_page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        m_base = static_cast<unsigned char*>(p);
+        DWORD old = 0;
+        if (m_base != nullptr)
+            ::VirtualProtect(m_base + m_page, m_page, PAGE_NOACCESS, &old);
+    }
+    ~PageEdge()
+    {
+        if (m_base != nullptr)
+            ::VirtualFree(m_base, 0, MEM_RELEASE);
+    }
+#else
     PageEdge() : m_page(static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)))
     {
         void* p =
@@ -46,6 +65,7 @@ public:
         if (m_base != nullptr)
             ::munmap(m_base, 2 * m_page);
     }
+#endif
     PageEdge(const PageEdge&) = delete;
     PageEdge& operator=(const PageEdge&) = delete;
 
