@@ -195,7 +195,7 @@ int FileDefaultOpt::fseek(void* file, long offset, int whence)
 
 long FileDefaultOpt::ftell(void* file)
 {
-    return std::ftell(static_cast<std::FILE*>(file));
+    return Platform::tellStream(static_cast<std::FILE*>(file));
 }
 
 char* FileDefaultOpt::fgets(char* buf, int n, void* file)
@@ -207,7 +207,7 @@ int FileDefaultOpt::fputs(const char* s, void* file)
 {
     if (Detail::refuseNullPath(s))
         return EOF;
-    return std::fputs(s, static_cast<std::FILE*>(file));
+    return Platform::putString(s, static_cast<std::FILE*>(file));
 }
 
 int FileDefaultOpt::rename(const char* from, const char* to)

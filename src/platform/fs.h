@@ -33,8 +33,18 @@ struct OpenRequest
 std::FILE* openStream(const char* path, const OpenRequest& request, const char* streamMode,
                       std::size_t bufferSize);
 
-// Closes a stream made by openStream() and releases its buffer; the result of fclose.
+// Closes a stream made by openStream() and releases its buffer: 0, or EOF when the final
+// flush or the close fails. An error an earlier call already reported (a write refused on a
+// read-only stream) is not reported again.
 int closeStream(std::FILE* stream);
+
+// fputs on a stream: 1 on success, EOF on failure, whatever value the C library uses for
+// success.
+int putString(const char* text, std::FILE* stream);
+
+// ftell on a stream. For a stream opened for appending with bytes still in its buffer, the
+// position is where those bytes will land: the end of the file plus the bytes buffered.
+long tellStream(std::FILE* stream);
 
 // The descriptor behind handle when handle is an open stream made by openStream(), else −1.
 // Safe to call with any pointer: it is looked up, never dereferenced, unless it is ours.

@@ -225,18 +225,32 @@ TEST(DynamicCreator, FileAndSymbolNamesAreCutAt31Characters)
     const struct
     {
         std::size_t length;
-        const char* file; // with 'n' for each character of the name shown
+        const char* posixFile;   // with 'n' for each character of the name shown
+        const char* windowsFile; // the same on Windows, where plugins are <name>.dll
         const char* symbol;
     } cases[] = {
-        {19, "libnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnObject"},
-        {20, "libnnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnnObjec"},
-        {25, "libnnnnnnnnnnnnnnnnnnnnnnnnn.so", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
-        {26, "libnnnnnnnnnnnnnnnnnnnnnnnnnn.s", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
-        {40, "libnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {19, "libnnnnnnnnnnnnnnnnnnn.so", "nnnnnnnnnnnnnnnnnnn.dll",
+         "creatennnnnnnnnnnnnnnnnnnObject"},
+        {20, "libnnnnnnnnnnnnnnnnnnnn.so", "nnnnnnnnnnnnnnnnnnnn.dll",
+         "creatennnnnnnnnnnnnnnnnnnnObjec"},
+        {25, "libnnnnnnnnnnnnnnnnnnnnnnnnn.so", "nnnnnnnnnnnnnnnnnnnnnnnnn.dll",
+         "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {26, "libnnnnnnnnnnnnnnnnnnnnnnnnnn.s", "nnnnnnnnnnnnnnnnnnnnnnnnnn.dll",
+         "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {27, "libnnnnnnnnnnnnnnnnnnnnnnnnnnn.", "nnnnnnnnnnnnnnnnnnnnnnnnnnn.dll",
+         "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {28, "libnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "nnnnnnnnnnnnnnnnnnnnnnnnnnnn.dl",
+         "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
+        {40, "libnnnnnnnnnnnnnnnnnnnnnnnnnnnn", "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn",
+         "creatennnnnnnnnnnnnnnnnnnnnnnnn"},
     };
     for (const auto& c : cases) {
         const auto names = Detail::dynamicNamesFor(std::string(c.length, 'n').c_str());
-        EXPECT_STREQ(names.fileName, c.file) << c.length;
+#ifdef _WIN32
+        EXPECT_STREQ(names.fileName, c.windowsFile) << c.length;
+#else
+        EXPECT_STREQ(names.fileName, c.posixFile) << c.length;
+#endif
         EXPECT_STREQ(names.symbol, c.symbol) << c.length;
     }
 }

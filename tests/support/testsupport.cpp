@@ -2,6 +2,8 @@
 
 #include "infra/print.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,16 +62,66 @@ bool PrintCapture::contains(const std::string& needle) const
     return text().find(needle) != std::string::npos;
 }
 
+namespace {
+
+// A death test that runs in a fresh process (GoogleTest's "threadsafe" style, the only one on
+// Windows) runs the test body from its start again, so a TempDir made there would be a new
+// directory, not the one the parent reads once the child has ended. Each directory is
+// therefore published in the environment, which the child inherits, under its number within
+// the running test; the child's TempDir of that number uses it and leaves it to the parent.
+bool deathTestsRunInAFreshProcess()
+{
+#ifdef _WIN32
+    return true;
+#else
+    return ::testing::GTEST_FLAG(death_test_style) == "threadsafe";
+#endif
+}
+
+bool inDeathTestChild()
+{
+    return !::testing::GTEST_FLAG(internal_run_death_test).empty();
+}
+
+// The variable for the next TempDir of the running test.
+std::string nextTempDirVariable()
+{
+    static std::mutex mutex;
+    static const ::testing::TestInfo* counted = nullptr;
+    static int next = 0;
+    std::lock_guard<std::mutex> guard(mutex);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (test != counted) {
+        counted = test;
+        next = 0;
+    }
+    return "ORLIX_TEST_TEMPDIR_" + std::to_string(next++);
+}
+
+} // namespace
+
 TempDir::TempDir()
 {
+    const bool shared = deathTestsRunInAFreshProcess();
+    const std::string variable = shared ? nextTempDirVariable() : std::string();
+    if (shared && inDeathTestChild()) {
+        const char* parents = std::getenv(variable.c_str());
+        if (parents != nullptr && *parents != '\0') {
+            m_path = parents;
+            m_owned = false;
+            return;
+        }
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "orlix-test-XXXXXX").string();
     char* made = mkdtemp(pattern.data());
     m_path = made != nullptr ? made : "";
+    if (shared && !m_path.empty())
+        setenv(variable.c_str(), m_path.c_str(), 1);
 }
 
 TempDir::~TempDir()
 {
-    if (!m_path.empty()) {
+    if (m_owned && !m_path.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(m_path, ignored);
     }

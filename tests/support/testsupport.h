@@ -55,6 +55,7 @@ public:
 
 private:
     std::string m_path;
+    bool m_owned = true; // false in a death test's child, which uses its parent's directory
 };
 
 // Polls condition until it holds or timeout passes; true when it held. For waits on other

@@ -69,8 +69,11 @@ TEST(ThreadStack, ZeroIsDefaultOthersRaisedAndRoundedToPages)
     EXPECT_EQ(effectiveStackSize(-4096), 0);
     // Whole pages of the system's size, and at least the C library's minimum (16 KiB on
     // x86-64, 128 KiB on aarch64): 100000 becomes 102400 on x86-64, 131072 on aarch64.
+    // Windows reserves a stack in whole units of its allocation granularity, 64 KiB.
 #ifdef __linux__
     const int page = static_cast<int>(sysconf(_SC_PAGESIZE));
+#elif defined(_WIN32)
+    const int page = 65536;
 #else
     const int page = 4096;
 #endif

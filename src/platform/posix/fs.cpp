@@ -219,6 +219,16 @@ int closeStream(std::FILE* stream)
     return std::fclose(stream);
 }
 
+int putString(const char* text, std::FILE* stream)
+{
+    return std::fputs(text, stream) == EOF ? EOF : 1;
+}
+
+long tellStream(std::FILE* stream)
+{
+    return std::ftell(stream); // glibc already places buffered appends at the end
+}
+
 int streamDescriptor(const void* handle)
 {
     if (handle == nullptr || !streamBuffers().contains(handle))

@@ -31,41 +31,81 @@ namespace {
 
 // ------------------------------------------------------------------ stream buffers
 
+// What this layer keeps of a stream it made: its buffer, and how it appends.
+struct StreamRecord
+{
+    std::unique_ptr<char[]> buffer;
+    bool append = false;   // opened for appending
+    bool readable = false; // opened for reading as well
+};
+
 class StreamBuffers
 {
 public:
-    void adopt(const std::FILE* stream, std::unique_ptr<char[]> buffer)
+    void adopt(const std::FILE* stream, StreamRecord record)
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        m_buffers[stream] = std::move(buffer);
+        m_streams[stream] = std::move(record);
     }
 
     std::unique_ptr<char[]> release(const std::FILE* stream)
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        auto it = m_buffers.find(stream);
-        if (it == m_buffers.end())
+        auto it = m_streams.find(stream);
+        if (it == m_streams.end())
             return nullptr;
-        std::unique_ptr<char[]> buffer = std::move(it->second);
-        m_buffers.erase(it);
+        std::unique_ptr<char[]> buffer = std::move(it->second.buffer);
+        m_streams.erase(it);
         return buffer;
     }
 
     bool contains(const void* stream) const
     {
         std::lock_guard<std::mutex> guard(m_mutex);
-        return m_buffers.count(static_cast<const std::FILE*>(stream)) != 0;
+        return m_streams.count(static_cast<const std::FILE*>(stream)) != 0;
+    }
+
+    // The stream appends; readable tells whether it may read as well.
+    bool appends(const std::FILE* stream, bool& readable) const
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        auto it = m_streams.find(stream);
+        if (it == m_streams.end() || !it->second.append)
+            return false;
+        readable = it->second.readable;
+        return true;
     }
 
 private:
     mutable std::mutex m_mutex;
-    std::unordered_map<const std::FILE*, std::unique_ptr<char[]>> m_buffers; // under m_mutex
+    std::unordered_map<const std::FILE*, StreamRecord> m_streams; // under m_mutex
 };
 
 StreamBuffers& streamBuffers()
 {
     static StreamBuffers* buffers = new StreamBuffers();
     return *buffers;
+}
+
+// The C runtime counts the bytes an appending stream holds in its buffer from the
+// descriptor's offset, which is still where the last write or seek left it (the start of the
+// file, before the first write), not from the end of the file where they will land; glibc
+// reports the latter. Writing them out first moves the offset to the end, so the tell that
+// follows reports where they landed. A stream that may also read is flushed only while it is
+// writing: a flush in the middle of reading would drop the bytes read ahead.
+void settleAppendedBytes(std::FILE* stream)
+{
+    bool readable = false;
+    if (!streamBuffers().appends(stream, readable))
+        return;
+#ifndef _UCRT
+    if (readable && (stream->_flag & _IOWRT) == 0)
+        return;
+#else
+    if (readable)
+        return;
+#endif
+    std::fflush(stream);
 }
 
 int openFlags(const OpenRequest& request)
@@ -293,14 +333,36 @@ std::FILE* openStream(const char* path, const OpenRequest& request, const char* 
         return nullptr;
     }
     std::setvbuf(stream, buffer.get(), _IOFBF, bufferSize);
-    streamBuffers().adopt(stream, std::move(buffer));
+    StreamRecord record;
+    record.buffer = std::move(buffer);
+    record.append = request.append;
+    record.readable = !request.writeOnly;
+    streamBuffers().adopt(stream, std::move(record));
     return stream;
 }
 
 int closeStream(std::FILE* stream)
 {
+    // The buffer leaves the registry first and is freed only after fclose() has flushed
+    // through it. The C runtime's fclose also fails when the stream's error flag is set, by
+    // a write refused long before (a read-only stream written to); as glibc's does, this
+    // close reports only its own flush and close.
     std::unique_ptr<char[]> buffer = streamBuffers().release(stream);
-    return std::fclose(stream);
+    const int flushed = std::fflush(stream);
+    std::clearerr(stream);
+    const int closed = std::fclose(stream);
+    return flushed == 0 && closed == 0 ? 0 : EOF;
+}
+
+int putString(const char* text, std::FILE* stream)
+{
+    return std::fputs(text, stream) == EOF ? EOF : 1; // the C runtime's success is 0
+}
+
+long tellStream(std::FILE* stream)
+{
+    settleAppendedBytes(stream);
+    return std::ftell(stream);
 }
 
 int streamDescriptor(const void* handle)
@@ -317,6 +379,7 @@ int seekStream64(std::FILE* stream, std::int64_t offset, int whence)
 
 std::int64_t tellStream64(std::FILE* stream)
 {
+    settleAppendedBytes(stream);
     return static_cast<std::int64_t>(::_ftelli64(stream));
 }
 
