@@ -501,8 +501,8 @@ TEST(PacketManagerPool, RepeatedReleaseAndRequestLeavesTheListsAsTheRulesSay)
     EXPECT_EQ(pool->freeListIndices(11), std::vector<int>{0});
     // A second block in use keeps its buddy from merging: releasing and requesting the first
     // again must still give the same chunk, and a different order must see the merge.
-    void* a = manager->malloc(1);    // 2047
-    void* b = manager->malloc(1);    // 2046
+    void* a = manager->malloc(1); // 2047
+    void* b = manager->malloc(1); // 2046
     manager->free(a);
     EXPECT_EQ(manager->malloc(1), a);
     manager->free(a);

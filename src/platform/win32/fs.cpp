@@ -305,10 +305,10 @@ bool nextMatch(Search& search, FoundEntry& entry)
         entry.status.changeTime = unixSeconds(search.data.ftCreationTime);
         entry.status.accessTime = unixSeconds(search.data.ftLastAccessTime);
         entry.status.modifyTime = unixSeconds(search.data.ftLastWriteTime);
-        entry.status.size = entry.isDirectory ? 0
-                                              : (static_cast<std::uint64_t>(search.data.nFileSizeHigh)
-                                                 << 32) |
-                                                    search.data.nFileSizeLow;
+        entry.status.size = entry.isDirectory
+                                ? 0
+                                : (static_cast<std::uint64_t>(search.data.nFileSizeHigh) << 32) |
+                                      search.data.nFileSizeLow;
         return true;
     }
 }
