@@ -37,6 +37,20 @@
 #define ORLIX_API
 #endif
 
+/// @def ORLIX_FORMAT_CHECK
+/// Declares the function's parameter fmtIndex (1-based) a printf format whose arguments start
+/// at firstArg, so that GCC and Clang check every call; empty on other compilers. The public
+/// headers' format macros (ORLIX_PRINTF_FORMAT, ORLIX_UTILS_PRINTF) are this one.
+#if defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+// Windows differs here: "printf" names the old runtime's dialect there, while the library
+// formats with the C99 one (%zu, %lld, %j...), which GCC calls gnu_printf.
+#define ORLIX_FORMAT_CHECK(fmtIndex, firstArg) __attribute__((format(gnu_printf, fmtIndex, firstArg)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define ORLIX_FORMAT_CHECK(fmtIndex, firstArg) __attribute__((format(printf, fmtIndex, firstArg)))
+#else
+#define ORLIX_FORMAT_CHECK(fmtIndex, firstArg)
+#endif
+
 /// The largest transfer a 32-bit count can express; 64-bit file operations split larger
 /// transfers into pieces of at most this many bytes.
 #define ORLIX_MAX_INT_VALUE 2147483647

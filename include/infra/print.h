@@ -39,15 +39,7 @@
 /// @def ORLIX_PRINTF_FORMAT
 /// Declares the function's parameter fmtIndex (1-based) a printf format whose arguments start
 /// at firstArg, so that GCC and Clang check every call; empty on other compilers.
-#if defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
-// Windows differs here: "printf" names the old runtime's dialect there, while the library
-// formats with the C99 one (%zu, %lld, %j...), which GCC calls gnu_printf.
-#define ORLIX_PRINTF_FORMAT(fmtIndex, firstArg) __attribute__((format(gnu_printf, fmtIndex, firstArg)))
-#elif defined(__GNUC__) || defined(__clang__)
-#define ORLIX_PRINTF_FORMAT(fmtIndex, firstArg) __attribute__((format(printf, fmtIndex, firstArg)))
-#else
-#define ORLIX_PRINTF_FORMAT(fmtIndex, firstArg)
-#endif
+#define ORLIX_PRINTF_FORMAT(fmtIndex, firstArg) ORLIX_FORMAT_CHECK(fmtIndex, firstArg)
 
 namespace Orlix {
 namespace Infra {

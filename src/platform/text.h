@@ -10,13 +10,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-// The C99 dialect of printf formats; on Windows GCC calls it gnu_printf ("printf" there is
-// the old runtime's dialect).
-#ifdef _WIN32
-#define ORLIX_PLATFORM_PRINTF(fmt, first) __attribute__((format(gnu_printf, fmt, first)))
-#else
-#define ORLIX_PLATFORM_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
-#endif
+#include "infra/defs.h"
 
 namespace Orlix {
 namespace Platform {
@@ -24,9 +18,9 @@ namespace Platform {
 // Formats into buffer (at most size bytes, terminator included). Returns the length of the
 // full text, or a negative number when formatting failed.
 int boundedFormat(char* buffer, std::size_t size, const char* format, ...)
-    ORLIX_PLATFORM_PRINTF(3, 4);
+    ORLIX_FORMAT_CHECK(3, 4);
 int boundedFormatV(char* buffer, std::size_t size, const char* format, std::va_list args)
-    ORLIX_PLATFORM_PRINTF(3, 0);
+    ORLIX_FORMAT_CHECK(3, 0);
 
 // Compares two zero-terminated strings with ASCII letters folded to one case.
 int compareNoCase(const char* a, const char* b);
